@@ -1,0 +1,46 @@
+// The nine conversion parameters: map-area margins, source projection and the
+// longitude/latitude box, as plain members and as the string-keyed table that
+// travels between the converter, the overlay and the frame drag.
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+using ConvertParams = QHash<QString, QVariant>;
+
+class ProjectionConverter;
+class QSettings;
+
+struct ParamSet
+{
+    int marginLeft = 0;
+    int marginRight = 0;
+    int marginBottom = 0;
+    int marginTop = 0;
+    QString projection = QStringLiteral("miller");
+    double latMin = -90.0;
+    double latMax = 90.0;
+    double lonMin = -180.0;
+    double lonMax = 180.0;
+
+    ConvertParams toTable() const;
+    // Missing keys read as an empty variant: 0, the empty name or 0.0.
+    static ParamSet fromTable(const ConvertParams &table);
+
+    // setMargins, setProjection, setLonRange, setLatRange in this order; false
+    // when the projection name is unknown.
+    bool applyTo(ProjectionConverter &converter) const;
+
+    // Group "Convert" of a settings or parameter file, keys MarginLeft ...
+    // LatitudeMaximum. Reading keeps the current value for a missing key.
+    void readConvertGroup(QSettings &settings);
+    void writeConvertGroup(QSettings &settings) const;
+
+    bool operator==(const ParamSet &o) const;
+    bool operator!=(const ParamSet &o) const { return !(*this == o); }
+};
+
+// "miller", "mercator": the order of the projection selector's entries.
+const QStringList &projectionList();

@@ -1,0 +1,77 @@
+// Turns a Miller or Mercator world map into an equirectangular image by inverse
+// mapping with nearest-neighbour sampling. The same linear maps place the grid
+// lines of the overlay on the source image.
+#pragma once
+
+#include "projection/convertparams.h"
+
+#include <QImage>
+#include <QString>
+
+class ProjectionConverter
+{
+public:
+    ProjectionConverter();
+
+    void reset();
+    void setMargins(int left, int right, int bottom, int top);
+    // Stores the name; returns false (and leaves the converter unusable until a
+    // known name is set) when the name is neither "miller" nor "mercator".
+    bool setProjection(const QString &name);
+    void setLonRange(double min, double max);
+    void setLatRange(double min, double max);
+
+    bool isUsable() const { return m_usable; }
+
+    double projectLatitude(double latitude) const;
+    void prepare(double width, double height);
+    int lonToColumn(double longitude) const;
+    int latToRow(double latitude) const;
+
+    // Fast gather over per-row source rows and per-column source columns.
+    // With processEvents the event loop runs once per output row.
+    void remap(const QImage &source, QImage &target, bool processEvents = true);
+    // Straightforward per-pixel evaluation; the reference the fast path must equal.
+    void remapReference(const QImage &source, QImage &target) const;
+
+    ConvertParams exportParams() const;
+
+    // Truncation toward zero; non-finite or out-of-range values give INT_MIN.
+    static int truncToInt(double v);
+
+    int marginLeft() const { return m_marginLeft; }
+    int marginRight() const { return m_marginRight; }
+    int marginBottom() const { return m_marginBottom; }
+    int marginTop() const { return m_marginTop; }
+    QString projection() const { return m_projection; }
+    double projectionFactor() const { return m_factor; }
+    double lonMin() const { return m_lonMin; }
+    double lonMax() const { return m_lonMax; }
+    double latMin() const { return m_latMin; }
+    double latMax() const { return m_latMax; }
+    double lonSpan() const { return m_lonSpan; }
+    double scaleX() const { return m_scaleX; }
+    double offsetX() const { return m_offsetX; }
+    double scaleY() const { return m_scaleY; }
+    double offsetY() const { return m_offsetY; }
+
+private:
+    const double m_pi;
+    const double m_degree;
+    int m_marginLeft = 0;
+    int m_marginRight = 0;
+    int m_marginBottom = 0;
+    int m_marginTop = 0;
+    QString m_projection;
+    double m_factor = 1.0;
+    double m_lonMin = -180.0;
+    double m_lonMax = 180.0;
+    double m_latMin = -90.0;
+    double m_latMax = 90.0;
+    double m_lonSpan = 360.0;
+    double m_scaleX = 1.0;
+    double m_offsetX = 0.0;
+    double m_scaleY = 1.0;
+    double m_offsetY = 0.0;
+    bool m_usable = true;
+};

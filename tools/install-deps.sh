@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build and test the program, only those missing.
+set -euo pipefail
+
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5svg5 fonts-noto-cjk)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+$sudo apt-get install -y --no-install-recommends "${missing[@]}"
