@@ -1,0 +1,138 @@
+#include "options/option.h"
+
+#include "app/logging.h"
+#include "ui_option.h"
+
+#include <QAbstractButton>
+#include <QHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+
+Option::Option(QWidget *parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::Option>())
+{
+    m_ui->setupUi(this);
+}
+
+Option::~Option() = default;
+
+void Option::setLangFile(const QString &path)
+{
+    m_langFile = path;
+}
+
+void Option::loadTexts()
+{
+    LangTexts::readGroup(
+        m_langFile, QStringLiteral("config"), LangTexts::configWidgetKeys(),
+        LangTexts::configTableDefaults(),
+        [this](const QString &key, const QString &text) { applyText(key, text); }, m_texts);
+}
+
+void Option::applyText(const QString &key, const QString &text)
+{
+    if (key == QLatin1String("title")) {
+        setWindowTitle(text);
+        return;
+    }
+    const QHash<QString, QWidget *> targets {
+        { QStringLiteral("lbl_2"), m_ui->label_2 },
+        { QStringLiteral("lbl_3"), m_ui->label_3 },
+        { QStringLiteral("lbl_3_2"), m_ui->label_3_2 },
+        { QStringLiteral("lbl_4"), m_ui->label_4 },
+        { QStringLiteral("lbl_4_2"), m_ui->label_4_2 },
+        { QStringLiteral("btn_default"), m_ui->btnDefault },
+        { QStringLiteral("btn_cancel"), m_ui->btnCancel },
+    };
+    QWidget *target = targets.value(key);
+    if (auto *label = qobject_cast<QLabel *>(target))
+        label->setText(text);
+    else if (auto *button = qobject_cast<QAbstractButton *>(target))
+        button->setText(text);
+    else
+        planoDebug() << "config text without a widget: " << key;
+}
+
+int Option::exec()
+{
+    showValues(m_values);
+    // Enter cancels: only the OK button applies the values.
+    m_ui->btnCancel->setDefault(true);
+    return QDialog::exec();
+}
+
+OptionValues Option::values() const
+{
+    return m_values;
+}
+
+void Option::setValues(const OptionValues &values)
+{
+    m_values = values;
+}
+
+void Option::showValues(const OptionValues &values)
+{
+    m_ui->lineOutputSizeX->setText(QString::number(values.outputWidth));
+    m_ui->lineOutputSizeY->setText(QString::number(values.outputHeight));
+    m_ui->lineQuality->setText(QString::number(values.quality));
+    m_ui->cbFormat->setCurrentIndex(values.formatIndex);
+    m_ui->linePenSize->setText(QString::number(values.penWidth));
+    // The caller hands the colour over as QColor::name() gives it, in lower case.
+    m_ui->linePenColor->setText(values.penColor.toUpper());
+}
+
+void Option::on_btnDefault_clicked()
+{
+    showValues(optionDefaults());
+    repaint();
+}
+
+void Option::on_btnOk_clicked()
+{
+    m_values.outputWidth = parseOptionInt(m_ui->lineOutputSizeX->text());
+    m_values.outputHeight = parseOptionInt(m_ui->lineOutputSizeY->text());
+    m_values.quality = parseOptionInt(m_ui->lineQuality->text());
+    m_values.formatIndex = m_ui->cbFormat->currentIndex();
+    m_values.penColor = m_ui->linePenColor->text();
+    m_values.penWidth = parseOptionInt(m_ui->linePenSize->text());
+
+    const QList<OptionField> failing = failingOptionFields(m_values);
+    if (failing.isEmpty()) {
+        accept();
+        return;
+    }
+    // A line edit drops its selection when it loses the focus, so the focus
+    // moves first and the selections are made afterwards: every failing field
+    // stays marked and the focus ends on the last one.
+    for (OptionField field : failing)
+        lineFor(field)->setFocus(Qt::OtherFocusReason);
+    for (OptionField field : failing)
+        lineFor(field)->selectAll();
+
+    QMessageBox box(QMessageBox::Warning, windowTitle(), m_texts[QStringLiteral("error_mess")],
+        QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Option::on_btnCancel_clicked()
+{
+    reject();
+}
+
+QLineEdit *Option::lineFor(OptionField field) const
+{
+    switch (field) {
+    case OptionField::OutputWidth:
+        return m_ui->lineOutputSizeX;
+    case OptionField::OutputHeight:
+        return m_ui->lineOutputSizeY;
+    case OptionField::Quality:
+        return m_ui->lineQuality;
+    case OptionField::PenWidth:
+        return m_ui->linePenSize;
+    }
+    return m_ui->lineOutputSizeX;
+}

@@ -1,0 +1,465 @@
+// Options dialog: the range rules on plain values, then the dialog itself with
+// OK, Cancel, Enter, the default button and a language file.
+#include "options/option.h"
+#include "options/optionvalues.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+// Answers what a dialog under test opens modally. Every message box is recorded
+// and closed with its first button; each step runs once the active modal widget
+// is what the step waits for. Polls from whichever event loop is running.
+class ModalDriver : public QObject
+{
+public:
+    using Match = std::function<bool(QWidget *)>;
+    using Act = std::function<void(QWidget *)>;
+
+    struct Box
+    {
+        QString text;
+        QString title;
+        QMessageBox::Icon icon;
+        int buttonCount;
+        QWidget *parent;
+    };
+
+    ModalDriver()
+    {
+        connect(&m_timer, &QTimer::timeout, this, &ModalDriver::poll);
+        m_timer.start(10);
+    }
+
+    void then(Match match, Act act) { m_steps.append({ std::move(match), std::move(act) }); }
+    int stepsLeft() const { return m_steps.size(); }
+
+    QList<Box> boxes;
+    // Dialogs still open when no step was left; each was rejected so the test ends.
+    int forcedClosures = 0;
+
+private:
+    struct Step
+    {
+        Match match;
+        Act act;
+    };
+
+    void poll()
+    {
+        if (m_busy)
+            return;
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxes.append({ box->text(), box->windowTitle(), box->icon(), box->buttons().size(),
+                box->parentWidget() });
+            if (!box->buttons().isEmpty())
+                box->buttons().first()->click();
+            else
+                box->reject();
+            return;
+        }
+        if (m_steps.isEmpty()) {
+            ++forcedClosures;
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+            return;
+        }
+        if (!m_steps.first().match(modal))
+            return;
+        const Step step = m_steps.takeFirst();
+        m_busy = true;
+        QPointer<QWidget> target(modal);
+        // Acting from inside the timer's slot would keep the timer from firing
+        // in a modal loop that the step opens.
+        QTimer::singleShot(0, this, [this, step, target] {
+            m_busy = false;
+            if (target)
+                step.act(target);
+        });
+    }
+
+    QList<Step> m_steps;
+    QTimer m_timer;
+    bool m_busy = false;
+};
+
+const QString kFormTitle = QStringLiteral("Orbilux 画像変換ツール（設定）");
+const QString kErrorText = QStringLiteral("範囲内で入力して下さい");
+
+OptionValues someValues()
+{
+    OptionValues v;
+    v.outputWidth = 3000;
+    v.outputHeight = 1500;
+    v.quality = 70;
+    v.formatIndex = 1;
+    v.penColor = QStringLiteral("#ff00ff00");
+    v.penWidth = 10;
+    return v;
+}
+
+void compareValues(const OptionValues &actual, const OptionValues &expected)
+{
+    QCOMPARE(actual.outputWidth, expected.outputWidth);
+    QCOMPARE(actual.outputHeight, expected.outputHeight);
+    QCOMPARE(actual.quality, expected.quality);
+    QCOMPARE(actual.formatIndex, expected.formatIndex);
+    QCOMPARE(actual.penColor, expected.penColor);
+    QCOMPARE(actual.penWidth, expected.penWidth);
+}
+
+template <typename T> T *child(QWidget *dialog, const char *name)
+{
+    return dialog->findChild<T *>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fieldRanges_data();
+    void fieldRanges();
+    void checkOrderAndUncheckedFields();
+
+    void formHasItsFieldsInTabOrder();
+    void execShowsValuesWithPenColourUpperCase();
+    void defaultButtonThenCancelKeepsValues();
+    void enterInLineEditCancels_data();
+    void enterInLineEditCancels();
+    void okWithValidValuesAccepts();
+    void twoFailingFieldsGiveOneWarning();
+    void languageFileReplacesTexts();
+};
+
+void TestOptions::fieldRanges_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("passes");
+
+    const int width = int(OptionField::OutputWidth);
+    QTest::newRow("width 1024") << width << "1024" << true;
+    QTest::newRow("width 8192") << width << "8192" << true;
+    QTest::newRow("width 1023") << width << "1023" << false;
+    QTest::newRow("width 8193") << width << "8193" << false;
+    QTest::newRow("width empty") << width << "" << false;
+    QTest::newRow("width abc") << width << "abc" << false;
+    QTest::newRow("width 2048.0") << width << "2048.0" << false;
+    QTest::newRow("width 0x800") << width << "0x800" << false;
+
+    const int height = int(OptionField::OutputHeight);
+    QTest::newRow("height 1024") << height << "1024" << true;
+    QTest::newRow("height 8192") << height << "8192" << true;
+    QTest::newRow("height 1023") << height << "1023" << false;
+    QTest::newRow("height 8193") << height << "8193" << false;
+
+    const int quality = int(OptionField::Quality);
+    QTest::newRow("quality 1") << quality << "1" << true;
+    QTest::newRow("quality 100") << quality << "100" << true;
+    QTest::newRow("quality 0") << quality << "0" << false;
+    QTest::newRow("quality 101") << quality << "101" << false;
+
+    const int pen = int(OptionField::PenWidth);
+    QTest::newRow("pen 1") << pen << "1" << true;
+    QTest::newRow("pen 32") << pen << "32" << true;
+    QTest::newRow("pen 0") << pen << "0" << false;
+    QTest::newRow("pen 33") << pen << "33" << false;
+    QTest::newRow("pen -3") << pen << "-3" << false;
+}
+
+void TestOptions::fieldRanges()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(bool, passes);
+
+    OptionValues values = optionDefaults();
+    const int parsed = parseOptionInt(text);
+    switch (OptionField(field)) {
+    case OptionField::OutputWidth:
+        values.outputWidth = parsed;
+        break;
+    case OptionField::OutputHeight:
+        values.outputHeight = parsed;
+        break;
+    case OptionField::Quality:
+        values.quality = parsed;
+        break;
+    case OptionField::PenWidth:
+        values.penWidth = parsed;
+        break;
+    }
+    const QList<OptionField> expected
+        = passes ? QList<OptionField>() : QList<OptionField> { OptionField(field) };
+    QCOMPARE(failingOptionFields(values), expected);
+}
+
+void TestOptions::checkOrderAndUncheckedFields()
+{
+    QCOMPARE(parseOptionInt(QStringLiteral("abc")), 0);
+    QCOMPARE(parseOptionInt(QStringLiteral("2048.0")), 0);
+    QCOMPARE(parseOptionInt(QStringLiteral("0x800")), 0);
+    QCOMPARE(parseOptionInt(QStringLiteral("4096")), 4096);
+
+    OptionValues values;
+    values.outputWidth = 0;
+    values.outputHeight = 9000;
+    values.quality = 0;
+    values.penWidth = 40;
+    const QList<OptionField> all { OptionField::OutputWidth, OptionField::OutputHeight,
+        OptionField::Quality, OptionField::PenWidth };
+    QCOMPARE(failingOptionFields(values), all);
+
+    // Neither the format nor the colour text is checked here.
+    values = optionDefaults();
+    values.formatIndex = 7;
+    values.penColor = QStringLiteral("no colour");
+    QVERIFY(failingOptionFields(values).isEmpty());
+}
+
+void TestOptions::formHasItsFieldsInTabOrder()
+{
+    Option dialog;
+    QCOMPARE(dialog.objectName(), QStringLiteral("Option"));
+    QCOMPARE(dialog.size(), QSize(350, 300));
+    QCOMPARE(dialog.windowTitle(), kFormTitle);
+    auto *format = child<QComboBox>(&dialog, "cbFormat");
+    QVERIFY(format);
+    QCOMPARE(format->count(), 2);
+    QCOMPARE(format->itemText(0), QStringLiteral("JPG"));
+    QCOMPARE(format->itemText(1), QStringLiteral("PNG"));
+
+    const QStringList expected { "lineOutputSizeX", "lineOutputSizeY", "cbFormat", "lineQuality",
+        "linePenColor", "linePenSize", "btnDefault", "btnOk", "btnCancel" };
+    QStringList order;
+    QWidget *w = child<QWidget>(&dialog, "lineOutputSizeX");
+    QVERIFY(w);
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w && order.size() < expected.size() && w != &dialog);
+    QCOMPARE(order, expected);
+}
+
+void TestOptions::execShowsValuesWithPenColourUpperCase()
+{
+    Option dialog;
+    dialog.loadTexts();
+    OptionValues in = someValues();
+    in.penColor = QStringLiteral("#ffff0000");
+    dialog.setValues(in);
+
+    QStringList shown;
+    int format = -1;
+    ModalDriver driver;
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            for (const char *name : { "lineOutputSizeX", "lineOutputSizeY", "lineQuality",
+                     "linePenSize", "linePenColor" })
+                shown << child<QLineEdit>(&dialog, name)->text();
+            format = child<QComboBox>(&dialog, "cbFormat")->currentIndex();
+            child<QPushButton>(&dialog, "btnCancel")->click();
+        });
+    QCOMPARE(dialog.exec(), 0);
+    QCOMPARE(shown, (QStringList { "3000", "1500", "70", "10", "#FFFF0000" }));
+    QCOMPARE(format, 1);
+    QCOMPARE(driver.forcedClosures, 0);
+}
+
+void TestOptions::defaultButtonThenCancelKeepsValues()
+{
+    Option dialog;
+    dialog.loadTexts();
+    dialog.setValues(someValues());
+
+    QStringList shown;
+    int format = -1;
+    ModalDriver driver;
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            QTest::mouseClick(child<QPushButton>(&dialog, "btnDefault"), Qt::LeftButton);
+            for (const char *name : { "lineOutputSizeX", "lineOutputSizeY", "lineQuality",
+                     "linePenSize", "linePenColor" })
+                shown << child<QLineEdit>(&dialog, name)->text();
+            format = child<QComboBox>(&dialog, "cbFormat")->currentIndex();
+            QTest::mouseClick(child<QPushButton>(&dialog, "btnCancel"), Qt::LeftButton);
+        });
+    QCOMPARE(dialog.exec(), 0);
+    QCOMPARE(shown, (QStringList { "2048", "1024", "85", "3", "#FFFF0000" }));
+    QCOMPARE(format, 0);
+    compareValues(dialog.values(), someValues());
+    QVERIFY(driver.boxes.isEmpty());
+}
+
+void TestOptions::enterInLineEditCancels_data()
+{
+    QTest::addColumn<QString>("edit");
+    for (const char *name :
+        { "lineOutputSizeX", "lineOutputSizeY", "lineQuality", "linePenColor", "linePenSize" })
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TestOptions::enterInLineEditCancels()
+{
+    QFETCH(QString, edit);
+    Option dialog;
+    dialog.loadTexts();
+    dialog.setValues(someValues());
+
+    ModalDriver driver;
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            auto *line = dialog.findChild<QLineEdit *>(edit);
+            line->setFocus();
+            line->setText(QStringLiteral("2000"));
+            QTest::keyClick(line, Qt::Key_Return);
+        });
+    QCOMPARE(dialog.exec(), 0);
+    compareValues(dialog.values(), someValues());
+    QVERIFY(driver.boxes.isEmpty());
+    QCOMPARE(driver.forcedClosures, 0);
+}
+
+void TestOptions::okWithValidValuesAccepts()
+{
+    Option dialog;
+    dialog.loadTexts();
+    dialog.setValues(someValues());
+
+    ModalDriver driver;
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("8192");
+            child<QLineEdit>(&dialog, "lineOutputSizeY")->setText("1024");
+            child<QLineEdit>(&dialog, "lineQuality")->setText("100");
+            child<QComboBox>(&dialog, "cbFormat")->setCurrentIndex(0);
+            child<QLineEdit>(&dialog, "linePenColor")->setText("#80112233");
+            child<QLineEdit>(&dialog, "linePenSize")->setText("32");
+            QTest::mouseClick(child<QPushButton>(&dialog, "btnOk"), Qt::LeftButton);
+        });
+    QCOMPARE(dialog.exec(), 1);
+    OptionValues expected;
+    expected.outputWidth = 8192;
+    expected.outputHeight = 1024;
+    expected.quality = 100;
+    expected.formatIndex = 0;
+    expected.penColor = QStringLiteral("#80112233");
+    expected.penWidth = 32;
+    compareValues(dialog.values(), expected);
+    QVERIFY(driver.boxes.isEmpty());
+}
+
+void TestOptions::twoFailingFieldsGiveOneWarning()
+{
+    Option dialog;
+    dialog.setLangFile(QStringLiteral("/nonexistent/plano-miller_lang.ini"));
+    dialog.loadTexts();
+    dialog.setValues(optionDefaults());
+
+    QString widthSelected, heightSelected, penSelected;
+    QWidget *focused = nullptr;
+    OptionValues afterOk;
+    ModalDriver driver;
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("500");
+            child<QLineEdit>(&dialog, "linePenSize")->setText("40");
+            QTest::mouseClick(child<QPushButton>(&dialog, "btnOk"), Qt::LeftButton);
+        });
+    // The dialog is modal again once the warning has been answered.
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            widthSelected = child<QLineEdit>(&dialog, "lineOutputSizeX")->selectedText();
+            heightSelected = child<QLineEdit>(&dialog, "lineOutputSizeY")->selectedText();
+            penSelected = child<QLineEdit>(&dialog, "linePenSize")->selectedText();
+            focused = dialog.focusWidget();
+            afterOk = dialog.values();
+            child<QPushButton>(&dialog, "btnCancel")->click();
+        });
+    QCOMPARE(dialog.exec(), 0);
+    QCOMPARE(driver.stepsLeft(), 0);
+
+    QCOMPARE(driver.boxes.size(), 1);
+    const ModalDriver::Box &box = driver.boxes.first();
+    QCOMPARE(box.text, kErrorText);
+    QCOMPARE(box.title, kFormTitle);
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttonCount, 1);
+    QCOMPARE(box.parent, static_cast<QWidget *>(&dialog));
+
+    QCOMPARE(widthSelected, QStringLiteral("500"));
+    QCOMPARE(penSelected, QStringLiteral("40"));
+    QCOMPARE(heightSelected, QString());
+    QCOMPARE(focused, child<QWidget>(&dialog, "linePenSize"));
+    // The rejected values are kept; only the caller decides to ignore them.
+    QCOMPARE(afterOk.outputWidth, 500);
+    QCOMPARE(afterOk.penWidth, 40);
+}
+
+void TestOptions::languageFileReplacesTexts()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString langFile = dir.filePath(QStringLiteral("plano-miller_lang.ini"));
+    {
+        QSettings ini(langFile, QSettings::IniFormat);
+        ini.setIniCodec("UTF-8");
+        ini.beginGroup(QStringLiteral("config"));
+        ini.setValue(QStringLiteral("title"), QStringLiteral("Réglages 設定"));
+        ini.setValue(QStringLiteral("btn_default"), QStringLiteral("Défauts"));
+        ini.setValue(QStringLiteral("error_mess"), QStringLiteral("Hors limites"));
+        ini.setValue(QStringLiteral("lbl_3"), QString());
+        ini.endGroup();
+        ini.beginGroup(QStringLiteral("main"));
+        ini.setValue(QStringLiteral("btn_cancel"), QStringLiteral("not for this dialog"));
+        ini.endGroup();
+    }
+
+    Option dialog;
+    dialog.setLangFile(langFile);
+    dialog.loadTexts();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Réglages 設定"));
+    QCOMPARE(child<QPushButton>(&dialog, "btnDefault")->text(), QStringLiteral("Défauts"));
+    QCOMPARE(child<QPushButton>(&dialog, "btnCancel")->text(), QStringLiteral("キャンセル"));
+    QCOMPARE(child<QPushButton>(&dialog, "btnOk")->text(), QStringLiteral("OK"));
+    QCOMPARE(child<QLabel>(&dialog, "label_3")->text(), QStringLiteral("画像形式"));
+    QCOMPARE(child<QLabel>(&dialog, "label_2")->text(),
+        QStringLiteral("画像変換後のピクセルサイズ\n(1024x1024 - 8192x8192)"));
+
+    dialog.setValues(optionDefaults());
+    ModalDriver driver;
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) {
+            child<QLineEdit>(&dialog, "lineQuality")->setText("0");
+            child<QPushButton>(&dialog, "btnOk")->click();
+        });
+    driver.then([&](QWidget *w) { return w == &dialog; },
+        [&](QWidget *) { child<QPushButton>(&dialog, "btnCancel")->click(); });
+    QCOMPARE(dialog.exec(), 0);
+    QCOMPARE(driver.boxes.size(), 1);
+    QCOMPARE(driver.boxes.first().text, QStringLiteral("Hors limites"));
+    QCOMPARE(driver.boxes.first().title, QStringLiteral("Réglages 設定"));
+}
+
+QTEST_MAIN(TestOptions)
+#include "tst_options.moc"
