@@ -1,0 +1,150 @@
+#include "settingsstore.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QVariant>
+
+namespace {
+
+// A newer key wins; files written before it existed still carry the old one.
+QVariant valueOrOlder(const QSettings &settings, const QString &key, const QString &olderKey,
+    const QVariant &fallback = QVariant())
+{
+    if (settings.contains(key))
+        return settings.value(key);
+    return settings.value(olderKey, fallback);
+}
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (a.type() == QVariant::ByteArray || b.type() == QVariant::ByteArray)
+        return a.toByteArray() == b.toByteArray();
+    return a.toString() == b.toString();
+}
+
+// Whether the file on disk now holds what settings meant to write in the
+// program's own groups.
+bool writtenAsIntended(const QSettings &settings)
+{
+    QSettings check(settings.fileName(), QSettings::IniFormat);
+    check.setIniCodec("UTF-8");
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys) {
+        if (!key.startsWith(QLatin1String("GUI/")) && !key.startsWith(QLatin1String("IO/"))
+            && !key.startsWith(QLatin1String("Convert/")))
+            continue;
+        if (!check.contains(key) || !sameValue(check.value(key), settings.value(key)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString AppSettings::samplePath(const QString &appDir)
+{
+    return appDir + QStringLiteral("/sample_images/sample-miller.jpg");
+}
+
+void AppSettings::load(const QString &path, const QString &appDir)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+
+    settings.beginGroup(QStringLiteral("GUI"));
+    geometry = settings.value(QStringLiteral("Geometry"), geometry).toByteArray();
+    previewGeometry
+        = settings.value(QStringLiteral("PreviewGeometry"), previewGeometry).toByteArray();
+    previewWindow = settings.value(QStringLiteral("PreviewWindow"), false).toBool();
+    autoPreview = settings.value(QStringLiteral("AutoPreview"), false).toBool();
+    autoSize = settings.value(QStringLiteral("AutoSize"), true).toBool();
+    penSize = settings.value(QStringLiteral("PenSize"), 3).toInt();
+    penColor.setNamedColor(
+        settings.value(QStringLiteral("PenColor"), QStringLiteral("#FFFF0000")).toString());
+    settings.endGroup();
+
+    settings.beginGroup(QStringLiteral("IO"));
+    loadFilePath
+        = valueOrOlder(settings, QStringLiteral("LoadFilePath"), QStringLiteral("LoadFileName"))
+              .toString();
+    loadFilePath.replace(QStringLiteral("%%SAMPLE%%"), samplePath(appDir), Qt::CaseSensitive);
+    if (settings.contains(QStringLiteral("SaveFolderName"))) {
+        saveFolderName = settings.value(QStringLiteral("SaveFolderName")).toString();
+    } else {
+        // QFileInfo would turn an empty name into ".".
+        const QString saveFileName = settings.value(QStringLiteral("SaveFileName")).toString();
+        saveFolderName = saveFileName.isEmpty() ? QString() : QFileInfo(saveFileName).path();
+    }
+    batchInputFolder
+        = valueOrOlder(settings, QStringLiteral("BatchInputFolder"), QStringLiteral("InputFolder"))
+              .toString();
+    batchOutputFolder = valueOrOlder(
+        settings, QStringLiteral("BatchOutputFolder"), QStringLiteral("OutputFolder"))
+                            .toString();
+    batchInputFileSortType = valueOrOlder(
+        settings, QStringLiteral("BatchInputFileSortType"), QStringLiteral("InputFileSortType"), 0)
+                                 .toInt();
+    batchOutputFileNameType = valueOrOlder(settings, QStringLiteral("BatchOutputFileNameType"),
+        QStringLiteral("OutputFileNameType"), 0)
+                                  .toInt();
+    outputSizeX = settings.value(QStringLiteral("OutputSizeX"), outputSizeX).toInt();
+    outputSizeY = settings.value(QStringLiteral("OutputSizeY"), outputSizeY).toInt();
+    outputFormat = settings.value(QStringLiteral("OutputFormat"), 0).toInt();
+    outputQuality = settings.value(QStringLiteral("OutputQuality"), 85).toInt();
+    overwrite = settings.value(QStringLiteral("Overwrite"), true).toBool();
+    openFiler = settings.value(QStringLiteral("OpenFiler"), true).toBool();
+    settings.endGroup();
+
+    params.readConvertGroup(settings);
+}
+
+bool AppSettings::save(const QString &path, QString *error) const
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+
+    settings.beginGroup(QStringLiteral("GUI"));
+    settings.setValue(QStringLiteral("Geometry"), geometry);
+    settings.setValue(QStringLiteral("PreviewGeometry"), previewGeometry);
+    settings.setValue(QStringLiteral("PreviewWindow"), previewWindow);
+    settings.setValue(QStringLiteral("AutoPreview"), autoPreview);
+    settings.setValue(QStringLiteral("AutoSize"), autoSize);
+    settings.setValue(QStringLiteral("PenSize"), penSize);
+    settings.setValue(QStringLiteral("PenColor"), penColor.name(QColor::HexArgb));
+    settings.endGroup();
+
+    settings.beginGroup(QStringLiteral("IO"));
+    settings.setValue(QStringLiteral("LoadFilePath"), loadFilePath);
+    const QString suffix = outputFormat == 1 ? QStringLiteral(".png") : QStringLiteral(".jpg");
+    settings.setValue(
+        QStringLiteral("SaveFileName"), saveBaseName.isEmpty() ? QString() : saveBaseName + suffix);
+    settings.setValue(QStringLiteral("SaveFolderName"), saveFolderName);
+    settings.setValue(QStringLiteral("BatchInputFolder"), batchInputFolder);
+    settings.setValue(QStringLiteral("BatchOutputFolder"), batchOutputFolder);
+    settings.setValue(QStringLiteral("BatchInputFileSortType"), batchInputFileSortType);
+    settings.setValue(QStringLiteral("BatchOutputFileNameType"), batchOutputFileNameType);
+    settings.setValue(QStringLiteral("OutputSizeX"), outputSizeX);
+    settings.setValue(QStringLiteral("OutputSizeY"), outputSizeY);
+    settings.setValue(QStringLiteral("OutputFormat"), outputFormat);
+    settings.setValue(QStringLiteral("OutputQuality"), outputQuality);
+    settings.setValue(QStringLiteral("Overwrite"), overwrite);
+    settings.setValue(QStringLiteral("OpenFiler"), openFiler);
+    settings.endGroup();
+
+    params.writeConvertGroup(settings);
+
+    // QSettings writes through a temporary file and renames it, so a failed
+    // write leaves the old file whole; only the status tells that it failed.
+    // A damaged old file sets FormatError on reading, and that status then
+    // hides the outcome of the write, so look at the file itself.
+    settings.sync();
+    const QSettings::Status status = settings.status();
+    const bool written = status == QSettings::NoError
+        || (status == QSettings::FormatError && writtenAsIntended(settings));
+    if (!written) {
+        if (error)
+            *error = QStringLiteral("could not write the settings file %1").arg(path);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,50 @@
+// The settings file: window geometry, view switches, pen, folders, batch and
+// output options and the last conversion parameters, read once at start and
+// written once at close. Kept apart from the window so tests read and write it
+// without one.
+#pragma once
+
+#include "projection/convertparams.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QString>
+
+struct AppSettings
+{
+    // "GUI"
+    QByteArray geometry;
+    QByteArray previewGeometry;
+    bool previewWindow = false;
+    bool autoPreview = false;
+    bool autoSize = true;
+    int penSize = 3;
+    QColor penColor = QColor(255, 0, 0, 255);
+
+    // "IO"
+    QString loadFilePath;
+    QString saveBaseName; // written as SaveFileName with the output suffix; never read back
+    QString saveFolderName;
+    QString batchInputFolder;
+    QString batchOutputFolder;
+    int batchInputFileSortType = 0;
+    int batchOutputFileNameType = 0;
+    int outputSizeX = 2048;
+    int outputSizeY = 1024;
+    int outputFormat = 0;
+    int outputQuality = 85;
+    bool overwrite = true;
+    bool openFiler = true;
+
+    // "Convert"; a missing key keeps the value held here.
+    ParamSet params;
+
+    // Reads the file over the current values; appDir replaces "%%SAMPLE%%".
+    void load(const QString &path, const QString &appDir);
+    // Writes all three groups, keeping keys the program does not know. Returns
+    // false with a message in *error when the file could not be written; the
+    // old file then stays whole.
+    bool save(const QString &path, QString *error = nullptr) const;
+
+    static QString samplePath(const QString &appDir);
+};

@@ -1,0 +1,306 @@
+// Start-up arguments: the scale factor rewrite, where the settings and
+// language files are looked for, the switches, and wildcard expansion.
+#include "app/commandline.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void scaledFactorText_data();
+    void scaledFactorText();
+    void resolvePaths_data();
+    void resolvePaths();
+    void bareExecutableNameUsesWorkingDirectory();
+    void switches_data();
+    void switches();
+    void needsOffscreenPlatform_data();
+    void needsOffscreenPlatform();
+    void usageNamesTheBatchKeys();
+    void expandInputs_data();
+    void expandInputs();
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_root; // canonical, so that it compares equal to the working directory
+    QString m_startDir;
+};
+
+static void touch(const QString &path)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write("x");
+}
+
+void TestCommandLine::initTestCase()
+{
+    QVERIFY(m_tmp.isValid());
+    m_root = QDir(m_tmp.path()).canonicalPath();
+    m_startDir = QDir::currentPath();
+
+    QDir root(m_root);
+    QVERIFY(root.mkpath(QStringLiteral("maps/sub.jpg")));
+    QVERIFY(root.mkpath(QStringLiteral("other")));
+    for (const char *name :
+        { "A.JPG", "a1.jpg", "B.jpg", "c.Jpg", "d.png", ".hidden.jpg", "notes.jpg.txt" })
+        touch(m_root + QStringLiteral("/maps/") + QLatin1String(name));
+    touch(m_root + QStringLiteral("/other/e.jpg"));
+}
+
+void TestCommandLine::cleanup()
+{
+    QDir::setCurrent(m_startDir);
+}
+
+void TestCommandLine::scaledFactorText_data()
+{
+    QTest::addColumn<QByteArray>("env");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<double>("before");
+
+    QTest::newRow("unset") << QByteArray() << QByteArray("1.5") << 0.0;
+    QTest::newRow("2 becomes 3") << QByteArray("2") << QByteArray("3") << 2.0;
+    QTest::newRow("not a number") << QByteArray("big") << QByteArray("1.5") << 0.0;
+    QTest::newRow("zero") << QByteArray("0") << QByteArray("1.5") << 0.0;
+    QTest::newRow("fraction") << QByteArray("0.5") << QByteArray("0.75") << 0.5;
+    // 1.1 * 1.5 is not exactly 1.65 in binary; "1.65" would read back as a
+    // different double.
+    QTest::newRow("shortest exact text")
+        << QByteArray("1.1") << QByteArray("1.6500000000000001") << 1.1;
+}
+
+void TestCommandLine::scaledFactorText()
+{
+    QFETCH(QByteArray, env);
+    QFETCH(QByteArray, text);
+    QFETCH(double, before);
+
+    double logBefore = -1.0;
+    double logAfter = -1.0;
+    const QByteArray result = CommandLine::scaledFactorText(env, &logBefore, &logAfter);
+    QCOMPARE(result, text);
+    QCOMPARE(logBefore, before);
+    QCOMPARE(result.toDouble(), logAfter);
+}
+
+void TestCommandLine::resolvePaths_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("appDir");
+    QTest::addColumn<QString>("settingsFile");
+    QTest::addColumn<QString>("langFile");
+
+    const QString exe = QStringLiteral("/opt/pm/plano-miller");
+    QTest::newRow("defaults") << QStringList { exe } << QStringLiteral("/opt/pm")
+                              << QStringLiteral("/opt/pm/plano-miller.ini")
+                              << QStringLiteral("/opt/pm/plano-miller_lang.ini");
+    QTest::newRow("suffix dropped")
+        << QStringList { QStringLiteral("/opt/pm/plano-miller.exe") } << QStringLiteral("/opt/pm")
+        << QStringLiteral("/opt/pm/plano-miller.ini")
+        << QStringLiteral("/opt/pm/plano-miller_lang.ini");
+    QTest::newRow("base name up to first dot")
+        << QStringList { QStringLiteral("/opt/pm/a.b.c") } << QStringLiteral("/opt/pm")
+        << QStringLiteral("/opt/pm/a.ini") << QStringLiteral("/opt/pm/a_lang.ini");
+    QTest::newRow("last /ini= wins")
+        << QStringList { exe, QStringLiteral("/ini=/etc/first.ini"), QStringLiteral("map.jpg"),
+               QStringLiteral("/ini=/etc/second.ini"), QStringLiteral("/batch") }
+        << QStringLiteral("/opt/pm") << QStringLiteral("/etc/second.ini")
+        << QStringLiteral("/opt/pm/plano-miller_lang.ini");
+    QTest::newRow("capitals are a file argument")
+        << QStringList { exe, QStringLiteral("/INI=/etc/other.ini") } << QStringLiteral("/opt/pm")
+        << QStringLiteral("/opt/pm/plano-miller.ini")
+        << QStringLiteral("/opt/pm/plano-miller_lang.ini");
+    QTest::newRow("relative /ini= kept as typed")
+        << QStringList { exe, QStringLiteral("/ini=conf/../my settings.ini") }
+        << QStringLiteral("/opt/pm") << QStringLiteral("conf/../my settings.ini")
+        << QStringLiteral("/opt/pm/plano-miller_lang.ini");
+    QTest::newRow("/ini= must start the argument")
+        << QStringList { exe, QStringLiteral("x/ini=/etc/s.ini") } << QStringLiteral("/opt/pm")
+        << QStringLiteral("/opt/pm/plano-miller.ini")
+        << QStringLiteral("/opt/pm/plano-miller_lang.ini");
+}
+
+void TestCommandLine::resolvePaths()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, appDir);
+    QFETCH(QString, settingsFile);
+    QFETCH(QString, langFile);
+
+    const CommandLine::Paths paths = CommandLine::resolvePaths(args);
+    QCOMPARE(paths.appDir, appDir);
+    QCOMPARE(paths.settingsFile, settingsFile);
+    QCOMPARE(paths.langFile, langFile);
+}
+
+void TestCommandLine::bareExecutableNameUsesWorkingDirectory()
+{
+    // A start through the search path gives no folder in the first argument.
+    QVERIFY(QDir::setCurrent(m_root + QStringLiteral("/other")));
+    CommandLine::Paths paths = CommandLine::resolvePaths({ QStringLiteral("plano-miller") });
+    QCOMPARE(paths.appDir, m_root + QStringLiteral("/other"));
+    QCOMPARE(paths.settingsFile, m_root + QStringLiteral("/other/plano-miller.ini"));
+    QCOMPARE(paths.langFile, m_root + QStringLiteral("/other/plano-miller_lang.ini"));
+
+    paths = CommandLine::resolvePaths({ QStringLiteral("bin/plano-miller") });
+    QCOMPARE(paths.appDir, m_root + QStringLiteral("/other/bin"));
+}
+
+void TestCommandLine::switches_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("batch");
+    QTest::addColumn<bool>("help");
+
+    const QString exe = QStringLiteral("plano-miller");
+    QTest::newRow("none") << QStringList { exe, QStringLiteral("a.jpg") } << false << false;
+    QTest::newRow("/batch") << QStringList { exe, QStringLiteral("a.jpg"),
+        QStringLiteral("/batch") }
+                            << true << false;
+    QTest::newRow("/BATCH is a file")
+        << QStringList { exe, QStringLiteral("/BATCH") } << false << false;
+    QTest::newRow("/batch= is a file")
+        << QStringList { exe, QStringLiteral("/batch=1") } << false << false;
+    QTest::newRow("/?") << QStringList { exe, QStringLiteral("/?") } << false << true;
+    QTest::newRow("/help") << QStringList { exe, QStringLiteral("/help") } << false << true;
+    QTest::newRow("-h") << QStringList { exe, QStringLiteral("-h") } << false << true;
+    QTest::newRow("--help with /batch")
+        << QStringList { exe, QStringLiteral("/batch"), QStringLiteral("--help") } << true << true;
+    QTest::newRow("-help is a file")
+        << QStringList { exe, QStringLiteral("-help") } << false << false;
+}
+
+void TestCommandLine::switches()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, batch);
+    QFETCH(bool, help);
+
+    QCOMPARE(CommandLine::isBatch(args), batch);
+    QCOMPARE(CommandLine::isHelpRequest(args), help);
+}
+
+void TestCommandLine::needsOffscreenPlatform_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::addColumn<QByteArray>("qpa");
+    QTest::addColumn<QByteArray>("display");
+    QTest::addColumn<QByteArray>("wayland");
+    QTest::addColumn<bool>("offscreen");
+
+    QTest::newRow("batch, no display")
+        << true << QByteArray() << QByteArray() << QByteArray() << true;
+    QTest::newRow("interactive, no display")
+        << false << QByteArray() << QByteArray() << QByteArray() << false;
+    QTest::newRow("batch, X display")
+        << true << QByteArray() << QByteArray(":0") << QByteArray() << false;
+    QTest::newRow("batch, Wayland")
+        << true << QByteArray() << QByteArray() << QByteArray("wayland-0") << false;
+    QTest::newRow("batch, platform chosen")
+        << true << QByteArray("minimal") << QByteArray() << QByteArray() << false;
+}
+
+void TestCommandLine::needsOffscreenPlatform()
+{
+    QFETCH(bool, batch);
+    QFETCH(QByteArray, qpa);
+    QFETCH(QByteArray, display);
+    QFETCH(QByteArray, wayland);
+    QFETCH(bool, offscreen);
+
+    QStringList args { QStringLiteral("plano-miller"), QStringLiteral("a.jpg") };
+    if (batch)
+        args << QStringLiteral("/batch");
+    QCOMPARE(CommandLine::needsOffscreenPlatform(args, qpa, display, wayland), offscreen);
+}
+
+void TestCommandLine::usageNamesTheBatchKeys()
+{
+    const QString usage = CommandLine::usageText();
+    const char *const keys[] = {
+        "/batch",
+        "/ini=",
+        "BatchOutputFolder",
+        "BatchInputFileSortType",
+        "BatchOutputFileNameType",
+        "Overwrite",
+        "OutputSizeX",
+        "OutputSizeY",
+        "OutputFormat",
+        "OutputQuality",
+        "MarginLeft",
+        "MarginRight",
+        "MarginBottom",
+        "MarginTop",
+        "MapProjection",
+        "LongitudeMinimum",
+        "LongitudeMaximum",
+        "LatitudeMinimum",
+        "LatitudeMaximum",
+    };
+    for (const char *key : keys)
+        QVERIFY2(usage.contains(QLatin1String(key)), key);
+}
+
+void TestCommandLine::expandInputs_data()
+{
+    // "@" stands for the temporary folder; cwd is relative to it.
+    QTest::addColumn<QString>("cwd");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList jpegs { QStringLiteral("@/maps/A.JPG"), QStringLiteral("@/maps/a1.jpg"),
+        QStringLiteral("@/maps/B.jpg"), QStringLiteral("@/maps/c.Jpg") };
+
+    QTest::newRow("folder/*.jpg: files of any case, sorted ignoring case")
+        << QString() << QStringList { QStringLiteral("@/maps/*.jpg") } << jpegs;
+    QTest::newRow("star only in the folder name")
+        << QString() << QStringList { QStringLiteral("@/ma*s/B.jpg") } << QStringList();
+    QTest::newRow("pattern matching nothing")
+        << QString() << QStringList { QStringLiteral("@/maps/*.gif") } << QStringList();
+    QTest::newRow("? is one character")
+        << QString() << QStringList { QStringLiteral("@/maps/?.jpg") }
+        << QStringList { QStringLiteral("@/maps/A.JPG"), QStringLiteral("@/maps/B.jpg"),
+               QStringLiteral("@/maps/c.Jpg") };
+    QTest::newRow("pattern without folder is taken in the working directory")
+        << QStringLiteral("maps") << QStringList { QStringLiteral("*.jpg") } << jpegs;
+    QTest::newRow("relative folder in a pattern")
+        << QString() << QStringList { QStringLiteral("maps/a*") }
+        << QStringList { QStringLiteral("@/maps/A.JPG"), QStringLiteral("@/maps/a1.jpg") };
+    QTest::newRow("plain relative arguments stay as typed")
+        << QStringLiteral("maps")
+        << QStringList { QStringLiteral("B.jpg"), QStringLiteral("../other/missing.jpg") }
+        << QStringList { QStringLiteral("B.jpg"), QStringLiteral("../other/missing.jpg") };
+    QTest::newRow("switches dropped, order kept")
+        << QString()
+        << QStringList { QStringLiteral("first.jpg"), QStringLiteral("/batch"),
+               QStringLiteral("maps/*.png"), QStringLiteral("/ini=s.ini"),
+               QStringLiteral("/INI=t.ini"), QStringLiteral("other/*"), QStringLiteral("last.jpg") }
+        << QStringList { QStringLiteral("first.jpg"), QStringLiteral("@/maps/d.png"),
+               QStringLiteral("/INI=t.ini"), QStringLiteral("@/other/e.jpg"),
+               QStringLiteral("last.jpg") };
+}
+
+void TestCommandLine::expandInputs()
+{
+    QFETCH(QString, cwd);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, expected);
+
+    QVERIFY(QDir::setCurrent(cwd.isEmpty() ? m_root : m_root + QLatin1Char('/') + cwd));
+    args.replaceInStrings(QStringLiteral("@"), m_root);
+    expected.replaceInStrings(QStringLiteral("@"), m_root);
+    QCOMPARE(CommandLine::expandInputs(args), expected);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"

@@ -1,0 +1,515 @@
+// The settings file: every value through a real file, the older key names and
+// the sample placeholder, what is written for the output name and the pen, and
+// that a failed or damaged file never costs the user a good one.
+#include "app/settingsstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString appDir = QStringLiteral("/opt/plano");
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QVariant rawValue(const QString &path, const QString &key)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+    return settings.value(key);
+}
+
+QVariant field(const AppSettings &s, const QString &name)
+{
+    if (name == QLatin1String("loadFilePath"))
+        return s.loadFilePath;
+    if (name == QLatin1String("saveFolderName"))
+        return s.saveFolderName;
+    if (name == QLatin1String("batchInputFolder"))
+        return s.batchInputFolder;
+    if (name == QLatin1String("batchOutputFolder"))
+        return s.batchOutputFolder;
+    if (name == QLatin1String("batchInputFileSortType"))
+        return s.batchInputFileSortType;
+    if (name == QLatin1String("batchOutputFileNameType"))
+        return s.batchOutputFileNameType;
+    if (name == QLatin1String("outputSizeX"))
+        return s.outputSizeX;
+    if (name == QLatin1String("outputFormat"))
+        return s.outputFormat;
+    if (name == QLatin1String("penSize"))
+        return s.penSize;
+    if (name == QLatin1String("penColor"))
+        return s.penColor;
+    if (name == QLatin1String("autoSize"))
+        return s.autoSize;
+    return QVariant();
+}
+
+AppSettings unusualSettings()
+{
+    AppSettings s;
+    s.geometry = QByteArray("\x01\xd9\xd0\xcb\x00\x03,=\"\n", 10);
+    s.previewGeometry = QByteArray("preview,geometry");
+    s.previewWindow = true;
+    s.autoPreview = true;
+    s.autoSize = false;
+    s.penSize = 7;
+    s.penColor = QColor(0x12, 0x34, 0x56, 0x78);
+    s.loadFilePath = QStringLiteral("/data/maps, old/world \"1\".png");
+    s.saveBaseName = QStringLiteral("OX-world");
+    s.saveFolderName = QStringLiteral("/data/out");
+    s.batchInputFolder = QStringLiteral("/data/in");
+    s.batchOutputFolder = QStringLiteral("/data/batch out");
+    s.batchInputFileSortType = 1;
+    s.batchOutputFileNameType = 1;
+    s.outputSizeX = 4096;
+    s.outputSizeY = 2048;
+    s.outputFormat = 1;
+    s.outputQuality = 42;
+    s.overwrite = false;
+    s.openFiler = false;
+    s.params.marginLeft = 55;
+    s.params.marginRight = 42;
+    s.params.marginBottom = 47;
+    s.params.marginTop = 78;
+    s.params.projection = QStringLiteral("mercator");
+    s.params.lonMin = 12.3;
+    s.params.lonMax = -170.5;
+    s.params.latMin = -60.1;
+    s.params.latMax = 80.7;
+    return s;
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void roundTripOfEveryValue();
+    void japanesePathsAreUtf8();
+    void readingRules_data();
+    void readingRules();
+    void loadFileNameIsMigrated();
+    void saveFileNameCarriesOutputSuffix_data();
+    void saveFileNameCarriesOutputSuffix();
+    void penColorWrittenInLowerCase();
+    void olderAndUnknownKeysStay();
+    void missingFileKeepsCurrentValues();
+    void failedSaveIsReportedAndKeepsTheOldFile_data();
+    void failedSaveIsReportedAndKeepsTheOldFile();
+    void damagedFileIsReadAsDefaultsAndReplaced();
+
+private:
+    QString path(const QString &name = QStringLiteral("plano-miller.ini")) const
+    {
+        return m_tmp->filePath(name);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+};
+
+void TestSettings::init()
+{
+    m_tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_tmp->isValid());
+}
+
+void TestSettings::roundTripOfEveryValue()
+{
+    const AppSettings out = unusualSettings();
+    QString error;
+    QVERIFY2(out.save(path(), &error), qPrintable(error));
+    QVERIFY(error.isEmpty());
+
+    AppSettings in;
+    in.load(path(), appDir);
+    QCOMPARE(in.geometry, out.geometry);
+    QCOMPARE(in.previewGeometry, out.previewGeometry);
+    QCOMPARE(in.previewWindow, true);
+    QCOMPARE(in.autoPreview, true);
+    QCOMPARE(in.autoSize, false);
+    QCOMPARE(in.penSize, 7);
+    QCOMPARE(in.penColor, out.penColor);
+    QCOMPARE(in.penColor.alpha(), 0x78);
+    QCOMPARE(in.loadFilePath, out.loadFilePath);
+    QCOMPARE(in.saveFolderName, out.saveFolderName);
+    QCOMPARE(in.batchInputFolder, out.batchInputFolder);
+    QCOMPARE(in.batchOutputFolder, out.batchOutputFolder);
+    QCOMPARE(in.batchInputFileSortType, 1);
+    QCOMPARE(in.batchOutputFileNameType, 1);
+    QCOMPARE(in.outputSizeX, 4096);
+    QCOMPARE(in.outputSizeY, 2048);
+    QCOMPARE(in.outputFormat, 1);
+    QCOMPARE(in.outputQuality, 42);
+    QCOMPARE(in.overwrite, false);
+    QCOMPARE(in.openFiler, false);
+    QCOMPARE(in.params, out.params);
+    // Never read back: the next start derives the name from the image opened.
+    QCOMPARE(in.saveBaseName, QString());
+
+    const QStringList groups = QSettings(path(), QSettings::IniFormat).childGroups();
+    QCOMPARE(groups.size(), 3);
+    for (const char *group : { "GUI", "IO", "Convert" })
+        QVERIFY(groups.contains(QLatin1String(group)));
+}
+
+void TestSettings::japanesePathsAreUtf8()
+{
+    const QString folder = QStringLiteral("C:/地図/世界");
+    QVERIFY(writeAll(path(), "[IO]\nLoadFilePath=C:/地図/世界/ミラー図法.jpg\n"));
+
+    AppSettings s;
+    s.load(path(), appDir);
+    QCOMPARE(s.loadFilePath, QStringLiteral("C:/地図/世界/ミラー図法.jpg"));
+
+    s.saveFolderName = folder;
+    s.saveBaseName = QStringLiteral("OX-ミラー図法");
+    QVERIFY(s.save(path()));
+    const QByteArray bytes = readAll(path());
+    // Written as UTF-8 text, so that the file stays readable and editable.
+    QVERIFY(bytes.contains("SaveFolderName=C:/地図/世界\n"));
+    QVERIFY(bytes.contains("SaveFileName=OX-ミラー図法.jpg\n"));
+
+    AppSettings again;
+    again.load(path(), appDir);
+    QCOMPARE(again.saveFolderName, folder);
+    QCOMPARE(again.loadFilePath, s.loadFilePath);
+}
+
+void TestSettings::readingRules_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("expected");
+
+    const QString sample = QStringLiteral("/opt/plano/sample_images/sample-miller.jpg");
+
+    QTest::newRow("LoadFileName when LoadFilePath is missing")
+        << QByteArray("[IO]\nLoadFileName=/maps/old.jpg\n") << QStringLiteral("loadFilePath")
+        << QVariant(QStringLiteral("/maps/old.jpg"));
+    QTest::newRow("LoadFilePath wins")
+        << QByteArray("[IO]\nLoadFileName=/maps/old.jpg\nLoadFilePath=/maps/new.jpg\n")
+        << QStringLiteral("loadFilePath") << QVariant(QStringLiteral("/maps/new.jpg"));
+    QTest::newRow("empty LoadFilePath still wins")
+        << QByteArray("[IO]\nLoadFileName=/maps/old.jpg\nLoadFilePath=\n")
+        << QStringLiteral("loadFilePath") << QVariant(QString());
+    QTest::newRow("sample placeholder") << QByteArray("[IO]\nLoadFilePath=%%SAMPLE%%\n")
+                                        << QStringLiteral("loadFilePath") << QVariant(sample);
+    QTest::newRow("every placeholder replaced")
+        << QByteArray("[IO]\nLoadFilePath=%%SAMPLE%%|%%SAMPLE%%\n")
+        << QStringLiteral("loadFilePath") << QVariant(sample + QLatin1Char('|') + sample);
+    QTest::newRow("placeholder is case-sensitive")
+        << QByteArray("[IO]\nLoadFilePath=%%sample%%\n") << QStringLiteral("loadFilePath")
+        << QVariant(QStringLiteral("%%sample%%"));
+    QTest::newRow("placeholder in LoadFileName")
+        << QByteArray("[IO]\nLoadFileName=%%SAMPLE%%\n") << QStringLiteral("loadFilePath")
+        << QVariant(sample);
+
+    QTest::newRow("save folder from SaveFileName")
+        << QByteArray("[IO]\nSaveFileName=/out/maps/OX-world.jpg\n")
+        << QStringLiteral("saveFolderName") << QVariant(QStringLiteral("/out/maps"));
+    QTest::newRow("empty SaveFileName gives no folder")
+        << QByteArray("[IO]\nSaveFileName=\n") << QStringLiteral("saveFolderName")
+        << QVariant(QString());
+    QTest::newRow("SaveFileName ignored beside SaveFolderName")
+        << QByteArray("[IO]\nSaveFileName=/out/maps/OX-world.jpg\nSaveFolderName=/elsewhere\n")
+        << QStringLiteral("saveFolderName") << QVariant(QStringLiteral("/elsewhere"));
+
+    QTest::newRow("InputFolder") << QByteArray("[IO]\nInputFolder=/old/in\n")
+                                 << QStringLiteral("batchInputFolder")
+                                 << QVariant(QStringLiteral("/old/in"));
+    QTest::newRow("BatchInputFolder wins")
+        << QByteArray("[IO]\nInputFolder=/old/in\nBatchInputFolder=/new/in\n")
+        << QStringLiteral("batchInputFolder") << QVariant(QStringLiteral("/new/in"));
+    QTest::newRow("OutputFolder") << QByteArray("[IO]\nOutputFolder=/old/out\n")
+                                  << QStringLiteral("batchOutputFolder")
+                                  << QVariant(QStringLiteral("/old/out"));
+    QTest::newRow("InputFileSortType") << QByteArray("[IO]\nInputFileSortType=1\n")
+                                       << QStringLiteral("batchInputFileSortType") << QVariant(1);
+    QTest::newRow("BatchInputFileSortType wins")
+        << QByteArray("[IO]\nInputFileSortType=1\nBatchInputFileSortType=2\n")
+        << QStringLiteral("batchInputFileSortType") << QVariant(2);
+    QTest::newRow("OutputFileNameType") << QByteArray("[IO]\nOutputFileNameType=1\n")
+                                        << QStringLiteral("batchOutputFileNameType") << QVariant(1);
+
+    QTest::newRow("number that does not parse")
+        << QByteArray("[IO]\nOutputSizeX=abc\n") << QStringLiteral("outputSizeX") << QVariant(0);
+    QTest::newRow("zero size taken unchanged")
+        << QByteArray("[IO]\nOutputSizeX=0\n") << QStringLiteral("outputSizeX") << QVariant(0);
+    QTest::newRow("huge size taken unchanged") << QByteArray("[IO]\nOutputSizeX=99999\n")
+                                               << QStringLiteral("outputSizeX") << QVariant(99999);
+    QTest::newRow("pen size 100 taken unchanged")
+        << QByteArray("[GUI]\nPenSize=100\n") << QStringLiteral("penSize") << QVariant(100);
+    QTest::newRow("OutputFormat 2 kept")
+        << QByteArray("[IO]\nOutputFormat=2\n") << QStringLiteral("outputFormat") << QVariant(2);
+    QTest::newRow("bool as text") << QByteArray("[GUI]\nAutoSize=false\n")
+                                  << QStringLiteral("autoSize") << QVariant(false);
+    QTest::newRow("default pen colour")
+        << QByteArray("[GUI]\nPenColor=#FFFF0000\n") << QStringLiteral("penColor")
+        << QVariant(QColor(255, 0, 0, 255));
+    QTest::newRow("pen colour with alpha")
+        << QByteArray("[GUI]\nPenColor=#80112233\n") << QStringLiteral("penColor")
+        << QVariant(QColor(0x11, 0x22, 0x33, 0x80));
+}
+
+void TestSettings::readingRules()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, field);
+    QFETCH(QVariant, expected);
+
+    QVERIFY(writeAll(path(), ini));
+    AppSettings s;
+    s.load(path(), appDir);
+    QCOMPARE(::field(s, field), expected);
+}
+
+void TestSettings::loadFileNameIsMigrated()
+{
+    QVERIFY(writeAll(path(), "[IO]\nLoadFileName=/maps/old.jpg\n"));
+    AppSettings s;
+    s.load(path(), appDir);
+    QVERIFY(s.save(path()));
+    QCOMPARE(rawValue(path(), QStringLiteral("IO/LoadFileName")).toString(),
+        QStringLiteral("/maps/old.jpg"));
+    QCOMPARE(rawValue(path(), QStringLiteral("IO/LoadFilePath")).toString(),
+        QStringLiteral("/maps/old.jpg"));
+
+    // From now on the newer key is the one that counts.
+    s.loadFilePath = QStringLiteral("/maps/newer.jpg");
+    QVERIFY(s.save(path()));
+    AppSettings again;
+    again.load(path(), appDir);
+    QCOMPARE(again.loadFilePath, QStringLiteral("/maps/newer.jpg"));
+}
+
+void TestSettings::saveFileNameCarriesOutputSuffix_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("baseName");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("JPEG") << 0 << QStringLiteral("OX-world") << QStringLiteral("OX-world.jpg");
+    QTest::newRow("PNG") << 1 << QStringLiteral("OX-world") << QStringLiteral("OX-world.png");
+    QTest::newRow("2 is JPEG") << 2 << QStringLiteral("OX-world") << QStringLiteral("OX-world.jpg");
+    QTest::newRow("no base name") << 1 << QString() << QString();
+}
+
+void TestSettings::saveFileNameCarriesOutputSuffix()
+{
+    QFETCH(int, format);
+    QFETCH(QString, baseName);
+    QFETCH(QString, written);
+
+    AppSettings s;
+    s.outputFormat = format;
+    s.saveBaseName = baseName;
+    QVERIFY(s.save(path()));
+    QCOMPARE(rawValue(path(), QStringLiteral("IO/SaveFileName")).toString(), written);
+    QCOMPARE(rawValue(path(), QStringLiteral("IO/OutputFormat")).toInt(), format);
+}
+
+void TestSettings::penColorWrittenInLowerCase()
+{
+    QVERIFY(writeAll(path(), "[GUI]\nPenColor=#FFFF0000\n"));
+    AppSettings s;
+    s.load(path(), appDir);
+    QVERIFY(s.save(path()));
+    QCOMPARE(
+        rawValue(path(), QStringLiteral("GUI/PenColor")).toString(), QStringLiteral("#ffff0000"));
+
+    AppSettings fresh;
+    QVERIFY(fresh.save(path(QStringLiteral("fresh.ini"))));
+    QCOMPARE(rawValue(path(QStringLiteral("fresh.ini")), QStringLiteral("GUI/PenColor")).toString(),
+        QStringLiteral("#ffff0000"));
+}
+
+void TestSettings::olderAndUnknownKeysStay()
+{
+    QVERIFY(writeAll(path(),
+        "[IO]\nLoadFileName=/old/map.jpg\nInputFolder=/old/in\nOutputFolder=/old/out\n"
+        "InputFileSortType=1\nOutputFileNameType=1\n"
+        "[Extra]\nNote=kept by hand\n"));
+    AppSettings s;
+    s.load(path(), appDir);
+    s.batchInputFolder = QStringLiteral("/new/in");
+    QVERIFY(s.save(path()));
+
+    const QList<QPair<QString, QString>> kept {
+        { QStringLiteral("IO/LoadFileName"), QStringLiteral("/old/map.jpg") },
+        { QStringLiteral("IO/InputFolder"), QStringLiteral("/old/in") },
+        { QStringLiteral("IO/OutputFolder"), QStringLiteral("/old/out") },
+        { QStringLiteral("IO/InputFileSortType"), QStringLiteral("1") },
+        { QStringLiteral("IO/OutputFileNameType"), QStringLiteral("1") },
+        { QStringLiteral("Extra/Note"), QStringLiteral("kept by hand") },
+        { QStringLiteral("IO/BatchInputFolder"), QStringLiteral("/new/in") },
+        { QStringLiteral("IO/BatchOutputFolder"), QStringLiteral("/old/out") },
+        { QStringLiteral("IO/BatchInputFileSortType"), QStringLiteral("1") },
+        { QStringLiteral("IO/BatchOutputFileNameType"), QStringLiteral("1") },
+    };
+    for (const auto &entry : kept)
+        QCOMPARE(rawValue(path(), entry.first).toString(), entry.second);
+}
+
+void TestSettings::missingFileKeepsCurrentValues()
+{
+    AppSettings s = unusualSettings();
+    const AppSettings before = s;
+    s.load(path(QStringLiteral("missing.ini")), appDir);
+    QVERIFY(!QFile::exists(path(QStringLiteral("missing.ini"))));
+
+    const AppSettings defaults;
+    QCOMPARE(s.geometry, before.geometry);
+    QCOMPARE(s.previewGeometry, before.previewGeometry);
+    QCOMPARE(s.previewWindow, defaults.previewWindow);
+    QCOMPARE(s.autoPreview, defaults.autoPreview);
+    QCOMPARE(s.autoSize, defaults.autoSize);
+    QCOMPARE(s.penSize, defaults.penSize);
+    QCOMPARE(s.penColor, defaults.penColor);
+    QCOMPARE(s.loadFilePath, QString());
+    QCOMPARE(s.saveFolderName, QString());
+    QCOMPARE(s.batchInputFolder, QString());
+    QCOMPARE(s.batchOutputFolder, QString());
+    QCOMPARE(s.batchInputFileSortType, 0);
+    QCOMPARE(s.batchOutputFileNameType, 0);
+    QCOMPARE(s.outputSizeX, before.outputSizeX);
+    QCOMPARE(s.outputSizeY, before.outputSizeY);
+    QCOMPARE(s.outputFormat, 0);
+    QCOMPARE(s.outputQuality, 85);
+    QCOMPARE(s.overwrite, true);
+    QCOMPARE(s.openFiler, true);
+    QCOMPARE(s.params, before.params);
+
+    // A partial "Convert" group replaces only the values it holds.
+    QVERIFY(writeAll(path(), "[Convert]\nMarginLeft=5\nMapProjection=miller\n"));
+    s.load(path(), appDir);
+    ParamSet expected = before.params;
+    expected.marginLeft = 5;
+    expected.projection = QStringLiteral("miller");
+    QCOMPARE(s.params, expected);
+}
+
+void TestSettings::failedSaveIsReportedAndKeepsTheOldFile_data()
+{
+    QTest::addColumn<QString>("kind");
+
+    // A folder that is really a file stops even root; permissions do not.
+    QTest::newRow("parent is a file") << QStringLiteral("file-parent");
+    QTest::newRow("read-only file") << QStringLiteral("read-only-file");
+    QTest::newRow("read-only folder") << QStringLiteral("read-only-folder");
+}
+
+void TestSettings::failedSaveIsReportedAndKeepsTheOldFile()
+{
+    QFETCH(QString, kind);
+
+    AppSettings good = unusualSettings();
+    const QString goodPath = path(QStringLiteral("good.ini"));
+    QVERIFY(good.save(goodPath));
+    const QByteArray goodBytes = readAll(goodPath);
+
+    QString target;
+    QString guarded = goodPath; // the file whose permissions must be restored
+    bool folder = false;
+    if (kind == QLatin1String("file-parent")) {
+        target = goodPath + QStringLiteral("/plano-miller.ini");
+        guarded.clear();
+    } else if (kind == QLatin1String("read-only-file")) {
+        target = goodPath;
+        QVERIFY(QFile::setPermissions(goodPath, QFile::ReadOwner | QFile::ReadUser));
+    } else {
+        target = goodPath;
+        guarded = m_tmp->path();
+        folder = true;
+        QVERIFY(QFile::setPermissions(
+            guarded, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser));
+    }
+    const auto restore = [&] {
+        if (!guarded.isEmpty())
+            QFile::setPermissions(guarded,
+                folder ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                       : QFile::ReadOwner | QFile::WriteOwner);
+    };
+    if (!guarded.isEmpty()) {
+        QFile probe(folder ? m_tmp->filePath(QStringLiteral("probe")) : goodPath);
+        if (probe.open(folder ? QIODevice::WriteOnly : QIODevice::ReadWrite)) {
+            probe.close();
+            probe.remove();
+            restore();
+            QSKIP("permissions do not stop writes here (running as root)");
+        }
+    }
+
+    AppSettings changed = good;
+    changed.penSize = 31;
+    changed.loadFilePath = QStringLiteral("/somewhere/else.jpg");
+    QString error;
+    const bool saved = changed.save(target, &error);
+    restore();
+
+    QVERIFY(!saved);
+    QVERIFY2(error.contains(target), qPrintable(error));
+    QCOMPARE(readAll(goodPath), goodBytes);
+    QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files | QDir::Hidden),
+        QStringList { QStringLiteral("good.ini") });
+}
+
+void TestSettings::damagedFileIsReadAsDefaultsAndReplaced()
+{
+    // Binary junk with stray quotes, backslashes and NULs but no '=' that could
+    // form a key, ending in an unterminated group header (which the reader
+    // flags as a format error).
+    QByteArray junk;
+    for (int i = 0; i < 4096; ++i) {
+        const char c = char((i * 37 + i / 256) % 256);
+        junk.append(c == '=' || c == '[' || c == ']' ? '\xff' : c);
+    }
+    junk.append("\n[GUI\n");
+    QVERIFY(writeAll(path(), junk));
+
+    AppSettings s;
+    s.load(path(), appDir);
+    const AppSettings defaults;
+    QCOMPARE(s.penSize, defaults.penSize);
+    QCOMPARE(s.penColor, defaults.penColor);
+    QCOMPARE(s.autoSize, defaults.autoSize);
+    QCOMPARE(s.loadFilePath, QString());
+    QCOMPARE(s.outputSizeX, defaults.outputSizeX);
+    QCOMPARE(s.outputQuality, defaults.outputQuality);
+    QCOMPARE(s.params, defaults.params);
+
+    // The reader's complaint about the old file is no reason to report the
+    // new one as unwritten.
+    const AppSettings out = unusualSettings();
+    QString error;
+    QVERIFY2(out.save(path(), &error), qPrintable(error));
+    AppSettings in;
+    in.load(path(), appDir);
+    QCOMPARE(in.penColor, out.penColor);
+    QCOMPARE(in.loadFilePath, out.loadFilePath);
+    QCOMPARE(in.geometry, out.geometry);
+    QCOMPARE(in.params, out.params);
+}
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "tst_settings.moc"
