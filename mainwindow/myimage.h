@@ -1,0 +1,64 @@
+// The source view: shows the map pixmap, scaled to fit or at natural size, and
+// reports presses, drags and releases in the pixmap's pixel grid. What a drag
+// means is the owner's business; the frame is drawn into the pixmap it hands over.
+#pragma once
+
+#include <QLabel>
+#include <QPixmap>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QMouseEvent;
+class QPaintEvent;
+
+class MyImage : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit MyImage(QWidget *parent = nullptr);
+    ~MyImage() override;
+
+    // Set by the owner: a finished left drag is reported as its release point
+    // and hovering is reported; clear, a finished drag is reported as a size.
+    bool pointMode = false;
+
+    // Image pixels per label pixel when the pixmap is fitted into the label.
+    static double viewScale(const QSize &label, const QSize &pixmap);
+    // A label coordinate or length in image pixels, truncated toward zero and
+    // not clamped, since drags may leave the label.
+    static int viewToImage(int v, double scale, bool scaled);
+    // The rectangle between the press point and the pointer, in label pixels.
+    static QRect dragRect(const QPoint &press, const QPoint &pointer);
+    // The longer side of a drag rectangle in image pixels.
+    static int dragLength(const QRect &rect, double scale, bool scaled);
+    // The size the pixmap is painted at when fitted: aspect kept, top-left hung.
+    static QSize fittedSize(const QSize &area, const QSize &pixmap);
+    // The label's pixmap, null when it has none.
+    static QPixmap labelPixmap(const QLabel &label);
+    static bool holdsPixmap(const QLabel &label) { return !labelPixmap(label).isNull(); }
+    // The view scale for the label's current size and pixmap.
+    static double viewScale(const QLabel &label);
+
+signals:
+    void mouseleftdown(int x, int y);
+    void mouseleftup(int x, int y);
+    void mouserightup();
+    void size_changed(int x, int y, int r);
+    void size_changing(int cx, int cy, int x1, int y1, int x2, int y2, int x, int y);
+    void mouse_move(int x, int y);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int toImage(int v, double scale) const { return viewToImage(v, scale, hasScaledContents()); }
+
+    bool m_leftDrag = false;
+    bool m_rightPress = false;
+    QPoint m_pressPoint;
+};

@@ -1,0 +1,387 @@
+// The source view and the preview label: the signals a press, drag and release
+// produce, in image pixels, and how the pixmap is painted when fitted.
+#include "mainwindow/myimage.h"
+#include "preview/myimage2.h"
+
+#include <QtTest>
+
+namespace {
+
+void send(QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+void press(QWidget *w, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+    Qt::MouseButtons held = Qt::LeftButton)
+{
+    send(w, QEvent::MouseButtonPress, pos, button, held);
+}
+
+void move(QWidget *w, QPoint pos, Qt::MouseButtons held = Qt::LeftButton)
+{
+    send(w, QEvent::MouseMove, pos, Qt::NoButton, held);
+}
+
+void release(QWidget *w, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
+    Qt::MouseButtons held = Qt::NoButton)
+{
+    send(w, QEvent::MouseButtonRelease, pos, button, held);
+}
+
+QPixmap plainPixmap(int w, int h)
+{
+    QPixmap pixmap(w, h);
+    pixmap.fill(Qt::gray);
+    return pixmap;
+}
+
+QList<QVariant> args(std::initializer_list<int> values)
+{
+    QList<QVariant> list;
+    for (int v : values)
+        list << v;
+    return list;
+}
+
+// Every signal of a view, in emission order, as "name(args)".
+class SignalLog : public QObject
+{
+public:
+    template <class View> explicit SignalLog(View *view)
+    {
+        connect(view, &View::mouseleftdown, this, [this](int x, int y) {
+            add("mouseleftdown", { x, y });
+        });
+        connect(view, &View::mouseleftup, this, [this](int x, int y) {
+            add("mouseleftup", { x, y });
+        });
+        connect(view, &View::mouserightup, this, [this] { add("mouserightup", {}); });
+        connect(view, &View::size_changed, this, [this](int x, int y, int r) {
+            add("size_changed", { x, y, r });
+        });
+        connect(view, &View::size_changing, this,
+            [this](int cx, int cy, int x1, int y1, int x2, int y2, int x, int y) {
+                add("size_changing", { cx, cy, x1, y1, x2, y2, x, y });
+            });
+    }
+
+    void add(const char *name, std::initializer_list<int> values)
+    {
+        QStringList parts;
+        for (int v : values)
+            parts << QString::number(v);
+        entries << QStringLiteral("%1(%2)").arg(QLatin1String(name), parts.join(QLatin1Char(',')));
+    }
+
+    QStringList take()
+    {
+        QStringList out = entries;
+        entries.clear();
+        return out;
+    }
+
+    QStringList entries;
+};
+
+} // namespace
+
+class TestViews : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void clickWithoutMovement_data();
+    void clickWithoutMovement();
+    void dragUpAndLeftSwapsCorners();
+    void dragOneColumnBackIsNotSwapped();
+    void dragPastTheEdgeIsNotClamped();
+    void rightButtonDuringLeftDrag();
+    void rightClickAlone();
+    void pointModeReportsReleaseAndHover();
+    void withoutPixmapNothingIsReported();
+    void releaseWithoutPixmapKeepsTheDrag();
+    void previewIgnoresSmallDrags_data();
+    void previewIgnoresSmallDrags();
+    void previewIgnoresHover();
+    void fittedPaint_data();
+    void fittedPaint();
+};
+
+void TestViews::clickWithoutMovement_data()
+{
+    QTest::addColumn<bool>("scaled");
+    QTest::addColumn<QStringList>("expected");
+
+    // Label 200 x 100, pixmap 500 x 200: s = max(2.5, 2) = 2.5 when fitted.
+    QTest::newRow("natural size") << false
+                                  << QStringList { "mouseleftdown(41,17)",
+                                         "size_changed(41,17,1)" };
+    QTest::newRow("scaled, s 2.5")
+        << true << QStringList { "mouseleftdown(102,42)", "size_changed(102,42,2)" };
+}
+
+void TestViews::clickWithoutMovement()
+{
+    QFETCH(bool, scaled);
+    QFETCH(QStringList, expected);
+    MyImage view;
+    view.resize(200, 100);
+    view.setPixmap(plainPixmap(500, 200));
+    view.setScaledContents(scaled);
+    SignalLog log(&view);
+
+    press(&view, QPoint(41, 17));
+    release(&view, QPoint(41, 17));
+    QCOMPARE(log.take(), expected);
+}
+
+void TestViews::dragUpAndLeftSwapsCorners()
+{
+    MyImage view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    SignalLog log(&view);
+
+    press(&view, QPoint(100, 80));
+    move(&view, QPoint(40, 50));
+    release(&view, QPoint(40, 50));
+    // Width 61 and height 31: the longer side is reported.
+    QCOMPARE(log.take(),
+        (QStringList { "mouseleftdown(100,80)", "size_changing(100,80,40,50,100,80,40,50)",
+            "size_changed(100,80,61)" }));
+}
+
+void TestViews::dragOneColumnBackIsNotSwapped()
+{
+    MyImage view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    QSignalSpy changing(&view, &MyImage::size_changing);
+
+    press(&view, QPoint(100, 80));
+    move(&view, QPoint(99, 80));
+    QCOMPARE(changing.count(), 1);
+    QCOMPARE(changing.takeFirst(), args({ 100, 80, 100, 80, 99, 80, 99, 80 }));
+}
+
+void TestViews::dragPastTheEdgeIsNotClamped()
+{
+    // Scaled by 2.5: -3 truncates toward zero to -7, and 250 beyond the label
+    // gives 625 beyond the pixmap.
+    MyImage view;
+    view.resize(200, 100);
+    view.setPixmap(plainPixmap(500, 200));
+    view.setScaledContents(true);
+    QSignalSpy changing(&view, &MyImage::size_changing);
+
+    press(&view, QPoint(10, 10));
+    move(&view, QPoint(-3, 250));
+    QCOMPARE(changing.count(), 1);
+    QCOMPARE(changing.takeFirst(), args({ 25, 25, -7, 25, 25, 625, -7, 625 }));
+}
+
+void TestViews::rightButtonDuringLeftDrag()
+{
+    MyImage view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    SignalLog log(&view);
+
+    press(&view, QPoint(10, 10));
+    // The held buttons include the left one, so the press point moves.
+    press(&view, QPoint(50, 60), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    QCOMPARE(log.take(), (QStringList { "mouseleftdown(10,10)", "mouseleftdown(50,60)" }));
+
+    release(&view, QPoint(55, 60), Qt::RightButton, Qt::LeftButton);
+    QCOMPARE(log.take(), QStringList { "mouserightup()" });
+
+    // The left drag goes on from the new press point.
+    move(&view, QPoint(70, 65));
+    release(&view, QPoint(70, 65));
+    QCOMPARE(log.take(),
+        (QStringList { "size_changing(50,60,50,60,70,65,70,65)", "size_changed(50,60,21)" }));
+}
+
+void TestViews::rightClickAlone()
+{
+    MyImage view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    SignalLog log(&view);
+
+    press(&view, QPoint(10, 10), Qt::RightButton, Qt::RightButton);
+    move(&view, QPoint(20, 20), Qt::RightButton);
+    release(&view, QPoint(20, 20), Qt::RightButton);
+    QCOMPARE(log.take(), QStringList { "mouserightup()" });
+}
+
+void TestViews::pointModeReportsReleaseAndHover()
+{
+    MyImage view;
+    view.resize(200, 100);
+    view.setPixmap(plainPixmap(500, 200));
+    view.setScaledContents(true);
+    // As the main window does, so that moves without a button arrive.
+    view.setMouseTracking(true);
+    SignalLog log(&view);
+    QSignalSpy hover(&view, &MyImage::mouse_move);
+
+    view.pointMode = true;
+    move(&view, QPoint(4, 4), Qt::NoButton);
+    QCOMPARE(hover.count(), 1);
+    QCOMPARE(hover.takeFirst(), args({ 10, 10 }));
+
+    press(&view, QPoint(10, 10));
+    move(&view, QPoint(20, 30));
+    release(&view, QPoint(21, 31));
+    QCOMPARE(hover.count(), 0);
+    QCOMPARE(log.take(),
+        (QStringList { "mouseleftdown(25,25)", "size_changing(25,25,25,25,50,75,50,75)",
+            "mouseleftup(52,77)" }));
+
+    view.pointMode = false;
+    move(&view, QPoint(40, 40), Qt::NoButton);
+    QCOMPARE(hover.count(), 0);
+}
+
+void TestViews::withoutPixmapNothingIsReported()
+{
+    MyImage view;
+    view.resize(200, 100);
+    view.setMouseTracking(true);
+    view.pointMode = true;
+    SignalLog log(&view);
+    QSignalSpy hover(&view, &MyImage::mouse_move);
+
+    // The right button held with the left one is not noted either.
+    press(&view, QPoint(10, 10), Qt::LeftButton, Qt::LeftButton | Qt::RightButton);
+    move(&view, QPoint(20, 20), Qt::LeftButton | Qt::RightButton);
+    release(&view, QPoint(20, 20), Qt::RightButton, Qt::LeftButton);
+    release(&view, QPoint(20, 20));
+    move(&view, QPoint(30, 30), Qt::NoButton);
+    QCOMPARE(log.take(), QStringList());
+    QCOMPARE(hover.count(), 0);
+
+    view.setPixmap(QPixmap());
+    press(&view, QPoint(10, 10));
+    release(&view, QPoint(10, 10));
+    QCOMPARE(log.take(), QStringList());
+}
+
+void TestViews::releaseWithoutPixmapKeepsTheDrag()
+{
+    MyImage view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    view.setMouseTracking(true);
+    SignalLog log(&view);
+
+    press(&view, QPoint(10, 10));
+    view.clear();
+    release(&view, QPoint(20, 20));
+    QCOMPARE(log.take(), QStringList { "mouseleftdown(10,10)" });
+
+    view.setPixmap(plainPixmap(300, 200));
+    move(&view, QPoint(30, 30), Qt::NoButton);
+    release(&view, QPoint(30, 30));
+    QCOMPARE(log.take(),
+        (QStringList { "size_changing(10,10,10,10,30,30,30,30)", "size_changed(10,10,21)" }));
+}
+
+void TestViews::previewIgnoresSmallDrags_data()
+{
+    QTest::addColumn<QPoint>("end");
+    QTest::addColumn<bool>("reported");
+
+    // From (100, 100): the rectangle includes both corners.
+    QTest::newRow("7 x 20") << QPoint(106, 119) << false;
+    QTest::newRow("20 x 7") << QPoint(119, 106) << false;
+    QTest::newRow("8 x 8") << QPoint(107, 107) << true;
+    QTest::newRow("8 x 8 up and left") << QPoint(93, 93) << true;
+    QTest::newRow("click") << QPoint(100, 100) << false;
+}
+
+void TestViews::previewIgnoresSmallDrags()
+{
+    QFETCH(QPoint, end);
+    QFETCH(bool, reported);
+    MyImage2 view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    QSignalSpy down(&view, &MyImage2::mouseleftdown);
+    QSignalSpy changing(&view, &MyImage2::size_changing);
+    QSignalSpy changed(&view, &MyImage2::size_changed);
+
+    press(&view, QPoint(100, 100));
+    move(&view, end);
+    release(&view, end);
+    QCOMPARE(down.count(), 1);
+    QCOMPARE(changing.count(), 1);
+    QCOMPARE(changed.count(), reported ? 1 : 0);
+    if (reported)
+        QCOMPARE(changed.takeFirst(), args({ 100, 100, 8 }));
+}
+
+void TestViews::previewIgnoresHover()
+{
+    MyImage2 view;
+    view.resize(300, 200);
+    view.setPixmap(plainPixmap(300, 200));
+    view.setMouseTracking(true);
+    view.pointMode = true;
+    SignalLog log(&view);
+
+    move(&view, QPoint(30, 30), Qt::NoButton);
+    QCOMPARE(log.take(), QStringList());
+    // In point mode the release point is reported, as in the source view.
+    press(&view, QPoint(10, 10));
+    release(&view, QPoint(12, 13));
+    QCOMPARE(log.take(), (QStringList { "mouseleftdown(10,10)", "mouseleftup(12,13)" }));
+}
+
+void TestViews::fittedPaint_data()
+{
+    QTest::addColumn<bool>("preview");
+    QTest::newRow("source view") << false;
+    QTest::newRow("preview label") << true;
+}
+
+void TestViews::fittedPaint()
+{
+    QFETCH(bool, preview);
+    QWidget holder;
+    QLabel *label = preview ? static_cast<QLabel *>(new MyImage2(&holder))
+                            : static_cast<QLabel *>(new MyImage(&holder));
+    label->setFrameShape(QFrame::Box);
+    label->setGeometry(0, 0, 640, 480);
+    label->setScaledContents(true);
+
+    // Blue left half, red right half: a fitted 640 x 320 copy splits at column 320.
+    QImage image(2048, 1024, QImage::Format_ARGB32);
+    image.fill(Qt::blue);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 1024; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(255, 0, 0));
+    label->setPixmap(QPixmap::fromImage(image));
+
+    const QImage shot = label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shot.size(), QSize(640, 480));
+    const QRgb blue = qRgb(0, 0, 255);
+    const QRgb red = qRgb(255, 0, 0);
+    // No frame is drawn: the corners carry the image.
+    QCOMPARE(shot.pixel(0, 0), blue);
+    QCOMPARE(shot.pixel(0, 318), blue);
+    QCOMPARE(shot.pixel(310, 160), blue);
+    QCOMPARE(shot.pixel(330, 160), red);
+    QCOMPARE(shot.pixel(639, 0), red);
+    QCOMPARE(shot.pixel(639, 318), red);
+    const QRgb background = label->palette().color(QPalette::Window).rgb();
+    QCOMPARE(shot.pixel(0, 322), background);
+    QCOMPARE(shot.pixel(320, 400), background);
+    QCOMPARE(shot.pixel(639, 479), background);
+}
+
+QTEST_MAIN(TestViews)
+#include "tst_views.moc"
