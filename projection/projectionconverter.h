@@ -29,7 +29,9 @@ public:
     int latToRow(double latitude) const;
 
     // Fast gather over per-row source rows and per-column source columns.
-    // With processEvents the event loop runs once per output row.
+    // With processEvents the event loop runs once per output row. A source in
+    // another format than (A)RGB32 is converted, a target turned into ARGB32;
+    // a one-row target stands for lat 90, a one-column target for lon -180.
     void remap(const QImage &source, QImage &target, bool processEvents = true);
     // Straightforward per-pixel evaluation; the reference the fast path must equal.
     void remapReference(const QImage &source, QImage &target) const;
@@ -56,6 +58,16 @@ public:
     double offsetY() const { return m_offsetY; }
 
 private:
+    // The two linear maps of prepare, as one value so that remap can keep a copy.
+    struct LinearMaps
+    {
+        double scaleX;
+        double offsetX;
+        double scaleY;
+        double offsetY;
+    };
+    LinearMaps linearMaps(double width, double height) const;
+
     const double m_pi;
     const double m_degree;
     int m_marginLeft = 0;

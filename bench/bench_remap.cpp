@@ -1,0 +1,108 @@
+// Times the remap of a 4000 x 2000 Miller map into the default output size and
+// the largest one: the per-pixel reference, the fast gather, and a plain pass
+// that writes every output pixel once from a source row (the memory-bound
+// floor the gather is measured against).
+#include "projection/convertparams.h"
+#include "projection/projectionconverter.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+constexpr int kRuns = 3;
+
+QImage randomSource(int w, int h)
+{
+    QRandomGenerator rng(4711);
+    QImage img(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = rng.generate();
+    }
+    return img;
+}
+
+// Best of kRuns, each on a freshly cleared target (clearing is not timed).
+double bestMs(QImage &target, const std::function<void(QImage &)> &pass, int runs = kRuns)
+{
+    double best = 1e300;
+    for (int r = 0; r < runs; ++r) {
+        target.fill(0);
+        QElapsedTimer timer;
+        timer.start();
+        pass(target);
+        best = std::min(best, double(timer.nsecsElapsed()) / 1e6);
+    }
+    return best;
+}
+
+// Every target pixel written once, copied from a source row in source order.
+void plainPass(const QImage &source, QImage &target)
+{
+    const int w = source.width();
+    const int h = source.height();
+    for (int i = 0; i < target.height(); ++i) {
+        const auto *from = reinterpret_cast<const QRgb *>(source.constScanLine(i % h));
+        auto *to = reinterpret_cast<QRgb *>(target.scanLine(i));
+        for (int j0 = 0; j0 < target.width(); j0 += w) {
+            const int n = std::min(w, target.width() - j0);
+            for (int k = 0; k < n; ++k)
+                to[j0 + k] = from[k];
+        }
+    }
+}
+
+bool sameBits(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size() || a.format() != b.format())
+        return false;
+    for (int y = 0; y < a.height(); ++y) {
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), size_t(a.width()) * 4) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main()
+{
+    const QImage source = randomSource(4000, 2000);
+    ProjectionConverter converter;
+    ParamSet params;
+    params.marginLeft = 40;
+    params.marginRight = 30;
+    params.marginBottom = 60;
+    params.marginTop = 50;
+    params.projection = QStringLiteral("miller");
+    params.applyTo(converter);
+
+    const QSize sizes[] = { QSize(2048, 1024), QSize(8192, 8192) };
+    for (const QSize &size : sizes) {
+        QImage target(size, QImage::Format_ARGB32);
+        const bool large = size.width() * qint64(size.height()) > 16 * 1024 * 1024;
+        const double reference = bestMs(
+            target, [&](QImage &t) { converter.remapReference(source, t); }, large ? 2 : kRuns);
+        const QImage referenceResult = target.copy();
+        const double fast = bestMs(target, [&](QImage &t) { converter.remap(source, t, false); });
+        // A time means nothing unless the fast path equals the reference.
+        if (!sameBits(target, referenceResult)) {
+            std::printf("FAIL: %d x %d: fast remap differs from the per-pixel reference\n",
+                size.width(), size.height());
+            return 1;
+        }
+        const double plain = bestMs(target, [&](QImage &t) { plainPass(source, t); });
+        std::printf("%d x %d (equal to the reference): reference %.1f ms, fast %.1f ms, "
+                    "memory-bound %.1f ms; reference/fast %.1f, fast/memory-bound %.2f\n",
+            size.width(), size.height(), reference, fast, plain, reference / fast, fast / plain);
+    }
+    return 0;
+}

@@ -1,0 +1,101 @@
+#include "projection/convertparams.h"
+
+#include "projection/projectionconverter.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString kMarginLeft = QStringLiteral("margin_left");
+const QString kMarginRight = QStringLiteral("margin_right");
+const QString kMarginBottom = QStringLiteral("margin_bottom");
+const QString kMarginTop = QStringLiteral("margin_top");
+const QString kMapProj = QStringLiteral("map_proj");
+const QString kLonMin = QStringLiteral("lon_min");
+const QString kLonMax = QStringLiteral("lon_max");
+const QString kLatMin = QStringLiteral("lat_min");
+const QString kLatMax = QStringLiteral("lat_max");
+
+} // namespace
+
+ConvertParams ParamSet::toTable() const
+{
+    ConvertParams t;
+    t.insert(kMarginLeft, marginLeft);
+    t.insert(kMarginRight, marginRight);
+    t.insert(kMarginBottom, marginBottom);
+    t.insert(kMarginTop, marginTop);
+    t.insert(kMapProj, projection);
+    t.insert(kLonMin, lonMin);
+    t.insert(kLonMax, lonMax);
+    t.insert(kLatMin, latMin);
+    t.insert(kLatMax, latMax);
+    return t;
+}
+
+ParamSet ParamSet::fromTable(const ConvertParams &table)
+{
+    ParamSet p;
+    p.marginLeft = table.value(kMarginLeft).toInt();
+    p.marginRight = table.value(kMarginRight).toInt();
+    p.marginBottom = table.value(kMarginBottom).toInt();
+    p.marginTop = table.value(kMarginTop).toInt();
+    p.projection = table.value(kMapProj).toString();
+    p.lonMin = table.value(kLonMin).toDouble();
+    p.lonMax = table.value(kLonMax).toDouble();
+    p.latMin = table.value(kLatMin).toDouble();
+    p.latMax = table.value(kLatMax).toDouble();
+    return p;
+}
+
+bool ParamSet::applyTo(ProjectionConverter &converter) const
+{
+    converter.setMargins(marginLeft, marginRight, marginBottom, marginTop);
+    const bool known = converter.setProjection(projection);
+    converter.setLonRange(lonMin, lonMax);
+    converter.setLatRange(latMin, latMax);
+    return known;
+}
+
+void ParamSet::readConvertGroup(QSettings &settings)
+{
+    settings.beginGroup(QStringLiteral("Convert"));
+    marginLeft = settings.value(QStringLiteral("MarginLeft"), marginLeft).toInt();
+    marginRight = settings.value(QStringLiteral("MarginRight"), marginRight).toInt();
+    marginBottom = settings.value(QStringLiteral("MarginBottom"), marginBottom).toInt();
+    marginTop = settings.value(QStringLiteral("MarginTop"), marginTop).toInt();
+    projection = settings.value(QStringLiteral("MapProjection"), projection).toString();
+    lonMin = settings.value(QStringLiteral("LongitudeMinimum"), lonMin).toDouble();
+    lonMax = settings.value(QStringLiteral("LongitudeMaximum"), lonMax).toDouble();
+    latMin = settings.value(QStringLiteral("LatitudeMinimum"), latMin).toDouble();
+    latMax = settings.value(QStringLiteral("LatitudeMaximum"), latMax).toDouble();
+    settings.endGroup();
+}
+
+void ParamSet::writeConvertGroup(QSettings &settings) const
+{
+    settings.beginGroup(QStringLiteral("Convert"));
+    settings.setValue(QStringLiteral("MarginLeft"), marginLeft);
+    settings.setValue(QStringLiteral("MarginRight"), marginRight);
+    settings.setValue(QStringLiteral("MarginBottom"), marginBottom);
+    settings.setValue(QStringLiteral("MarginTop"), marginTop);
+    settings.setValue(QStringLiteral("MapProjection"), projection);
+    settings.setValue(QStringLiteral("LongitudeMinimum"), lonMin);
+    settings.setValue(QStringLiteral("LongitudeMaximum"), lonMax);
+    settings.setValue(QStringLiteral("LatitudeMinimum"), latMin);
+    settings.setValue(QStringLiteral("LatitudeMaximum"), latMax);
+    settings.endGroup();
+}
+
+bool ParamSet::operator==(const ParamSet &o) const
+{
+    return marginLeft == o.marginLeft && marginRight == o.marginRight
+        && marginBottom == o.marginBottom && marginTop == o.marginTop && projection == o.projection
+        && latMin == o.latMin && latMax == o.latMax && lonMin == o.lonMin && lonMax == o.lonMax;
+}
+
+const QStringList &projectionList()
+{
+    static const QStringList list { QStringLiteral("miller"), QStringLiteral("mercator") };
+    return list;
+}
