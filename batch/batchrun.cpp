@@ -1,0 +1,194 @@
+#include "batch/batchrun.h"
+
+#include "app/logging.h"
+#include "mainwindow/imagesave.h"
+#include "projection/projectionconverter.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QImage>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct FileDateEntry
+{
+    QString path;
+    QDateTime modified;
+};
+
+const QString kCannotRead = QStringLiteral("cannot read");
+const QString kNotOverwritten = QStringLiteral("exists, not overwritten");
+
+} // namespace
+
+bool BatchResult::allConverted() const
+{
+    return refusal.isEmpty() && !stopped && succeeded == total;
+}
+
+void sortBatchInputs(QStringList &list, int sortType)
+{
+    if (sortType == 0) {
+        list.sort(Qt::CaseSensitive);
+    } else if (sortType == 1) {
+        std::vector<FileDateEntry> entries;
+        entries.reserve(static_cast<size_t>(list.size()));
+        for (const QString &path : qAsConst(list))
+            entries.push_back({ path, QFileInfo(path).lastModified() });
+        // Stable, so files of equal time come out in the same order on every run.
+        std::stable_sort(entries.begin(), entries.end(),
+            [](const FileDateEntry &a, const FileDateEntry &b) { return a.modified > b.modified; });
+        list.clear();
+        for (const FileDateEntry &entry : entries) {
+            planoDebug() << entry.path;
+            list.append(entry.path);
+        }
+    }
+}
+
+QString batchOutputName(const QString &inputPath, int index, int nameType)
+{
+    if (nameType == 0)
+        return QFileInfo(inputPath).completeBaseName();
+    return QString::asprintf("map_%d", index);
+}
+
+QString batchTargetPath(const QString &inputPath, int index, const BatchOptions &options)
+{
+    return options.outputFolder + QLatin1Char('/')
+        + batchOutputName(inputPath, index, options.nameType) + QLatin1Char('.')
+        + outputSuffix(options.outputFormat);
+}
+
+BatchResult BatchRunner::run(
+    QStringList &inputs, const BatchOptions &options, ProjectionConverter &converter)
+{
+    BatchResult result;
+    result.total = inputs.size();
+    if (inputs.isEmpty())
+        return result;
+
+    // Without a folder every target would land in the file system's root.
+    if (options.outputFolder.isEmpty()) {
+        result.refusal = QStringLiteral("no output folder is set (BatchOutputFolder); choose one "
+                                        "in the batch dialog or the settings file");
+        return result;
+    }
+    if (!options.params.applyTo(converter)) {
+        result.refusal = QStringLiteral("unknown map projection \"%1\" (MapProjection); use "
+                                        "\"miller\" or \"mercator\"")
+                             .arg(options.params.projection);
+        return result;
+    }
+
+    sortBatchInputs(inputs, options.sortType);
+
+    const bool yield = processEvents && QCoreApplication::instance() != nullptr;
+    const int n = inputs.size();
+    const char *format = outputFormatName(options.outputFormat);
+
+    // The output size is the same for every file, so one buffer serves the run.
+    QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
+
+    auto fail = [&](const QString &input, const QString &reason) {
+        ++result.failed;
+        result.failedFiles.append(input);
+        result.failureReasons.append(reason);
+        if (fileFailed)
+            fileFailed(input, reason);
+    };
+
+    for (int i = 0; i < n; ++i) {
+        const int k = i + 1;
+        if (yield)
+            QCoreApplication::processEvents();
+        if (stopRequested && stopRequested()) {
+            result.stopped = true;
+            break;
+        }
+        ++result.handled;
+
+        const QString input = inputs.at(i);
+        QImage source;
+        if (!source.load(input)) {
+            fail(input, kCannotRead);
+            continue;
+        }
+        // The remap reads both 32-bit layouts as they are; decoded JPEGs are
+        // already RGB32, so converting them would only copy.
+        if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_ARGB32)
+            source = std::move(source).convertToFormat(QImage::Format_ARGB32);
+
+        // A yield may have let an overlay redraw reconfigure the shared converter.
+        if (yield)
+            options.params.applyTo(converter);
+        if (!target.isNull()) {
+            target.fill(0);
+            converter.remap(source, target, yield);
+        }
+
+        const QString targetPath = batchTargetPath(input, i, options);
+        const bool exists = QFileInfo::exists(targetPath);
+        planoDebug() << "<<batchConvert()>>";
+        planoDebug() << options.nameType;
+        planoDebug() << QString::asprintf("map_%d", i);
+        planoDebug() << targetPath;
+        planoDebug() << options.overwrite;
+        planoDebug() << exists;
+
+        if (options.overwrite || !exists) {
+            QString error;
+            if (saveImageAtomically(target, targetPath, format, options.outputQuality, &error))
+                ++result.succeeded;
+            else
+                fail(input, error);
+        } else {
+            fail(input, kNotOverwritten);
+        }
+
+        if (progress)
+            progress(k, n, input, targetPath);
+    }
+    return result;
+}
+
+QString cliProgressLine(int k, int n, const QString &input, const QString &target)
+{
+    return QStringLiteral("[%1/%2] %3 \u2192 %4")
+        .arg(k)
+        .arg(n)
+        .arg(QFileInfo(input).fileName(), target);
+}
+
+QString cliSummaryLine(const BatchResult &result)
+{
+    const QString prefix = QStringLiteral("plano-miller: ");
+    if (!result.refusal.isEmpty())
+        return prefix + result.refusal;
+    if (result.total == 0)
+        return prefix + QStringLiteral("no files to convert");
+
+    QString line = prefix
+        + QStringLiteral("converted %1 of %2 %3")
+              .arg(result.succeeded)
+              .arg(result.total)
+              .arg(result.total == 1 ? QStringLiteral("file") : QStringLiteral("files"));
+    if (result.failed > 0) {
+        QStringList items;
+        for (int i = 0; i < result.failedFiles.size(); ++i) {
+            items.append(QStringLiteral("%1 (%2)").arg(
+                QFileInfo(result.failedFiles.at(i)).fileName(), result.failureReasons.value(i)));
+        }
+        line += QStringLiteral(", %1 failed: %2")
+                    .arg(QString::number(result.failed), items.join(QStringLiteral(", ")));
+    }
+    if (result.stopped)
+        line += QStringLiteral(", stopped before the remaining %1")
+                    .arg(result.total - result.handled);
+    return line;
+}

@@ -1,0 +1,72 @@
+// The batch run without its window: orders the input list, converts every file
+// with one parameter set into the output folder and counts what happened, so
+// the main window, the command line and the tests share one implementation.
+#pragma once
+
+#include "projection/convertparams.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class ProjectionConverter;
+
+struct BatchOptions
+{
+    int sortType = 0;
+    int nameType = 0;
+    QString outputFolder;
+    bool overwrite = true;
+    int outputSizeX = 2048;
+    int outputSizeY = 1024;
+    int outputFormat = 0;
+    int outputQuality = 85;
+    ParamSet params;
+};
+
+struct BatchResult
+{
+    int total = 0;
+    int succeeded = 0;
+    int failed = 0;
+    // Files looked at, converted or not; after a stop fewer than total.
+    int handled = 0;
+    bool stopped = false;
+    // Non-empty when the run was refused before the first file; nothing was written.
+    QString refusal;
+    // Input paths and why each failed, in run order.
+    QStringList failedFiles;
+    QStringList failureReasons;
+
+    bool allConverted() const;
+};
+
+// 0: by full path, case-sensitive; 1: newest modification first, equal times
+// in list order; anything else leaves the list alone.
+void sortBatchInputs(QStringList &list, int sortType);
+
+// 0: the input's complete base name; anything else "map_<index>".
+QString batchOutputName(const QString &inputPath, int index, int nameType);
+QString batchTargetPath(const QString &inputPath, int index, const BatchOptions &options);
+
+class BatchRunner
+{
+public:
+    // Asked before each file, after the event loop had its turn.
+    std::function<bool()> stopRequested;
+    // After each file that loaded, whether or not it was written; k counts from 1.
+    std::function<void(int k, int n, const QString &input, const QString &target)> progress;
+    std::function<void(const QString &input, const QString &reason)> fileFailed;
+    // Off where no event loop should run: tests, benchmarks.
+    bool processEvents = true;
+
+    // Reorders inputs in place, as the user sees the order afterwards.
+    BatchResult run(
+        QStringList &inputs, const BatchOptions &options, ProjectionConverter &converter);
+};
+
+// "[k/n] name → target" for the command line's progress.
+QString cliProgressLine(int k, int n, const QString &input, const QString &target);
+// One line: how many converted, how many failed and which, or the refusal.
+QString cliSummaryLine(const BatchResult &result);

@@ -1,0 +1,575 @@
+// The batch run without a window: order, naming, overwrite rules, stop,
+// refusals, atomic writes, and outputs equal to the per-pixel reference.
+#include "batch/batchrun.h"
+#include "projection/projectionconverter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QImage randomImage(int w, int h, quint32 seed, bool withAlpha)
+{
+    QRandomGenerator rng(seed);
+    QImage img(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const quint32 v = rng.generate();
+            // Fully transparent and opaque pixels both occur, and everything between.
+            const int a = withAlpha ? int((v >> 24) % 4 == 0 ? 0 : (v >> 24)) : 255;
+            line[x] = qRgba(int(v & 0xff), int((v >> 8) & 0xff), int((v >> 16) & 0xff), a);
+        }
+    }
+    return img;
+}
+
+bool writeImage(const QString &path, const QImage &img)
+{
+    return img.save(path);
+}
+
+bool writeText(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}
+
+// The straightforward computation: the loaded file as 32-bit ARGB, remapped
+// pixel by pixel into a transparent target.
+QImage referenceOutput(const QString &input, const BatchOptions &options)
+{
+    QImage source(input);
+    if (source.isNull())
+        return QImage();
+    source = source.convertToFormat(QImage::Format_ARGB32);
+    ProjectionConverter converter;
+    if (!options.params.applyTo(converter))
+        return QImage();
+    QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
+    target.fill(0);
+    converter.remapReference(source, target);
+    return target;
+}
+
+QImage loadArgb(const QString &path)
+{
+    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+}
+
+int coveredPixels(const QImage &img)
+{
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            n += qAlpha(img.pixel(x, y)) > 0 ? 1 : 0;
+    return n;
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TestBatchRun : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    int m_case = 0;
+
+    // A fresh input and output folder per case.
+    QString newFolder(const QString &name)
+    {
+        const QString path = m_tmp.filePath(QStringLiteral("%1-%2").arg(++m_case).arg(name));
+        QDir().mkpath(path);
+        return path;
+    }
+
+    BatchOptions smallPngOptions(const QString &outFolder) const
+    {
+        BatchOptions o;
+        o.outputFolder = outFolder;
+        o.outputSizeX = 48;
+        o.outputSizeY = 24;
+        o.outputFormat = 1;
+        o.params.marginLeft = 2;
+        o.params.marginRight = 3;
+        o.params.marginBottom = 1;
+        o.params.marginTop = 4;
+        return o;
+    }
+
+    BatchResult runQuietly(
+        QStringList &inputs, const BatchOptions &options, QList<int> *progressed = nullptr)
+    {
+        BatchRunner runner;
+        runner.processEvents = false;
+        if (progressed)
+            runner.progress = [progressed](int k, int, const QString &, const QString &) {
+                progressed->append(k);
+            };
+        ProjectionConverter converter;
+        return runner.run(inputs, options, converter);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_tmp.isValid()); }
+
+    void orderByPathIsCaseSensitive()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        const QString a = in + QStringLiteral("/a.png");
+        const QString b = in + QStringLiteral("/B.png");
+        QVERIFY(writeImage(a, randomImage(20, 16, 1, false)));
+        QVERIFY(writeImage(b, randomImage(20, 16, 2, false)));
+
+        BatchOptions o = smallPngOptions(out);
+        o.nameType = 1;
+        QStringList inputs { a, b };
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(inputs, (QStringList { b, a }));
+        QCOMPARE(r.succeeded, 2);
+        QCOMPARE(loadArgb(out + QStringLiteral("/map_0.png")), referenceOutput(b, o));
+        QCOMPARE(loadArgb(out + QStringLiteral("/map_1.png")), referenceOutput(a, o));
+    }
+
+    void orderByDateNewestFirst()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        const QDateTime base = QDateTime::currentDateTime().addDays(-3);
+        const QStringList names { QStringLiteral("old.png"), QStringLiteral("newest.png"),
+            QStringLiteral("middle.png") };
+        const int ageHours[] = { 30, 1, 10 };
+        QStringList inputs;
+        for (int i = 0; i < names.size(); ++i) {
+            const QString path = in + QLatin1Char('/') + names.at(i);
+            QVERIFY(writeImage(path, randomImage(20, 16, 10 + quint32(i), false)));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(
+                base.addSecs(-3600 * ageHours[i]), QFileDevice::FileModificationTime));
+            inputs.append(path);
+        }
+
+        BatchOptions o = smallPngOptions(out);
+        o.sortType = 1;
+        o.nameType = 1;
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(r.succeeded, 3);
+        QCOMPARE(inputs,
+            (QStringList { in + QStringLiteral("/newest.png"), in + QStringLiteral("/middle.png"),
+                in + QStringLiteral("/old.png") }));
+        QCOMPARE(loadArgb(out + QStringLiteral("/map_0.png")),
+            referenceOutput(in + QStringLiteral("/newest.png"), o));
+
+        // Equal times keep the order they came in, whichever that was.
+        const QDateTime same = base.addDays(-1);
+        for (const QString &p : qAsConst(inputs)) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(same, QFileDevice::FileModificationTime));
+        }
+        QStringList forward = inputs;
+        sortBatchInputs(forward, 1);
+        QCOMPARE(forward, inputs);
+        QStringList backward { inputs.at(2), inputs.at(1), inputs.at(0) };
+        const QStringList backwardBefore = backward;
+        sortBatchInputs(backward, 1);
+        QCOMPARE(backward, backwardBefore);
+
+        // Any other type leaves the list as the user made it.
+        QStringList unsorted { QStringLiteral("/z/b.jpg"), QStringLiteral("/a/A.jpg") };
+        const QStringList unsortedBefore = unsorted;
+        sortBatchInputs(unsorted, 2);
+        QCOMPARE(unsorted, unsortedBefore);
+        sortBatchInputs(unsorted, -1);
+        QCOMPARE(unsorted, unsortedBefore);
+    }
+
+    void outputNames()
+    {
+        QCOMPARE(batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, 0),
+            QStringLiteral("world.v2"));
+        QCOMPARE(
+            batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, 1), QStringLiteral("map_3"));
+        QCOMPARE(
+            batchOutputName(QStringLiteral("/maps/world.jpg"), 12, 7), QStringLiteral("map_12"));
+
+        BatchOptions o;
+        o.outputFolder = QStringLiteral("/out");
+        o.outputFormat = 1;
+        QCOMPARE(batchTargetPath(QStringLiteral("/maps/world.v2.jpg"), 0, o),
+            QStringLiteral("/out/world.v2.png"));
+        o.outputFormat = 0;
+        QCOMPARE(batchTargetPath(QStringLiteral("/maps/world.png"), 0, o),
+            QStringLiteral("/out/world.jpg"));
+        o.outputFormat = 2;
+        o.nameType = 1;
+        QCOMPARE(batchTargetPath(QStringLiteral("/maps/world.png"), 5, o),
+            QStringLiteral("/out/map_5.jpg"));
+    }
+
+    void sameBaseNameFollowsOverwrite()
+    {
+        for (const bool overwrite : { true, false }) {
+            const QString in = newFolder(QStringLiteral("in"));
+            const QString out = newFolder(QStringLiteral("out"));
+            const QString jpg = in + QStringLiteral("/a.jpg");
+            const QString png = in + QStringLiteral("/a.png");
+            QVERIFY(writeImage(jpg, randomImage(24, 18, 20, false)));
+            QVERIFY(writeImage(png, randomImage(24, 18, 21, true)));
+
+            BatchOptions o = smallPngOptions(out);
+            o.overwrite = overwrite;
+            QStringList inputs { png, jpg };
+            const BatchResult r = runQuietly(inputs, o);
+            QCOMPARE(filesIn(out), QStringList { QStringLiteral("a.png") });
+            const QImage written = loadArgb(out + QStringLiteral("/a.png"));
+            if (overwrite) {
+                QCOMPARE(r.succeeded, 2);
+                QCOMPARE(r.failed, 0);
+                QVERIFY(r.allConverted());
+                QCOMPARE(written, referenceOutput(png, o));
+            } else {
+                QCOMPARE(r.succeeded, 1);
+                QCOMPARE(r.failed, 1);
+                QCOMPARE(r.failedFiles, QStringList { png });
+                QCOMPARE(
+                    r.failureReasons, QStringList { QStringLiteral("exists, not overwritten") });
+                QVERIFY(!r.allConverted());
+                QCOMPARE(written, referenceOutput(jpg, o));
+            }
+        }
+    }
+
+    void unreadableFileKeepsItsNumber()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        const QString first = in + QStringLiteral("/1.png");
+        const QString second = in + QStringLiteral("/2.jpg");
+        const QString third = in + QStringLiteral("/3.png");
+        QVERIFY(writeImage(first, randomImage(20, 16, 30, false)));
+        QVERIFY(writeText(second, "this is no picture\n"));
+        QVERIFY(writeImage(third, randomImage(20, 16, 31, false)));
+
+        BatchOptions o = smallPngOptions(out);
+        o.nameType = 1;
+        QStringList inputs { first, second, third };
+        QList<int> progressed;
+        const BatchResult r = runQuietly(inputs, o, &progressed);
+        QCOMPARE(r.total, 3);
+        QCOMPARE(r.handled, 3);
+        QCOMPARE(r.succeeded, 2);
+        QCOMPARE(r.failed, 1);
+        QCOMPARE(r.failedFiles, QStringList { second });
+        QCOMPARE(r.failureReasons, QStringList { QStringLiteral("cannot read") });
+        QCOMPARE(filesIn(out),
+            (QStringList { QStringLiteral("map_0.png"), QStringLiteral("map_2.png") }));
+        QCOMPARE(loadArgb(out + QStringLiteral("/map_2.png")), referenceOutput(third, o));
+        // Progress follows the files that loaded.
+        QCOMPARE(progressed, (QList<int> { 1, 3 }));
+        QCOMPARE(cliSummaryLine(r),
+            QStringLiteral("plano-miller: converted 2 of 3 files, 1 failed: 2.jpg (cannot read)"));
+    }
+
+    void noOverwriteLeavesEveryTargetAlone()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        QStringList inputs;
+        for (int i = 0; i < 3; ++i) {
+            const QString name = QStringLiteral("m%1").arg(i);
+            inputs.append(in + QLatin1Char('/') + name + QStringLiteral(".png"));
+            QVERIFY(writeImage(inputs.last(), randomImage(20, 16, 40 + quint32(i), false)));
+            QVERIFY(writeText(out + QLatin1Char('/') + name + QStringLiteral(".jpg"),
+                "earlier output " + name.toLatin1()));
+        }
+        BatchOptions o = smallPngOptions(out);
+        o.outputFormat = 0;
+        o.overwrite = false;
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(r.succeeded, 0);
+        QCOMPARE(r.failed, 3);
+        QCOMPARE(filesIn(out).size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(fileBytes(out + QStringLiteral("/m%1.jpg").arg(i)),
+                "earlier output m" + QByteArray::number(i));
+    }
+
+    void stopEndsBeforeTheNextFile()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        QStringList inputs;
+        for (int i = 0; i < 3; ++i) {
+            inputs.append(in + QStringLiteral("/s%1.png").arg(i));
+            QVERIFY(writeImage(inputs.last(), randomImage(20, 16, 50 + quint32(i), false)));
+        }
+        BatchRunner runner;
+        runner.processEvents = false;
+        int asked = 0;
+        runner.stopRequested = [&asked] { return ++asked >= 2; };
+        ProjectionConverter converter;
+        const BatchResult r = runner.run(inputs, smallPngOptions(out), converter);
+        QCOMPARE(asked, 2);
+        QVERIFY(r.stopped);
+        QCOMPARE(r.total, 3);
+        QCOMPARE(r.handled, 1);
+        QCOMPARE(r.succeeded, 1);
+        QCOMPARE(r.failed, 0);
+        QVERIFY(!r.allConverted());
+        QCOMPARE(filesIn(out), QStringList { QStringLiteral("s0.png") });
+
+        // A stop button pressed while events wait is seen before the first file,
+        // because the run lets the event loop in before it asks.
+        const QString out2 = newFolder(QStringLiteral("out"));
+        BatchRunner eventful;
+        bool pressed = false;
+        eventful.stopRequested = [&pressed] { return pressed; };
+        QTimer::singleShot(0, [&pressed] { pressed = true; });
+        const BatchResult r2 = eventful.run(inputs, smallPngOptions(out2), converter);
+        QVERIFY(r2.stopped);
+        QCOMPARE(r2.handled, 0);
+        QVERIFY(filesIn(out2).isEmpty());
+    }
+
+    void emptyListIsSuccess()
+    {
+        const QString out = newFolder(QStringLiteral("out"));
+        QStringList inputs;
+        BatchOptions o = smallPngOptions(out);
+        BatchResult r = runQuietly(inputs, o);
+        QVERIFY(r.refusal.isEmpty());
+        QCOMPARE(r.total, 0);
+        QVERIFY(r.allConverted());
+        QVERIFY(filesIn(out).isEmpty());
+
+        // Nothing to do needs no folder either.
+        o.outputFolder.clear();
+        r = runQuietly(inputs, o);
+        QVERIFY(r.refusal.isEmpty());
+        QVERIFY(r.allConverted());
+        QCOMPARE(cliSummaryLine(r), QStringLiteral("plano-miller: no files to convert"));
+    }
+
+    void refusedRunsWriteNothing()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        // A name no other run uses, so a stray write to the root would be noticed.
+        const QString base
+            = QStringLiteral("plano-refusal-%1").arg(QDateTime::currentMSecsSinceEpoch());
+        const QString input = in + QLatin1Char('/') + base + QStringLiteral(".png");
+        QVERIFY(writeImage(input, randomImage(20, 16, 60, false)));
+
+        BatchOptions o = smallPngOptions(QString());
+        QStringList inputs { input };
+        BatchResult r = runQuietly(inputs, o);
+        QVERIFY(r.refusal.contains(QStringLiteral("BatchOutputFolder")));
+        QCOMPARE(r.succeeded + r.failed + r.handled, 0);
+        QVERIFY(!r.allConverted());
+        QVERIFY(!QFileInfo::exists(QLatin1Char('/') + base + QStringLiteral(".png")));
+        QVERIFY(!QFileInfo::exists(base + QStringLiteral(".png")));
+        QCOMPARE(cliSummaryLine(r), QStringLiteral("plano-miller: ") + r.refusal);
+
+        o = smallPngOptions(out);
+        o.params.projection = QStringLiteral("Miller");
+        r = runQuietly(inputs, o);
+        QVERIFY(r.refusal.contains(QStringLiteral("\"Miller\"")));
+        QCOMPARE(r.succeeded + r.failed + r.handled, 0);
+        QVERIFY(filesIn(out).isEmpty());
+    }
+
+    void outputsEqualTheReference_data()
+    {
+        QTest::addColumn<QString>("projection");
+        QTest::addColumn<double>("lonMin");
+        QTest::addColumn<double>("lonMax");
+        QTest::addColumn<double>("latMin");
+        QTest::addColumn<double>("latMax");
+        QTest::newRow("miller, whole world")
+            << QStringLiteral("miller") << -180.0 << 180.0 << -90.0 << 90.0;
+        // Crosses the 180° meridian and leaves bands uncovered.
+        QTest::newRow("mercator, part of the world")
+            << QStringLiteral("mercator") << 20.0 << -160.0 << -60.0 << 75.0;
+    }
+
+    void outputsEqualTheReference()
+    {
+        QFETCH(QString, projection);
+        QFETCH(double, lonMin);
+        QFETCH(double, lonMax);
+        QFETCH(double, latMin);
+        QFETCH(double, latMax);
+
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        const QString jpg = in + QStringLiteral("/opaque.jpg");
+        const QString png = in + QStringLiteral("/alpha.png");
+        const QString gray = in + QStringLiteral("/gray.png");
+        QVERIFY(writeImage(jpg, randomImage(41, 29, 70, false)));
+        QVERIFY(writeImage(png, randomImage(37, 33, 71, true)));
+        QVERIFY(writeImage(
+            gray, randomImage(30, 22, 72, false).convertToFormat(QImage::Format_Grayscale8)));
+        // Each decoded layout takes its own path through the run.
+        QCOMPARE(QImage(jpg).format(), QImage::Format_RGB32);
+        QCOMPARE(QImage(png).format(), QImage::Format_ARGB32);
+        QCOMPARE(QImage(gray).format(), QImage::Format_Grayscale8);
+
+        BatchOptions o = smallPngOptions(out);
+        o.outputSizeX = 90;
+        o.outputSizeY = 50;
+        o.params.projection = projection;
+        o.params.lonMin = lonMin;
+        o.params.lonMax = lonMax;
+        o.params.latMin = latMin;
+        o.params.latMax = latMax;
+        QStringList inputs { jpg, png, gray };
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(r.succeeded, 3);
+        for (const QString &input : qAsConst(inputs)) {
+            const QImage expected = referenceOutput(input, o);
+            QVERIFY(coveredPixels(expected) > 0);
+            const QImage written = loadArgb(out + QLatin1Char('/')
+                + QFileInfo(input).completeBaseName() + QStringLiteral(".png"));
+            QCOMPARE(written.size(), QSize(90, 50));
+            QVERIFY2(written == expected, qPrintable(input));
+        }
+    }
+
+    void sourceSizeChangesDoNotLeakPixels()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+        const QString big = in + QStringLiteral("/1-big.png");
+        const QString tiny = in + QStringLiteral("/2-tiny.png");
+        const QString mid = in + QStringLiteral("/3-mid.jpg");
+        QVERIFY(writeImage(big, randomImage(64, 48, 80, false)));
+        // Narrower than its margins: no pixel of the map area, so nothing is covered.
+        QVERIFY(writeImage(tiny, randomImage(12, 10, 81, false)));
+        QVERIFY(writeImage(mid, randomImage(30, 20, 82, false)));
+
+        BatchOptions o = smallPngOptions(out);
+        o.params.marginLeft = 8;
+        o.params.marginRight = 8;
+        o.params.marginTop = 6;
+        o.params.marginBottom = 6;
+        o.params.lonMin = -90;
+        o.params.lonMax = 90;
+        QStringList inputs { big, tiny, mid };
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(r.succeeded, 3);
+
+        const QImage first = loadArgb(out + QStringLiteral("/1-big.png"));
+        QCOMPARE(first, referenceOutput(big, o));
+        // Half the longitudes lie outside the box.
+        const int half = o.outputSizeX * o.outputSizeY / 2;
+        QVERIFY(coveredPixels(first) >= half - o.outputSizeY);
+        QVERIFY(coveredPixels(first) <= half + o.outputSizeY);
+        const QImage second = loadArgb(out + QStringLiteral("/2-tiny.png"));
+        QCOMPARE(coveredPixels(second), 0);
+        QCOMPARE(second, referenceOutput(tiny, o));
+        QCOMPARE(loadArgb(out + QStringLiteral("/3-mid.png")), referenceOutput(mid, o));
+    }
+
+    void missingFolderFailsEveryFile()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.filePath(QStringLiteral("not-there"));
+        QStringList inputs;
+        for (int i = 0; i < 2; ++i) {
+            inputs.append(in + QStringLiteral("/f%1.png").arg(i));
+            QVERIFY(writeImage(inputs.last(), randomImage(20, 16, 90 + quint32(i), false)));
+        }
+        QList<int> progressed;
+        const BatchResult r = runQuietly(inputs, smallPngOptions(out), &progressed);
+        QCOMPARE(r.succeeded, 0);
+        QCOMPARE(r.failed, 2);
+        QCOMPARE(r.failedFiles, inputs);
+        for (const QString &reason : r.failureReasons)
+            QVERIFY(!reason.isEmpty());
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(progressed, (QList<int> { 1, 2 }));
+    }
+
+    void failedWriteKeepsWhatWasThere()
+    {
+        const QString in = newFolder(QStringLiteral("in"));
+        const QString out = newFolder(QStringLiteral("out"));
+
+        // The target's name is taken by a folder.
+        const QString input = in + QStringLiteral("/a.jpg");
+        QVERIFY(writeImage(input, randomImage(20, 16, 100, false)));
+        QVERIFY(QDir(out).mkdir(QStringLiteral("a.png")));
+        QVERIFY(writeText(out + QStringLiteral("/a.png/inside.txt"), "inside"));
+
+        // An existing file whose temporary sibling cannot be made: its name
+        // leaves no room for the temporary suffix.
+        const QString longName = QString(246, QLatin1Char('x'));
+        const QString longInput = in + QLatin1Char('/') + longName + QStringLiteral(".png");
+        QVERIFY(writeImage(longInput, randomImage(20, 16, 101, false)));
+        const QString longTarget = out + QLatin1Char('/') + longName + QStringLiteral(".png");
+        QVERIFY(writeText(longTarget, "earlier output"));
+
+        QStringList inputs { input, longInput };
+        const BatchResult r = runQuietly(inputs, smallPngOptions(out));
+        QCOMPARE(r.succeeded, 0);
+        QCOMPARE(r.failed, 2);
+        for (const QString &reason : r.failureReasons)
+            QVERIFY(!reason.isEmpty());
+        QVERIFY(QFileInfo(out + QStringLiteral("/a.png")).isDir());
+        QCOMPARE(fileBytes(out + QStringLiteral("/a.png/inside.txt")), QByteArray("inside"));
+        QCOMPARE(fileBytes(longTarget), QByteArray("earlier output"));
+        QCOMPARE(filesIn(out).size(), 2);
+    }
+
+    void commandLineTexts()
+    {
+        QCOMPARE(cliProgressLine(
+                     3, 10, QStringLiteral("/maps/in/a.jpg"), QStringLiteral("/maps/out/a.png")),
+            QStringLiteral("[3/10] a.jpg \u2192 /maps/out/a.png"));
+
+        BatchResult r;
+        r.total = 10;
+        r.succeeded = 8;
+        r.failed = 2;
+        r.handled = 10;
+        r.failedFiles = QStringList { QStringLiteral("/in/a.jpg"), QStringLiteral("/in/b.jpg") };
+        r.failureReasons = QStringList { QStringLiteral("cannot read"),
+            QStringLiteral("exists, not overwritten") };
+        QCOMPARE(cliSummaryLine(r),
+            QStringLiteral("plano-miller: converted 8 of 10 files, 2 failed: a.jpg (cannot "
+                           "read), b.jpg (exists, not overwritten)"));
+
+        BatchResult one;
+        one.total = 1;
+        one.succeeded = 1;
+        one.handled = 1;
+        QCOMPARE(cliSummaryLine(one), QStringLiteral("plano-miller: converted 1 of 1 file"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"
