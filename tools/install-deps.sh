@@ -2,7 +2,7 @@
 # Installs the Debian packages needed to build and test the program, only those missing.
 set -euo pipefail
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools libqt5svg5 fonts-noto-cjk)
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools fonts-noto-cjk)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,65 @@
+// Entry point: display scaling before the application object exists, the
+// application font, then the main window with its settings and texts. With
+// /batch the window stays hidden and the deferred start converts the files.
+#include "app/commandline.h"
+#include "app/logging.h"
+#include "mainwindow/mainwindow.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QScreen>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QStringList rawArgs;
+    for (int i = 0; i < argc; ++i)
+        rawArgs << QString::fromLocal8Bit(argv[i]);
+
+    if (CommandLine::isHelpRequest(rawArgs)) {
+        std::fputs(CommandLine::usageText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
+    // A headless batch must not need a display.
+    if (CommandLine::needsOffscreenPlatform(rawArgs, qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
+                                            qgetenv("WAYLAND_DISPLAY")))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    double before = 0;
+    double after = 0;
+    const QByteArray factor = CommandLine::scaledFactorText(qgetenv("QT_SCALE_FACTOR"), &before, &after);
+    planoDebug() << "qtScaleFactor = " << before;
+    planoDebug() << "qtScaleFactor = " << after;
+    qputenv("QT_SCALE_FACTOR", factor);
+
+    QApplication app(argc, argv);
+
+    QFont font = QApplication::font();
+    planoDebug() << "fontPointSizeF = " << font.pointSizeF();
+    planoDebug() << "winScalingFactor = " << 13.5 / font.pointSizeF();
+    if (QScreen *screen = QApplication::primaryScreen()) {
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        QScreen *first = screens.isEmpty() ? screen : screens.first();
+        const double dpi = first->logicalDotsPerInch();
+        planoDebug() << "dotsPerInch = " << dpi;
+        planoDebug() << "96/dotsPerInch = " << 96 / dpi;
+        planoDebug() << "devicePixelRatio = " << first->devicePixelRatio();
+        planoDebug() << "fontSizeFactor = " << 96 / dpi;
+        font.setPointSizeF(96 / dpi * 6.75);
+        planoDebug() << "fontPointSizeF = " << font.pointSizeF();
+        QApplication::setFont(font);
+    }
+
+    MainWindow window;
+    window.setPaths(CommandLine::resolvePaths(QCoreApplication::arguments()));
+    window.loadSettings();
+    window.loadTexts();
+    const bool batch = CommandLine::isBatch(QCoreApplication::arguments());
+    if (!batch)
+        window.show();
+
+    const int result = app.exec();
+    return batch && window.batchExitCode() != 0 ? window.batchExitCode() : result;
+}

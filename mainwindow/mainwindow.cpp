@@ -1,0 +1,919 @@
+#include "mainwindow/mainwindow.h"
+
+#include "app/logging.h"
+#include "batch/batchconvertdialog.h"
+#include "batch/batchrun.h"
+#include "batch/openfolder.h"
+#include "batch/status.h"
+#include "mainwindow/imagesave.h"
+#include "mainwindow/myimage.h"
+#include "mainwindow/outputnaming.h"
+#include "mainwindow/overlay.h"
+#include "options/option.h"
+#include "preview/previewwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSettings>
+#include <QTimer>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kMaxWidgetSize = 16777215;
+
+void printErr(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::MainWindow>())
+{
+    m_preview = new PreviewWindow(this);
+    ui->setupUi(this);
+
+    resetParams();
+    pushParamsToWidgets();
+
+    // The selector's items are the projection names; the language step only
+    // renames their texts, so the index keeps translating to a name.
+    ui->cbFormatMapProj->clear();
+    for (const QString &name : projectionList())
+        ui->cbFormatMapProj->addItem(name);
+    ui->cbFormatMapProj->setCurrentIndex(projectionList().indexOf(m_params.projection));
+
+    ui->label->setAttribute(Qt::WA_MouseTracking);
+    ui->label->setMouseTracking(true);
+
+    connect(m_preview, &PreviewWindow::shown, this, &MainWindow::slotPreviewWindowShown);
+    connect(m_preview, &PreviewWindow::hidden, this, &MainWindow::slotPreviewWindowHidden);
+
+    m_startupTimer = new QTimer(this);
+    connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::timeout);
+    m_startupTimer->start(1000);
+}
+
+MainWindow::~MainWindow() = default;
+
+MyImage *MainWindow::sourceView() const
+{
+    return ui->label;
+}
+
+void MainWindow::cancelDeferredStart()
+{
+    m_startupTimer->stop();
+}
+
+void MainWindow::setPaths(const CommandLine::Paths &paths)
+{
+    m_paths = paths;
+}
+
+// ---------------------------------------------------------------- settings
+
+void MainWindow::loadSettings()
+{
+    m_state.params = m_params;
+    m_state.load(m_paths.settingsFile, m_paths.appDir);
+    if (!m_state.geometry.isEmpty())
+        restoreGeometry(m_state.geometry);
+    if (!m_state.previewGeometry.isEmpty())
+        m_preview->restoreGeometry(m_state.previewGeometry);
+    m_params = m_state.params;
+    // The widgets bound and round the stored parameters; the members follow them.
+    pushParamsToWidgets();
+    redrawOverlay();
+    updateSaveFilename();
+}
+
+bool MainWindow::saveSettings(QString *error)
+{
+    m_state.geometry = saveGeometry();
+    m_state.previewGeometry = m_preview->saveGeometry();
+    m_state.previewWindow = m_preview->isVisible();
+    m_state.params = m_params;
+    return m_state.save(m_paths.settingsFile, error);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    QString error;
+    if (!saveSettings(&error)) {
+        if (isVisible())
+            showMessage(QMessageBox::Warning, windowTitle(), error);
+        else
+            printErr(QStringLiteral("plano-miller: ") + error);
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// ---------------------------------------------------------------- language
+
+void MainWindow::loadTexts()
+{
+    const QHash<QString, QLabel *> labels = {
+        { QStringLiteral("lbl_1"), ui->labelOpenFile },
+        { QStringLiteral("labelOpenFile"), ui->labelOpenFile },
+        { QStringLiteral("lbl_3"), ui->labelPreview },
+        { QStringLiteral("lbl_4"), ui->labelSaveFile },
+        { QStringLiteral("lbl_4_2"), ui->labelSaveFileName },
+    };
+    const QHash<QString, QAbstractButton *> buttons = {
+        { QStringLiteral("btn_open"), ui->btnImageRead },
+        { QStringLiteral("btn_preview"), ui->btnPreview },
+        { QStringLiteral("btn_conv"), ui->btnConvert },
+        { QStringLiteral("btn_browse"), ui->btnBrowse },
+    };
+    const QHash<QString, QMenu *> menus = {
+        { QStringLiteral("menu_file"), ui->menuFile },
+        { QStringLiteral("menu_show"), ui->menuView },
+    };
+    const QHash<QString, QAction *> actions = {
+        { QStringLiteral("cmd_load_param"), ui->actionLoad_Param },
+        { QStringLiteral("cmd_save_param"), ui->actionSave_Param },
+        { QStringLiteral("cmd_reset_param"), ui->actionParam_Reset },
+        { QStringLiteral("cmd_batch_conv"), ui->actionBatch_Convert },
+        { QStringLiteral("cmd_setting"), ui->actionSetting },
+        { QStringLiteral("cmd_preview_window"), ui->actionPreview_Window },
+        { QStringLiteral("cmd_auto_preview"), ui->actionAuto_Preview },
+        { QStringLiteral("cmd_auto_size"), ui->actionAuto_Size },
+    };
+    auto apply = [&](const QString &key, const QString &text) {
+        if (QLabel *label = labels.value(key))
+            label->setText(text);
+        else if (QAbstractButton *button = buttons.value(key))
+            button->setText(text);
+        else if (QMenu *menu = menus.value(key))
+            menu->setTitle(text);
+        else if (QAction *action = actions.value(key))
+            action->setText(text);
+    };
+    LangTexts::readGroup(m_paths.langFile, QStringLiteral("main"), LangTexts::mainWidgetKeys(),
+                         LangTexts::mainTableDefaults(), apply, m_texts);
+
+    const int miller = ui->cbFormatMapProj->findText(QStringLiteral("miller"), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (miller >= 0)
+        ui->cbFormatMapProj->setItemText(miller, m_texts[QStringLiteral("map_proj_miller")]);
+    const int mercator = ui->cbFormatMapProj->findText(QStringLiteral("mercator"), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (mercator >= 0)
+        ui->cbFormatMapProj->setItemText(mercator, m_texts[QStringLiteral("map_proj_mercator")]);
+
+    setWindowTitle(m_texts[QStringLiteral("title")] + QStringLiteral(" 1.0"));
+    m_preview->setWindowTitle(m_texts[QStringLiteral("preview_window_title")]);
+}
+
+// ---------------------------------------------------------------- deferred start
+
+void MainWindow::timeout()
+{
+    m_startupTimer->stop();
+
+    QStringList args = QCoreApplication::arguments();
+    if (!args.isEmpty())
+        args.removeFirst();
+    args.removeAll(QStringLiteral("/batch"));
+
+    const bool interactive = isVisible();
+    if (interactive) {
+        applyAutoSize(m_state.autoSize);
+        if (m_state.previewWindow)
+            m_preview->show();
+        if (m_state.autoPreview)
+            ui->actionAuto_Preview->setChecked(true);
+    }
+
+    m_batchInputs = CommandLine::expandInputs(args);
+
+    if (interactive) {
+        if (m_batchInputs.isEmpty()) {
+            if (!m_state.loadFilePath.isEmpty())
+                openImage();
+        } else if (m_batchInputs.size() == 1) {
+            m_state.loadFilePath = m_batchInputs.first();
+            openImage();
+        } else {
+            startBatchConvert();
+        }
+        return;
+    }
+
+    runHeadlessBatch();
+}
+
+void MainWindow::runHeadlessBatch()
+{
+    if (!m_batchInputs.isEmpty())
+        batchConvert();
+    close();
+    QCoreApplication::exit(m_batchExitCode);
+}
+
+// ---------------------------------------------------------------- view switches
+
+void MainWindow::applyAutoSize(bool checked)
+{
+    m_state.autoSize = checked;
+    if (checked) {
+        ui->scrollArea_R->setWidgetResizable(true);
+        ui->scrollAreaWidgetContents_R->setMinimumSize(0, 0);
+        ui->scrollAreaWidgetContents_R->setMaximumSize(kMaxWidgetSize, kMaxWidgetSize);
+        ui->label->setScaledContents(true);
+    } else {
+        ui->scrollArea_R->setWidgetResizable(false);
+        ui->scrollAreaWidgetContents_R->setMinimumSize(m_sourceWidth, m_sourceHeight);
+        ui->scrollAreaWidgetContents_R->setMaximumSize(m_sourceWidth, m_sourceHeight);
+        ui->label->setScaledContents(false);
+    }
+    ui->label->updateGeometry();
+    ui->actionAuto_Size->setChecked(checked);
+}
+
+void MainWindow::on_actionAuto_Size_triggered(bool checked)
+{
+    applyAutoSize(checked);
+}
+
+void MainWindow::on_actionAuto_Preview_triggered(bool checked)
+{
+    m_state.autoPreview = checked;
+    if (checked && m_preview->isVisible())
+        makeOutputImage();
+}
+
+void MainWindow::on_actionPreview_Window_triggered(bool checked)
+{
+    if (!checked) {
+        m_preview->hide();
+        return;
+    }
+    m_preview->show();
+    if (isVisible())
+        makeOutputImage();
+}
+
+void MainWindow::on_btnPreview_clicked()
+{
+    if (m_preview->isVisible()) {
+        m_preview->hide();
+        return;
+    }
+    m_preview->show();
+    if (isVisible())
+        makeOutputImage();
+}
+
+void MainWindow::slotPreviewWindowShown()
+{
+    ui->actionPreview_Window->setChecked(true);
+}
+
+void MainWindow::slotPreviewWindowHidden()
+{
+    ui->actionPreview_Window->setChecked(false);
+}
+
+// ---------------------------------------------------------------- parameters
+
+void MainWindow::resetParams()
+{
+    m_converter.reset();
+    m_params = ParamSet::fromTable(m_converter.exportParams());
+}
+
+void MainWindow::pushParamsToWidgets()
+{
+    m_widgetSync = false;
+    ui->spinBoxMarginLeft->setValue(m_params.marginLeft);
+    ui->spinBoxMarginRight->setValue(m_params.marginRight);
+    ui->spinBoxMarginBottom->setValue(m_params.marginBottom);
+    ui->spinBoxMarginTop->setValue(m_params.marginTop);
+    ui->cbFormatMapProj->setCurrentIndex(projectionList().indexOf(m_params.projection));
+    ui->doubleSpinBoxLonMin->setValue(m_params.lonMin);
+    ui->doubleSpinBoxLonMax->setValue(m_params.lonMax);
+    ui->doubleSpinBoxLatMin->setValue(m_params.latMin);
+    ui->doubleSpinBoxLatMax->setValue(m_params.latMax);
+    readParamsFromWidgets();
+    m_widgetSync = true;
+}
+
+void MainWindow::readParamsFromWidgets()
+{
+    m_params.marginLeft = ui->spinBoxMarginLeft->value();
+    m_params.marginRight = ui->spinBoxMarginRight->value();
+    m_params.marginBottom = ui->spinBoxMarginBottom->value();
+    m_params.marginTop = ui->spinBoxMarginTop->value();
+    m_params.projection = projectionList().value(ui->cbFormatMapProj->currentIndex());
+    m_params.lonMin = ui->doubleSpinBoxLonMin->value();
+    m_params.lonMax = ui->doubleSpinBoxLonMax->value();
+    m_params.latMin = ui->doubleSpinBoxLatMin->value();
+    m_params.latMax = ui->doubleSpinBoxLatMax->value();
+}
+
+void MainWindow::parameterChanged()
+{
+    if (!m_widgetSync)
+        return;
+    redrawOverlay();
+    previewIfAuto();
+}
+
+void MainWindow::on_spinBoxMarginLeft_valueChanged(int margin_left)
+{
+    m_params.marginLeft = margin_left;
+    parameterChanged();
+}
+
+void MainWindow::on_spinBoxMarginRight_valueChanged(int margin_right)
+{
+    m_params.marginRight = margin_right;
+    parameterChanged();
+}
+
+void MainWindow::on_spinBoxMarginBottom_valueChanged(int margin_bottom)
+{
+    m_params.marginBottom = margin_bottom;
+    parameterChanged();
+}
+
+void MainWindow::on_spinBoxMarginTop_valueChanged(int margin_top)
+{
+    m_params.marginTop = margin_top;
+    parameterChanged();
+}
+
+void MainWindow::on_cbFormatMapProj_currentIndexChanged(int index)
+{
+    m_params.projection = projectionList().value(index);
+    parameterChanged();
+}
+
+void MainWindow::on_doubleSpinBoxLonMin_valueChanged(double lon_min)
+{
+    m_params.lonMin = lon_min;
+    parameterChanged();
+}
+
+void MainWindow::on_doubleSpinBoxLonMax_valueChanged(double lon_max)
+{
+    m_params.lonMax = lon_max;
+    parameterChanged();
+}
+
+void MainWindow::on_doubleSpinBoxLatMin_valueChanged(double lat_min)
+{
+    m_params.latMin = lat_min;
+    parameterChanged();
+}
+
+void MainWindow::on_doubleSpinBoxLatMax_valueChanged(double lat_max)
+{
+    m_params.latMax = lat_max;
+    parameterChanged();
+}
+
+void MainWindow::on_actionParam_Reset_triggered()
+{
+    resetParams();
+    setFrameActive(!m_source.isNull());
+    pushParamsToWidgets();
+    redrawOverlay();
+}
+
+void MainWindow::on_btnReset_clicked()
+{
+    on_actionParam_Reset_triggered();
+}
+
+void MainWindow::setFrameActive(bool active)
+{
+    m_frameActive = active;
+    ui->label->pointMode = active;
+}
+
+// ---------------------------------------------------------------- overlay and output
+
+void MainWindow::redrawOverlay()
+{
+    drawOverlay(m_params.toTable());
+}
+
+void MainWindow::drawOverlay(const ConvertParams &params)
+{
+    if (m_source.isNull())
+        return;
+    const QImage shown = renderOverlay(m_source, params, overlayPen(m_state.penSize, m_state.penColor),
+                                       ui->label->pointMode, m_converter);
+    ui->label->setPixmap(QPixmap::fromImage(shown));
+}
+
+QImage MainWindow::makeOutputImage()
+{
+    if (m_source.isNull())
+        return QImage();
+    const QImage source = m_source.convertToFormat(QImage::Format_ARGB32);
+    QImage target(m_state.outputSizeX, m_state.outputSizeY, QImage::Format_ARGB32);
+    target.fill(0);
+    if (!m_params.applyTo(m_converter))
+        return target;
+    m_converter.remap(source, target);
+    if (m_preview->isVisible())
+        m_preview->setImage(target);
+    return target;
+}
+
+void MainWindow::previewIfAuto()
+{
+    if (m_preview->isVisible() && m_state.autoPreview)
+        makeOutputImage();
+}
+
+// ---------------------------------------------------------------- opening
+
+void MainWindow::on_btnImageRead_clicked()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(m_texts[QStringLiteral("file_filter")]);
+    dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.setWindowTitle(m_texts[QStringLiteral("open_file")]);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    m_state.loadFilePath = dialog.selectedFiles().first();
+    openImage();
+}
+
+void MainWindow::openImage()
+{
+    QImage image;
+    const bool loaded = image.load(m_state.loadFilePath);
+    m_source = loaded ? image : QImage();
+    ui->label->setPixmap(QPixmap());
+    m_frameActive = false;
+
+    if (!loaded) {
+        const QString path = m_state.loadFilePath;
+        m_state.loadFilePath.clear();
+        ui->label->pointMode = false;
+        showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
+                    path + m_texts[QStringLiteral("open_error")]);
+        return;
+    }
+
+    m_sourceWidth = m_source.width();
+    m_sourceHeight = m_source.height();
+    if (m_state.autoSize) {
+        ui->scrollAreaWidgetContents_R->setMinimumSize(0, 0);
+        ui->scrollAreaWidgetContents_R->setMaximumSize(kMaxWidgetSize, kMaxWidgetSize);
+    } else {
+        ui->scrollAreaWidgetContents_R->setMinimumSize(m_sourceWidth, m_sourceHeight);
+        ui->scrollAreaWidgetContents_R->setMaximumSize(m_sourceWidth, m_sourceHeight);
+    }
+    setFrameActive(true);
+    pushParamsToWidgets();
+    redrawOverlay();
+
+    const QFileInfo info(m_state.loadFilePath);
+    ui->labelLoadedFilename->setText(m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ")
+                                     + info.fileName());
+    ui->labelLoadedFilename->setToolTip(info.absoluteFilePath());
+    m_state.saveBaseName = proposedSaveBaseName(m_state.loadFilePath);
+    if (m_state.saveFolderName.isEmpty() && !m_state.loadFilePath.isEmpty())
+        m_state.saveFolderName = info.absolutePath();
+    updateSaveFilename();
+}
+
+void MainWindow::updateSaveFilename()
+{
+    ui->lineSaveFilename->setText(saveFileNameText(m_state.saveBaseName, m_state.outputFormat));
+    ui->lineSaveFilename->setToolTip(
+        saveFileToolTip(m_state.saveFolderName, m_state.saveBaseName, m_state.outputFormat));
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    bool refused = false;
+    const QMimeData *mime = event->mimeData();
+    if (mime->hasUrls()) {
+        for (const QUrl &url : mime->urls()) {
+            const QString path = url.toLocalFile();
+            if (path.isEmpty() || !isImageSuffix(path)) {
+                refused = true;
+                break;
+            }
+        }
+    }
+    if (refused)
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+// Several images dropped at once go to the batch dialog, preloaded; only a
+// drop in which every file passes touches the batch list.
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QMimeData *mime = event->mimeData();
+    if (!mime->hasUrls())
+        return;
+    const QList<QUrl> urls = mime->urls();
+    QStringList paths;
+    for (const QUrl &url : urls) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty() || !isImageSuffix(path)) {
+            event->ignore();
+            return;
+        }
+        paths << path;
+    }
+    event->acceptProposedAction();
+    if (paths.size() == 1) {
+        m_state.loadFilePath = paths.first();
+        openImage();
+        return;
+    }
+    m_batchInputs << paths;
+    startBatchConvert();
+}
+
+// ---------------------------------------------------------------- frame dragging
+
+Margins MainWindow::currentMargins() const
+{
+    Margins m;
+    m.left = m_params.marginLeft;
+    m.right = m_params.marginRight;
+    m.bottom = m_params.marginBottom;
+    m.top = m_params.marginTop;
+    return m;
+}
+
+void MainWindow::drawTentativeFrame(const Margins &margins)
+{
+    ParamSet tentative = m_params;
+    tentative.marginLeft = margins.left;
+    tentative.marginRight = margins.right;
+    tentative.marginBottom = margins.bottom;
+    tentative.marginTop = margins.top;
+    drawOverlay(tentative.toTable());
+}
+
+void MainWindow::on_label_mouseleftdown(int x, int y)
+{
+    m_drag.press(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight);
+    if (!m_frameActive || m_source.isNull())
+        return;
+    if (const auto margins = m_drag.step(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight))
+        drawTentativeFrame(*margins);
+}
+
+void MainWindow::on_label_size_changing(int, int, int, int, int, int, int x, int y)
+{
+    if (m_source.isNull())
+        return;
+    const auto margins = m_drag.step(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight);
+    if (!margins)
+        return;
+    if (!m_frameActive)
+        ui->label->pointMode = true;
+    drawTentativeFrame(*margins);
+}
+
+void MainWindow::on_label_mouseleftup(int x, int y)
+{
+    Margins committed;
+    const bool hadImage = !m_source.isNull();
+    const FrameDrag::Release outcome = m_drag.release(x, y, m_frameActive, currentMargins(),
+                                                      m_sourceWidth, m_sourceHeight, &committed);
+    if (!hadImage)
+        return;
+    switch (outcome) {
+    case FrameDrag::Release::Commit:
+        setFrameActive(true);
+        m_params.marginLeft = committed.left;
+        m_params.marginRight = committed.right;
+        m_params.marginBottom = committed.bottom;
+        m_params.marginTop = committed.top;
+        pushParamsToWidgets();
+        redrawOverlay();
+        previewIfAuto();
+        break;
+    case FrameDrag::Release::HideFrame:
+        setFrameActive(false);
+        redrawOverlay();
+        break;
+    case FrameDrag::Release::Nothing:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- converting and saving
+
+void MainWindow::on_lineSaveFilename_editingFinished()
+{
+    const QString text = ui->lineSaveFilename->text();
+    if (text.isEmpty()) {
+        ui->lineSaveFilename->setToolTip(QString());
+        return;
+    }
+    ui->lineSaveFilename->setToolTip(m_state.saveFolderName + QLatin1Char('/') + text);
+    m_state.saveBaseName = QFileInfo(text).completeBaseName();
+    m_state.outputFormat = outputFormatForTypedName(text, m_state.outputFormat);
+}
+
+void MainWindow::on_btnBrowse_clicked()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    if (!m_state.saveFolderName.isEmpty())
+        dialog.setDirectory(m_state.saveFolderName);
+    else if (!m_state.loadFilePath.isEmpty())
+        dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.setWindowTitle(m_texts[QStringLiteral("save_image_title")]);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QStringList folders = dialog.selectedFiles();
+    planoDebug() << "foldernames = " << folders;
+    planoDebug() << "foldernames.size() = " << folders.size();
+    if (folders.isEmpty())
+        return;
+    m_state.saveFolderName = folders.first();
+    updateSaveFilename();
+}
+
+QString MainWindow::unknownProjectionText(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"') + m_texts[QStringLiteral("unknown_projection")];
+}
+
+void MainWindow::on_btnConvert_clicked()
+{
+    if (m_source.isNull() || m_converting)
+        return;
+    readParamsFromWidgets();
+    const QString title = ui->btnConvert->text();
+
+    if (!projectionList().contains(m_params.projection)) {
+        showMessage(QMessageBox::Warning, title, unknownProjectionText(m_params.projection));
+        return;
+    }
+    // An empty folder would put the file at the filesystem root.
+    if (m_state.saveFolderName.isEmpty()) {
+        showMessage(QMessageBox::Warning, title, m_texts[QStringLiteral("no_save_folder")]);
+        return;
+    }
+
+    const QString target = m_state.saveFolderName + QLatin1Char('/') + ui->lineSaveFilename->text();
+    if (QFileInfo::exists(target)) {
+        QMessageBox box(QMessageBox::Warning, title,
+                        ui->lineSaveFilename->text() + m_texts[QStringLiteral("overwrite_question")],
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return;
+    }
+
+    m_converting = true;
+    const QImage output = makeOutputImage();
+    m_converting = false;
+    QString error;
+    if (saveImageAtomically(output, target, outputFormatName(m_state.outputFormat),
+                            m_state.outputQuality, &error)) {
+        showMessage(QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);
+    } else {
+        planoDebug() << "save failed:" << error;
+        showMessage(QMessageBox::Warning, title, target + QStringLiteral(" への保存が失敗しました"));
+    }
+}
+
+void MainWindow::on_actionConvert_Save_triggered()
+{
+    on_btnConvert_clicked();
+}
+
+void MainWindow::showMessage(int icon, const QString &title, const QString &text)
+{
+    QMessageBox box(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok, this);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+}
+
+// ---------------------------------------------------------------- parameter files
+
+void MainWindow::on_actionSave_Param_triggered()
+{
+    saveParameterFile();
+}
+
+void MainWindow::on_actionLoad_Param_triggered()
+{
+    loadParameterFile();
+}
+
+void MainWindow::saveParameterFile()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(m_texts[QStringLiteral("inifile_filter")]);
+    dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.selectFile(QStringLiteral("OX_map_param"));
+    dialog.setWindowTitle(m_texts[QStringLiteral("save_inifile")]);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    readParamsFromWidgets();
+
+    bool written = false;
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.setIniCodec("UTF-8");
+        m_params.writeConvertGroup(settings);
+        settings.sync();
+        written = settings.status() == QSettings::NoError;
+    }
+    const QString title = m_texts[QStringLiteral("save_inifile_title")];
+    if (written)
+        showMessage(QMessageBox::Information, title, path + m_texts[QStringLiteral("saved_file")]);
+    else
+        showMessage(QMessageBox::Warning, title, path + m_texts[QStringLiteral("save_param_failed")]);
+}
+
+void MainWindow::loadParameterFile()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(m_texts[QStringLiteral("inifile_filter")]);
+    dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.setWindowTitle(m_texts[QStringLiteral("load_inifile")]);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QSettings settings(dialog.selectedFiles().first(), QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+    m_params.readConvertGroup(settings);
+    pushParamsToWidgets();
+    redrawOverlay();
+}
+
+// ---------------------------------------------------------------- options
+
+void MainWindow::on_actionSetting_triggered()
+{
+    Option dialog(this);
+    dialog.setLangFile(m_paths.langFile);
+    dialog.loadTexts();
+    OptionValues values;
+    values.outputWidth = m_state.outputSizeX;
+    values.outputHeight = m_state.outputSizeY;
+    values.quality = m_state.outputQuality;
+    values.formatIndex = m_state.outputFormat;
+    values.penWidth = m_state.penSize;
+    values.penColor = m_state.penColor.name(QColor::HexArgb);
+    dialog.setValues(values);
+    if (!dialog.exec())
+        return;
+    values = dialog.values();
+    m_state.outputSizeX = values.outputWidth;
+    m_state.outputSizeY = values.outputHeight;
+    m_state.outputQuality = values.quality;
+    m_state.outputFormat = values.formatIndex;
+    m_state.penSize = values.penWidth;
+    m_state.penColor.setNamedColor(values.penColor);
+    redrawOverlay();
+    updateSaveFilename();
+}
+
+// ---------------------------------------------------------------- batch
+
+void MainWindow::on_actionBatch_Convert_triggered()
+{
+    startBatchConvert();
+}
+
+void MainWindow::startBatchConvert()
+{
+    BatchConvertDialog dialog(this);
+    dialog.setLangFile(m_paths.langFile);
+    dialog.loadTexts();
+    BatchDialogValues values;
+    values.sortType = m_state.batchInputFileSortType;
+    values.nameType = m_state.batchOutputFileNameType;
+    values.files = m_batchInputs;
+    values.outputFolder = m_state.batchOutputFolder;
+    values.inputFolder = m_state.batchInputFolder;
+    values.overwrite = m_state.overwrite;
+    values.openFiler = m_state.openFiler;
+    dialog.setValues(values);
+    const bool accepted = dialog.exec() == 1;
+    if (accepted)
+        readParamsFromWidgets();
+    // Choices made in a cancelled dialog stay and are saved with the settings.
+    values = dialog.values();
+    m_state.batchInputFileSortType = values.sortType;
+    m_state.batchOutputFileNameType = values.nameType;
+    m_batchInputs = values.files;
+    m_state.batchOutputFolder = values.outputFolder;
+    m_state.batchInputFolder = values.inputFolder;
+    m_state.overwrite = values.overwrite;
+    m_state.openFiler = values.openFiler;
+    if (accepted)
+        batchConvert();
+}
+
+void MainWindow::batchConvert()
+{
+    const bool interactive = isVisible();
+    // Refuse before anything is touched; the command line hears the runner's own refusal.
+    if (interactive && !m_batchInputs.isEmpty()) {
+        QString refusal;
+        if (!projectionList().contains(m_params.projection))
+            refusal = unknownProjectionText(m_params.projection);
+        else if (m_state.batchOutputFolder.isEmpty())
+            refusal = m_texts[QStringLiteral("batch_no_output_folder")];
+        if (!refusal.isEmpty()) {
+            showMessage(QMessageBox::Warning, ui->actionBatch_Convert->text(), refusal);
+            return;
+        }
+    }
+    Status status(this);
+    status.setTotal(m_batchInputs.size());
+    status.setStopButtonText(m_texts[QStringLiteral("batch_btn_stop")]);
+
+    BatchOptions options;
+    options.sortType = m_state.batchInputFileSortType;
+    options.nameType = m_state.batchOutputFileNameType;
+    options.outputFolder = m_state.batchOutputFolder;
+    options.overwrite = m_state.overwrite;
+    options.outputSizeX = m_state.outputSizeX;
+    options.outputSizeY = m_state.outputSizeY;
+    options.outputFormat = m_state.outputFormat;
+    options.outputQuality = m_state.outputQuality;
+    options.params = m_params;
+
+    BatchRunner runner;
+    runner.stopRequested = [&status] { return status.stopRequested(); };
+    if (interactive) {
+        runner.progress = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
+        status.show();
+        ui->label->setPixmap(QPixmap());
+    } else {
+        runner.progress = [](int k, int n, const QString &input, const QString &target) {
+            printErr(cliProgressLine(k, n, input, target));
+        };
+    }
+
+    setEnabled(false);
+    status.setEnabled(true);
+    const BatchResult result = runner.run(m_batchInputs, options, m_converter);
+    m_source = QImage();
+    ui->label->setPixmap(QPixmap());
+    m_frameActive = false;
+    ui->label->pointMode = false;
+    setEnabled(true);
+
+    if (!interactive) {
+        if (!result.refusal.isEmpty() || result.failed > 0 || result.stopped)
+            m_batchExitCode = 1;
+        printErr(cliSummaryLine(result));
+        return;
+    }
+
+    status.hide();
+    showBatchReport(result);
+}
+
+void MainWindow::showBatchReport(const BatchResult &result)
+{
+    const QString title = ui->actionBatch_Convert->text();
+    const int n = result.total;
+    QString text;
+    if (result.succeeded == n) {
+        text = m_texts[QStringLiteral("batch_success")];
+    } else {
+        text = m_texts[QStringLiteral("batch_fail1")] + QString::number(result.succeeded)
+            + m_texts[QStringLiteral("batch_fail2")] + QString::number(result.failed)
+            + m_texts[QStringLiteral("batch_fail3")];
+    }
+    // A run in which any file failed must not look like a success.
+    showMessage(result.failed > 0 ? QMessageBox::Warning : QMessageBox::Information, title, text);
+    if (m_state.openFiler)
+        openFolderInFileBrowser(m_state.batchOutputFolder);
+}

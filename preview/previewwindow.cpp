@@ -1,0 +1,47 @@
+#include "preview/previewwindow.h"
+
+#include "preview/myimage2.h"
+#include "ui_previewwindow.h"
+
+#include <QCloseEvent>
+#include <QPixmap>
+
+PreviewWindow::PreviewWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(std::make_unique<Ui::PreviewWindow>())
+{
+    ui->setupUi(this);
+}
+
+PreviewWindow::~PreviewWindow() = default;
+
+void PreviewWindow::setImage(QImage image)
+{
+    ui->label2->setPixmap(QPixmap::fromImage(image));
+    ui->label2->setMinimumSize(320, 240);
+    ui->label2->setScaledContents(true);
+}
+
+MyImage2 *PreviewWindow::imageLabel() const
+{
+    return ui->label2;
+}
+
+// The window is kept for the main window's whole life: closing only hides it.
+void PreviewWindow::closeEvent(QCloseEvent *event)
+{
+    hide();
+    event->accept();
+}
+
+void PreviewWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    emit shown();
+}
+
+void PreviewWindow::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    emit hidden();
+}
