@@ -11,6 +11,21 @@
 
 #include <cstdio>
 
+namespace {
+
+QtMessageHandler defaultHandler = nullptr;
+
+// A headless run on the offscreen platform makes the toolkit complain about a
+// missing runtime folder it never uses; the user of a script needs none of it.
+void quietBatchHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    defaultHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QStringList rawArgs;
@@ -23,13 +38,16 @@ int main(int argc, char *argv[])
     }
 
     // A headless batch must not need a display.
-    if (CommandLine::needsOffscreenPlatform(rawArgs, qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
-                                            qgetenv("WAYLAND_DISPLAY")))
+    if (CommandLine::needsOffscreenPlatform(
+            rawArgs, qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (CommandLine::isBatch(rawArgs))
+        defaultHandler = qInstallMessageHandler(quietBatchHandler);
 
     double before = 0;
     double after = 0;
-    const QByteArray factor = CommandLine::scaledFactorText(qgetenv("QT_SCALE_FACTOR"), &before, &after);
+    const QByteArray factor
+        = CommandLine::scaledFactorText(qgetenv("QT_SCALE_FACTOR"), &before, &after);
     planoDebug() << "qtScaleFactor = " << before;
     planoDebug() << "qtScaleFactor = " << after;
     qputenv("QT_SCALE_FACTOR", factor);

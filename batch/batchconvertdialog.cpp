@@ -119,8 +119,6 @@ QStringList BatchConvertDialog::listImageFolder(const QString &folder)
 void BatchConvertDialog::configurePicker(
     QFileDialog &picker, const QString &folder, const QString &titleKey)
 {
-    // The built-in dialog looks the same everywhere and can be driven by tests.
-    picker.setOption(QFileDialog::DontUseNativeDialog);
     picker.setDirectory(folder);
     picker.setWindowTitle(m_texts[titleKey]);
 }

@@ -14,8 +14,8 @@ QString outputSuffix(int outputFormat)
     return QString::fromLatin1(outputFormatName(outputFormat));
 }
 
-bool saveImageAtomically(const QImage &image, const QString &path, const char *format,
-                         int quality, QString *error)
+bool saveImageAtomically(
+    const QImage &image, const QString &path, const char *format, int quality, QString *error)
 {
     auto fail = [error](const QString &why) {
         if (error)

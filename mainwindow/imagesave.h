@@ -10,5 +10,5 @@
 const char *outputFormatName(int outputFormat);
 QString outputSuffix(int outputFormat);
 
-bool saveImageAtomically(const QImage &image, const QString &path, const char *format,
-                         int quality, QString *error = nullptr);
+bool saveImageAtomically(const QImage &image, const QString &path, const char *format, int quality,
+    QString *error = nullptr);

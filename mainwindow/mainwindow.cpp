@@ -165,12 +165,14 @@ void MainWindow::loadTexts()
             action->setText(text);
     };
     LangTexts::readGroup(m_paths.langFile, QStringLiteral("main"), LangTexts::mainWidgetKeys(),
-                         LangTexts::mainTableDefaults(), apply, m_texts);
+        LangTexts::mainTableDefaults(), apply, m_texts);
 
-    const int miller = ui->cbFormatMapProj->findText(QStringLiteral("miller"), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int miller = ui->cbFormatMapProj->findText(
+        QStringLiteral("miller"), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (miller >= 0)
         ui->cbFormatMapProj->setItemText(miller, m_texts[QStringLiteral("map_proj_miller")]);
-    const int mercator = ui->cbFormatMapProj->findText(QStringLiteral("mercator"), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int mercator = ui->cbFormatMapProj->findText(
+        QStringLiteral("mercator"), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (mercator >= 0)
         ui->cbFormatMapProj->setItemText(mercator, m_texts[QStringLiteral("map_proj_mercator")]);
 
@@ -417,8 +419,8 @@ void MainWindow::drawOverlay(const ConvertParams &params)
 {
     if (m_source.isNull())
         return;
-    const QImage shown = renderOverlay(m_source, params, overlayPen(m_state.penSize, m_state.penColor),
-                                       ui->label->pointMode, m_converter);
+    const QImage shown = renderOverlay(m_source, params,
+        overlayPen(m_state.penSize, m_state.penColor), ui->label->pointMode, m_converter);
     ui->label->setPixmap(QPixmap::fromImage(shown));
 }
 
@@ -469,9 +471,8 @@ void MainWindow::openImage()
     if (!loaded) {
         const QString path = m_state.loadFilePath;
         m_state.loadFilePath.clear();
-        ui->label->pointMode = false;
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
-                    path + m_texts[QStringLiteral("open_error")]);
+            path + m_texts[QStringLiteral("open_error")]);
         return;
     }
 
@@ -489,8 +490,8 @@ void MainWindow::openImage()
     redrawOverlay();
 
     const QFileInfo info(m_state.loadFilePath);
-    ui->labelLoadedFilename->setText(m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ")
-                                     + info.fileName());
+    ui->labelLoadedFilename->setText(
+        m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ") + info.fileName());
     ui->labelLoadedFilename->setToolTip(info.absoluteFilePath());
     m_state.saveBaseName = proposedSaveBaseName(m_state.loadFilePath);
     if (m_state.saveFolderName.isEmpty() && !m_state.loadFilePath.isEmpty())
@@ -578,7 +579,8 @@ void MainWindow::on_label_mouseleftdown(int x, int y)
     m_drag.press(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight);
     if (!m_frameActive || m_source.isNull())
         return;
-    if (const auto margins = m_drag.step(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight))
+    if (const auto margins
+        = m_drag.step(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight))
         drawTentativeFrame(*margins);
 }
 
@@ -586,7 +588,8 @@ void MainWindow::on_label_size_changing(int, int, int, int, int, int, int x, int
 {
     if (m_source.isNull())
         return;
-    const auto margins = m_drag.step(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight);
+    const auto margins
+        = m_drag.step(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight);
     if (!margins)
         return;
     if (!m_frameActive)
@@ -598,8 +601,8 @@ void MainWindow::on_label_mouseleftup(int x, int y)
 {
     Margins committed;
     const bool hadImage = !m_source.isNull();
-    const FrameDrag::Release outcome = m_drag.release(x, y, m_frameActive, currentMargins(),
-                                                      m_sourceWidth, m_sourceHeight, &committed);
+    const FrameDrag::Release outcome = m_drag.release(
+        x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight, &committed);
     if (!hadImage)
         return;
     switch (outcome) {
@@ -660,7 +663,8 @@ void MainWindow::on_btnBrowse_clicked()
 
 QString MainWindow::unknownProjectionText(const QString &name)
 {
-    return QLatin1Char('"') + name + QLatin1Char('"') + m_texts[QStringLiteral("unknown_projection")];
+    return QLatin1Char('"') + name + QLatin1Char('"')
+        + m_texts[QStringLiteral("unknown_projection")];
 }
 
 void MainWindow::on_btnConvert_clicked()
@@ -683,8 +687,8 @@ void MainWindow::on_btnConvert_clicked()
     const QString target = m_state.saveFolderName + QLatin1Char('/') + ui->lineSaveFilename->text();
     if (QFileInfo::exists(target)) {
         QMessageBox box(QMessageBox::Warning, title,
-                        ui->lineSaveFilename->text() + m_texts[QStringLiteral("overwrite_question")],
-                        QMessageBox::Yes | QMessageBox::No, this);
+            ui->lineSaveFilename->text() + m_texts[QStringLiteral("overwrite_question")],
+            QMessageBox::Yes | QMessageBox::No, this);
         box.setDefaultButton(QMessageBox::No);
         if (box.exec() != QMessageBox::Yes)
             return;
@@ -695,11 +699,13 @@ void MainWindow::on_btnConvert_clicked()
     m_converting = false;
     QString error;
     if (saveImageAtomically(output, target, outputFormatName(m_state.outputFormat),
-                            m_state.outputQuality, &error)) {
-        showMessage(QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);
+            m_state.outputQuality, &error)) {
+        showMessage(
+            QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);
     } else {
         planoDebug() << "save failed:" << error;
-        showMessage(QMessageBox::Warning, title, target + QStringLiteral(" への保存が失敗しました"));
+        showMessage(
+            QMessageBox::Warning, title, target + QStringLiteral(" への保存が失敗しました"));
     }
 }
 
@@ -753,7 +759,8 @@ void MainWindow::saveParameterFile()
     if (written)
         showMessage(QMessageBox::Information, title, path + m_texts[QStringLiteral("saved_file")]);
     else
-        showMessage(QMessageBox::Warning, title, path + m_texts[QStringLiteral("save_param_failed")]);
+        showMessage(
+            QMessageBox::Warning, title, path + m_texts[QStringLiteral("save_param_failed")]);
 }
 
 void MainWindow::loadParameterFile()
@@ -871,7 +878,8 @@ void MainWindow::batchConvert()
     BatchRunner runner;
     runner.stopRequested = [&status] { return status.stopRequested(); };
     if (interactive) {
-        runner.progress = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
+        runner.progress
+            = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
         status.show();
         ui->label->setPixmap(QPixmap());
     } else {
