@@ -1,0 +1,792 @@
+// The main window as the user meets it: its widgets and menus, the view
+// switches, parameter editing with the live overlay, the conversion checked
+// against an independent land/sea truth, and fitting the frame with the mouse.
+#include "mainwindow/mainwindow.h"
+#include "mainwindow/myimage.h"
+#include "preview/myimage2.h"
+#include "preview/previewwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QtTest>
+
+namespace {
+
+constexpr int kMaxWidgetSize = 16777215;
+
+bool isRed(QRgb p)
+{
+    return qAlpha(p) == 255 && qRed(p) == 255 && qGreen(p) == 0 && qBlue(p) == 0;
+}
+
+int redInColumn(const QImage &image, int x, int y0, int y1)
+{
+    int n = 0;
+    for (int y = y0; y <= y1; ++y)
+        n += isRed(image.pixel(x, y));
+    return n;
+}
+
+int redInRow(const QImage &image, int y, int x0, int x1)
+{
+    int n = 0;
+    for (int x = x0; x <= x1; ++x)
+        n += isRed(image.pixel(x, y));
+    return n;
+}
+
+int redPixels(const QImage &image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        n += redInRow(image, y, 0, image.width() - 1);
+    return n;
+}
+
+// Columns strictly inside the frame that carry a dotted line: a crossing line
+// leaves a few red pixels in a column, a line of its own a good share of it.
+QList<int> lineColumns(const QImage &image, QRect frame)
+{
+    QList<int> found;
+    const int span = frame.height() - 2;
+    for (int x = frame.left() + 1; x < frame.right(); ++x)
+        if (redInColumn(image, x, frame.top() + 1, frame.bottom() - 1) > span / 10)
+            found << x;
+    return found;
+}
+
+QList<int> lineRows(const QImage &image, QRect frame)
+{
+    QList<int> found;
+    const int span = frame.width() - 2;
+    for (int y = frame.top() + 1; y < frame.bottom(); ++y)
+        if (redInRow(image, y, frame.left() + 1, frame.right() - 1) > span / 10)
+            found << y;
+    return found;
+}
+
+QString writeImage(const QString &path, int w, int h, const QColor &fill = Qt::white)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(fill);
+    return image.save(path) ? path : QString();
+}
+
+// A main window with its own folder, the deferred start stopped and the
+// built-in texts. Any modal box is recorded and closed so a fault cannot hang
+// the run.
+class Harness : public QObject
+{
+public:
+    QTemporaryDir dir;
+    MainWindow window;
+    QStringList strayBoxes;
+
+    Harness()
+    {
+        window.cancelDeferredStart();
+        window.setPaths({ dir.path(), dir.filePath(QStringLiteral("plano-miller.ini")),
+            dir.filePath(QStringLiteral("plano-miller_lang.ini")) });
+        window.loadTexts();
+        connect(&m_guard, &QTimer::timeout, this, [this] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                auto *box = qobject_cast<QMessageBox *>(dialog);
+                strayBoxes << (box ? box->text()
+                                   : QString::fromLatin1(dialog->metaObject()->className()));
+                QTimer::singleShot(0, dialog, &QDialog::reject);
+            }
+        });
+        m_guard.start(20);
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+    QAction *action(const char *name) const { return child<QAction>(name); }
+
+    bool open(const QString &path)
+    {
+        window.setLoadPath(path);
+        window.openImage();
+        return !window.sourceImage().isNull();
+    }
+    bool openWhite(int w, int h)
+    {
+        return open(writeImage(dir.filePath(QStringLiteral("white.png")), w, h));
+    }
+
+    void setMargins(int left, int right, int bottom, int top)
+    {
+        child<QSpinBox>("spinBoxMarginLeft")->setValue(left);
+        child<QSpinBox>("spinBoxMarginRight")->setValue(right);
+        child<QSpinBox>("spinBoxMarginBottom")->setValue(bottom);
+        child<QSpinBox>("spinBoxMarginTop")->setValue(top);
+    }
+    QList<int> spinMargins() const
+    {
+        return { child<QSpinBox>("spinBoxMarginLeft")->value(),
+            child<QSpinBox>("spinBoxMarginRight")->value(),
+            child<QSpinBox>("spinBoxMarginBottom")->value(),
+            child<QSpinBox>("spinBoxMarginTop")->value() };
+    }
+    QList<int> memberMargins() const
+    {
+        const ParamSet &p = window.params();
+        return { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
+    }
+
+    QImage shown() const { return window.sourceView()->pixmap(Qt::ReturnByValue).toImage(); }
+    QPixmap previewPixmap() const
+    {
+        return window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue);
+    }
+
+    // The source view's signals, as the label sends them during a drag.
+    void press(int x, int y)
+    {
+        m_startX = x;
+        m_startY = y;
+        emit window.sourceView()->mouseleftdown(x, y);
+    }
+    void dragTo(int x, int y)
+    {
+        const QRect r = QRect(QPoint(m_startX, m_startY), QPoint(x, y)).normalized();
+        emit window.sourceView()->size_changing(
+            m_startX, m_startY, r.left(), r.top(), r.right(), r.bottom(), x, y);
+    }
+    void release(int x, int y) { emit window.sourceView()->mouseleftup(x, y); }
+
+private:
+    QTimer m_guard;
+    int m_startX = 0;
+    int m_startY = 0;
+};
+
+void sendMouse(
+    QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+const QRgb kLand = qRgb(205, 185, 127);
+const QRgb kSea = qRgb(164, 203, 230);
+
+bool isLand(QRgb p)
+{
+    auto dist = [p](QRgb c) {
+        const int r = qRed(p) - qRed(c), g = qGreen(p) - qGreen(c), b = qBlue(p) - qBlue(c);
+        return r * r + g * g + b * b;
+    };
+    return dist(kLand) < dist(kSea);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void widgetTreeAndRanges();
+    void menusInOrderWithClearMarks();
+    void autoSizeSwitchSetsViewLimits();
+    void previewMenuBuildsPreviewAndMarkFollowsWindow();
+    void previewButtonToggles();
+    void autoPreviewRemapsOnlyWhilePreviewShown();
+    void resetRestoresDefaultFrame_data();
+    void resetRestoresDefaultFrame();
+    void resetWithoutImageHidesFrame();
+
+    void pushedValuesAreBoundedAndRounded();
+    void unknownProjectionLeavesSelectorEmptyAndDrawsFrameOnly();
+    void overlayOfWorkedExample_data();
+    void overlayOfWorkedExample();
+    void conversionAgainstTruth_data();
+    void conversionAgainstTruth();
+
+    void cornerGrabWithMouseEvents();
+    void pressBesideFrameHidesItOnRelease();
+    void frameMoveStopsAtImageEdge();
+    void newFrameFromDraggedRectangle();
+    void edgeDragBoundedBySpinBox();
+};
+
+void TestMainWindow::widgetTreeAndRanges()
+{
+    Harness h;
+    QCOMPARE(h.window.windowTitle(), QStringLiteral("Orbilux 画像変換ツール: Plano-Miller 1.0"));
+    QCOMPARE(h.window.previewWindow()->windowTitle(),
+        QStringLiteral("Orbilux 画像変換ツール: Plano-Miller （プレビュー）"));
+    QVERIFY(!h.window.previewWindow()->isVisible());
+    QCOMPARE(h.window.params().projection, QStringLiteral("miller"));
+    QVERIFY(h.window.acceptDrops());
+    QVERIFY(!h.window.findChild<QStatusBar *>());
+    QVERIFY(h.window.findChildren<QToolBar *>().isEmpty());
+
+    QVERIFY(h.child<QScrollArea>("scrollArea_L"));
+    QVERIFY(h.child<QScrollArea>("scrollArea_R"));
+    QVERIFY(h.child<QWidget>("scrollAreaWidgetContents_R"));
+    QVERIFY(h.child<QFrame>("frame"));
+    QVERIFY(h.child<QLabel>("labelLoadedFilename"));
+    QVERIFY(h.child<QLineEdit>("lineSaveFilename"));
+    QCOMPARE(
+        h.child<QScrollArea>("scrollArea_L")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(
+        h.child<QScrollArea>("scrollArea_L")->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    MyImage *label = h.child<MyImage>("label");
+    QVERIFY(label);
+    QCOMPARE(label, h.window.sourceView());
+    QVERIFY(label->hasMouseTracking());
+    QVERIFY(!label->pointMode);
+
+    // Button texts double as message box titles.
+    const QList<QPair<const char *, QString>> buttons {
+        { "btnImageRead", QStringLiteral("開く") },
+        { "btnReset", QStringLiteral("リセット") },
+        { "btnPreview", QStringLiteral("プレビュー表示／非表示") },
+        { "btnBrowse", QStringLiteral("フォルダ選択") },
+        { "btnConvert", QStringLiteral("変換して保存") },
+    };
+    for (const auto &b : buttons) {
+        auto *button = h.child<QPushButton>(b.first);
+        QVERIFY2(button, b.first);
+        QCOMPARE(button->text(), b.second);
+    }
+
+    for (const char *name :
+        { "spinBoxMarginLeft", "spinBoxMarginRight", "spinBoxMarginBottom", "spinBoxMarginTop" }) {
+        auto *spin = h.child<QSpinBox>(name);
+        QVERIFY2(spin, name);
+        QCOMPARE(spin->minimum(), 0);
+        QCOMPARE(spin->maximum(), 1024);
+        QCOMPARE(spin->value(), 0);
+        QVERIFY(spin->parentWidget() == h.child<QFrame>("frame"));
+    }
+
+    struct Angle
+    {
+        const char *name;
+        double min, max, step, value;
+    };
+    const Angle angles[] = {
+        { "doubleSpinBoxLonMin", -180, 180, 10, -180 },
+        { "doubleSpinBoxLonMax", -180, 180, 10, 180 },
+        { "doubleSpinBoxLatMin", -90, 90, 5, -90 },
+        { "doubleSpinBoxLatMax", -90, 90, 5, 90 },
+    };
+    for (const Angle &a : angles) {
+        auto *spin = h.child<QDoubleSpinBox>(a.name);
+        QVERIFY2(spin, a.name);
+        QCOMPARE(spin->decimals(), 1);
+        QCOMPARE(spin->minimum(), a.min);
+        QCOMPARE(spin->maximum(), a.max);
+        QCOMPARE(spin->singleStep(), a.step);
+        QCOMPARE(spin->value(), a.value);
+    }
+
+    // The selector's index is the projection; only the texts are translated.
+    auto *proj = h.child<QComboBox>("cbFormatMapProj");
+    QVERIFY(proj);
+    QCOMPARE(proj->count(), 2);
+    QCOMPARE(proj->currentIndex(), 0);
+    QCOMPARE(proj->itemText(0), QStringLiteral("ミラー図法"));
+    QCOMPARE(proj->itemText(1), QStringLiteral("メルカトル図法"));
+    proj->setCurrentIndex(1);
+    QCOMPARE(h.window.params().projection, QStringLiteral("mercator"));
+    proj->setCurrentIndex(0);
+    QCOMPARE(h.window.params().projection, QStringLiteral("miller"));
+}
+
+void TestMainWindow::menusInOrderWithClearMarks()
+{
+    Harness h;
+    auto *menuFile = h.child<QMenu>("menuFile");
+    auto *menuView = h.child<QMenu>("menuView");
+    QVERIFY(menuFile && menuView);
+    QCOMPARE(h.window.menuBar()->actions(),
+        (QList<QAction *> { menuFile->menuAction(), menuView->menuAction() }));
+    QCOMPARE(menuFile->title(), QStringLiteral("ファイル"));
+    QCOMPARE(menuView->title(), QStringLiteral("表示"));
+
+    auto layout = [](QMenu *menu) {
+        QStringList names;
+        for (QAction *a : menu->actions())
+            names << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+        return names;
+    };
+    QCOMPARE(layout(menuFile),
+        QStringList({ "actionLoad_Param", "actionSave_Param", "actionParam_Reset", "-",
+            "actionSetting", "-", "actionBatch_Convert" }));
+    QCOMPARE(layout(menuView),
+        QStringList({ "actionPreview_Window", "actionAuto_Preview", "actionAuto_Size" }));
+
+    for (QAction *a : menuFile->actions())
+        QVERIFY2(!a->isCheckable(), qPrintable(a->objectName()));
+    for (QAction *a : menuView->actions()) {
+        QVERIFY2(a->isCheckable(), qPrintable(a->objectName()));
+        QVERIFY2(!a->isChecked(), qPrintable(a->objectName()));
+    }
+    for (QAction *a : h.window.findChildren<QAction *>())
+        QVERIFY2(a->shortcut().isEmpty(), qPrintable(a->objectName()));
+
+    QAction *convert = h.action("actionConvert_Save");
+    QVERIFY(convert);
+    QVERIFY(convert->parent() == &h.window);
+    for (QMenu *menu : h.window.findChildren<QMenu *>())
+        QVERIFY2(!menu->actions().contains(convert), qPrintable(menu->objectName()));
+}
+
+void TestMainWindow::autoSizeSwitchSetsViewLimits()
+{
+    Harness h;
+    QAction *autoSize = h.action("actionAuto_Size");
+    auto *contents = h.child<QWidget>("scrollAreaWidgetContents_R");
+    auto *area = h.child<QScrollArea>("scrollArea_R");
+
+    // Switched off before any image: the view is fixed at 0 x 0.
+    autoSize->setChecked(true);
+    autoSize->trigger();
+    QVERIFY(!autoSize->isChecked());
+    QCOMPARE(contents->minimumSize(), QSize(0, 0));
+    QCOMPARE(contents->maximumSize(), QSize(0, 0));
+    QVERIFY(!area->widgetResizable());
+    QVERIFY(!h.window.sourceView()->hasScaledContents());
+
+    autoSize->trigger();
+    QVERIFY(autoSize->isChecked());
+    QCOMPARE(contents->minimumSize(), QSize(0, 0));
+    QCOMPARE(contents->maximumSize(), QSize(kMaxWidgetSize, kMaxWidgetSize));
+    QVERIFY(area->widgetResizable());
+    QVERIFY(h.window.sourceView()->hasScaledContents());
+
+    QVERIFY(h.openWhite(300, 200));
+    autoSize->trigger();
+    QCOMPARE(contents->minimumSize(), QSize(300, 200));
+    QCOMPARE(contents->maximumSize(), QSize(300, 200));
+}
+
+void TestMainWindow::previewMenuBuildsPreviewAndMarkFollowsWindow()
+{
+    Harness h;
+    PreviewWindow *preview = h.window.previewWindow();
+    QAction *menuEntry = h.action("actionPreview_Window");
+    QSignalSpy hidden(preview, &PreviewWindow::hidden);
+    QVERIFY(h.openWhite(200, 100));
+
+    // With the main window hidden the preview is shown but not built.
+    menuEntry->trigger();
+    QVERIFY(preview->isVisible());
+    QVERIFY(menuEntry->isChecked());
+    QVERIFY(h.previewPixmap().isNull());
+    menuEntry->trigger();
+    QVERIFY(!preview->isVisible());
+    QVERIFY(!menuEntry->isChecked());
+
+    h.window.show();
+    menuEntry->trigger();
+    QVERIFY(preview->isVisible());
+    QVERIFY(menuEntry->isChecked());
+    QCOMPARE(h.previewPixmap().size(), QSize(2048, 1024));
+
+    // The window's own close only hides it and takes the mark away.
+    hidden.clear();
+    QVERIFY(preview->close());
+    QVERIFY(!preview->isVisible());
+    QCOMPARE(hidden.count(), 1);
+    QVERIFY(!menuEntry->isChecked());
+
+    // Choosing the entry again shows it and rebuilds the preview.
+    h.window.state().outputSizeX = 1024;
+    menuEntry->trigger();
+    QVERIFY(preview->isVisible());
+    QVERIFY(menuEntry->isChecked());
+    QCOMPARE(h.previewPixmap().size(), QSize(1024, 1024));
+}
+
+void TestMainWindow::previewButtonToggles()
+{
+    Harness h;
+    PreviewWindow *preview = h.window.previewWindow();
+    QAction *menuEntry = h.action("actionPreview_Window");
+    auto *button = h.child<QPushButton>("btnPreview");
+    h.window.show();
+    QVERIFY(h.openWhite(200, 100));
+
+    button->click();
+    QVERIFY(preview->isVisible());
+    QVERIFY(menuEntry->isChecked());
+    QVERIFY(!h.previewPixmap().isNull());
+    const QImage built = h.previewPixmap().toImage();
+    // A white map over the whole globe leaves no pixel uncovered.
+    QCOMPARE(built.pixel(0, 0), qRgba(255, 255, 255, 255));
+    QCOMPARE(built.pixel(built.width() - 1, built.height() - 1), qRgba(255, 255, 255, 255));
+
+    button->click();
+    QVERIFY(!preview->isVisible());
+    QVERIFY(!menuEntry->isChecked());
+}
+
+void TestMainWindow::autoPreviewRemapsOnlyWhilePreviewShown()
+{
+    Harness h;
+    PreviewWindow *preview = h.window.previewWindow();
+    QAction *autoPreview = h.action("actionAuto_Preview");
+    h.window.show();
+    QVERIFY(h.openWhite(200, 100));
+
+    // Preview hidden: switching on and editing build nothing.
+    autoPreview->trigger();
+    QVERIFY(autoPreview->isChecked());
+    QVERIFY(h.window.state().autoPreview);
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(5);
+    QCOMPARE(h.window.params().marginLeft, 5);
+    QVERIFY(h.previewPixmap().isNull());
+
+    // Shown without a build, then switching on builds at once.
+    autoPreview->trigger();
+    QVERIFY(!h.window.state().autoPreview);
+    preview->show();
+    QVERIFY(h.previewPixmap().isNull());
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(6);
+    QVERIFY(h.previewPixmap().isNull());
+    autoPreview->trigger();
+    QVERIFY(!h.previewPixmap().isNull());
+
+    // Every committed edit rebuilds it, a committed drag included.
+    qint64 key = h.previewPixmap().cacheKey();
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(60);
+    QVERIFY(h.previewPixmap().cacheKey() != key);
+    key = h.previewPixmap().cacheKey();
+    h.press(6, 50);
+    h.dragTo(16, 50);
+    QCOMPARE(h.previewPixmap().cacheKey(), key);
+    h.release(16, 50);
+    QCOMPARE(h.window.params().marginLeft, 16);
+    QVERIFY(h.previewPixmap().cacheKey() != key);
+
+    // Reset, an outside press and a new image leave the preview as it was.
+    key = h.previewPixmap().cacheKey();
+    h.child<QPushButton>("btnReset")->click();
+    QCOMPARE(h.previewPixmap().cacheKey(), key);
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(50);
+    key = h.previewPixmap().cacheKey();
+    h.press(20, 50);
+    h.release(20, 50);
+    QVERIFY(!h.window.frameActive());
+    QCOMPARE(h.previewPixmap().cacheKey(), key);
+    QVERIFY(h.openWhite(120, 60));
+    QCOMPARE(h.previewPixmap().cacheKey(), key);
+}
+
+void TestMainWindow::resetRestoresDefaultFrame_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::newRow("button") << QStringLiteral("btnReset");
+    QTest::newRow("menu") << QStringLiteral("actionParam_Reset");
+}
+
+void TestMainWindow::resetRestoresDefaultFrame()
+{
+    QFETCH(QString, trigger);
+    Harness h;
+    h.window.state().penSize = 1;
+    QVERIFY(h.openWhite(400, 200));
+    h.setMargins(30, 40, 20, 10);
+    h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(1);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->setValue(-100);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(45);
+    // Hide the frame first: the reset must bring it back.
+    h.press(5, 5);
+    h.release(5, 5);
+    QVERIFY(!h.window.frameActive());
+
+    if (trigger == QLatin1String("btnReset"))
+        h.child<QPushButton>("btnReset")->click();
+    else
+        h.action("actionParam_Reset")->trigger();
+
+    QCOMPARE(h.spinMargins(), QList<int>({ 0, 0, 0, 0 }));
+    QCOMPARE(h.memberMargins(), QList<int>({ 0, 0, 0, 0 }));
+    QCOMPARE(h.child<QComboBox>("cbFormatMapProj")->currentIndex(), 0);
+    QCOMPARE(h.window.params().projection, QStringLiteral("miller"));
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->value(), -180.0);
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->value(), 90.0);
+    QCOMPARE(h.window.params().lonMin, -180.0);
+    QCOMPARE(h.window.params().latMax, 90.0);
+    QVERIFY(h.window.frameActive());
+    QVERIFY(h.window.sourceView()->pointMode);
+
+    // The default frame runs round the whole image; grid lines from -180 and -90.
+    const QImage shown = h.shown();
+    QVERIFY(isRed(shown.pixel(0, 0)));
+    QVERIFY(isRed(shown.pixel(399, 199)));
+    QVERIFY(isRed(shown.pixel(399, 100)));
+    QVERIFY(!lineColumns(shown, QRect(0, 0, 400, 200)).isEmpty());
+}
+
+void TestMainWindow::resetWithoutImageHidesFrame()
+{
+    Harness h;
+    h.setMargins(3, 4, 5, 6);
+    h.child<QPushButton>("btnReset")->click();
+    QVERIFY(!h.window.frameActive());
+    QVERIFY(!h.window.sourceView()->pointMode);
+    QCOMPARE(h.spinMargins(), QList<int>({ 0, 0, 0, 0 }));
+    QVERIFY(h.window.sourceView()->pixmap(Qt::ReturnByValue).isNull());
+}
+
+void TestMainWindow::pushedValuesAreBoundedAndRounded()
+{
+    Harness h;
+    ParamSet p;
+    p.marginLeft = 1500;
+    p.marginTop = 1024;
+    p.lonMin = 12.34;
+    p.latMax = 12.34;
+    p.latMin = -95;
+    h.window.setParams(p);
+    h.window.pushParamsToWidgets();
+
+    QCOMPARE(h.child<QSpinBox>("spinBoxMarginLeft")->value(), 1024);
+    QCOMPARE(h.window.params().marginLeft, 1024);
+    QCOMPARE(h.window.params().marginTop, 1024);
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->value(), 12.3);
+    QCOMPARE(h.window.params().lonMin, 12.3);
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->value(), 12.3);
+    QCOMPARE(h.window.params().latMax, 12.3);
+    QCOMPARE(h.window.params().latMin, -90.0);
+}
+
+void TestMainWindow::unknownProjectionLeavesSelectorEmptyAndDrawsFrameOnly()
+{
+    Harness h;
+    h.window.state().penSize = 1;
+    QVERIFY(h.openWhite(600, 300));
+    ParamSet p = h.window.params();
+    p.projection = QStringLiteral("lambert");
+    p.marginLeft = 10;
+    p.marginTop = 10;
+    h.window.setParams(p);
+    h.window.pushParamsToWidgets();
+    QCOMPARE(h.child<QComboBox>("cbFormatMapProj")->currentIndex(), -1);
+    QCOMPARE(h.window.params().projection, QString());
+
+    h.window.redrawOverlay();
+    const QImage shown = h.shown();
+    const QRect frame(QPoint(10, 10), QPoint(599, 299));
+    QVERIFY(isRed(shown.pixel(frame.topLeft())));
+    QVERIFY(isRed(shown.pixel(frame.bottomRight())));
+    QVERIFY(lineColumns(shown, frame).isEmpty());
+    QVERIFY(lineRows(shown, frame).isEmpty());
+
+    // Editing on with no projection chosen must not take the program down either.
+    h.child<QSpinBox>("spinBoxMarginRight")->setValue(20);
+    QVERIFY(isRed(h.shown().pixel(579, 150)));
+}
+
+void TestMainWindow::overlayOfWorkedExample_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QList<int>>("innerRows");
+    // Row 979 of the -90 parallel lies on the frame's bottom row.
+    QTest::newRow("miller") << 0 << QList<int> { 250, 387, 499, 611, 748 };
+    QTest::newRow("mercator") << 1 << QList<int> { 396, 456, 499, 542, 602 };
+}
+
+void TestMainWindow::overlayOfWorkedExample()
+{
+    QFETCH(int, index);
+    QFETCH(QList<int>, innerRows);
+    Harness h;
+    h.window.state().penSize = 1;
+    h.window.state().penColor = QColor(255, 0, 0);
+    QVERIFY(h.openWhite(2000, 1000));
+    h.setMargins(10, 10, 20, 20);
+    h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(index);
+
+    const QImage shown = h.shown();
+    QCOMPARE(shown.size(), QSize(2000, 1000));
+    const QRect frame(QPoint(10, 20), QPoint(1989, 979));
+    for (const QPoint &corner :
+        { frame.topLeft(), frame.topRight(), frame.bottomLeft(), frame.bottomRight() })
+        QVERIFY2(isRed(shown.pixel(corner)),
+            qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
+    // A one-pixel pen stays on the frame's own rows and columns.
+    QVERIFY(!isRed(shown.pixel(9, 500)));
+    QVERIFY(!isRed(shown.pixel(1990, 500)));
+    QVERIFY(!isRed(shown.pixel(1000, 19)));
+    QVERIFY(!isRed(shown.pixel(1000, 980)));
+    QCOMPARE(redInRow(shown, 20, 10, 1989), 1980);
+    QCOMPARE(redInColumn(shown, 1989, 20, 979), 960);
+
+    QCOMPARE(lineColumns(shown, frame),
+        (QList<int> { 174, 339, 504, 669, 834, 999, 1164, 1329, 1494, 1659, 1824 }));
+    QCOMPARE(lineRows(shown, frame), innerRows);
+}
+
+void TestMainWindow::conversionAgainstTruth_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("miller fits") << 0 << true;
+    QTest::newRow("mercator does not") << 1 << false;
+}
+
+void TestMainWindow::conversionAgainstTruth()
+{
+    QFETCH(int, index);
+    QFETCH(bool, fits);
+    const QImage truth(QStringLiteral(PLANO_TEST_DATA "/truth_equirect_2048x1024.png"));
+    QCOMPARE(truth.size(), QSize(2048, 1024));
+
+    Harness h;
+    QVERIFY(h.open(QStringLiteral(PLANO_TEST_DATA "/sample-miller_mask.png")));
+    h.setMargins(55, 42, 47, 78);
+    h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(index);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->setValue(-180);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLonMax")->setValue(180);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMin")->setValue(-90);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(90);
+    h.window.state().outputSizeX = 2048;
+    h.window.state().outputSizeY = 1024;
+
+    const QImage out = h.window.makeOutputImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(out.size(), QSize(2048, 1024));
+    qint64 covered = 0, agree = 0;
+    for (int y = 0; y < out.height(); ++y) {
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb p = out.pixel(x, y);
+            if (qAlpha(p) == 0)
+                continue;
+            ++covered;
+            agree += isLand(p) == isLand(truth.pixel(x, y));
+        }
+    }
+    const double share = covered ? double(agree) / double(covered) : 0.0;
+    if (fits) {
+        QCOMPARE(covered, qint64(2048) * 1024);
+        QVERIFY2(share >= 0.98, qPrintable(QString::number(share)));
+    } else {
+        QVERIFY(covered > 0);
+        QVERIFY2(share < 0.90, qPrintable(QString::number(share)));
+    }
+}
+
+void TestMainWindow::cornerGrabWithMouseEvents()
+{
+    Harness h;
+    QVERIFY(h.openWhite(1000, 500));
+    QAction *autoSize = h.action("actionAuto_Size");
+    autoSize->setChecked(true);
+    autoSize->trigger(); // natural size: label pixels are image pixels
+    h.setMargins(100, 120, 60, 50);
+    MyImage *label = h.window.sourceView();
+    QVERIFY(!label->hasScaledContents());
+
+    sendMouse(label, QEvent::MouseButtonPress, QPoint(100, 50), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(label, QEvent::MouseMove, QPoint(103, 52), Qt::NoButton, Qt::LeftButton);
+    sendMouse(label, QEvent::MouseMove, QPoint(105, 53), Qt::NoButton, Qt::LeftButton);
+    // While the button is held the frame follows, the values do not.
+    QCOMPARE(h.spinMargins(), QList<int>({ 100, 120, 60, 50 }));
+    QCOMPARE(h.memberMargins(), QList<int>({ 100, 120, 60, 50 }));
+    QVERIFY(isRed(h.shown().pixel(105, 53)));
+    QVERIFY(isRed(h.shown().pixel(105, 300)));
+    QVERIFY(!isRed(h.shown().pixel(100, 300)));
+
+    sendMouse(label, QEvent::MouseButtonRelease, QPoint(105, 53), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(h.spinMargins(), QList<int>({ 105, 120, 60, 53 }));
+    QCOMPARE(h.memberMargins(), QList<int>({ 105, 120, 60, 53 }));
+    QVERIFY(h.window.frameActive());
+}
+
+void TestMainWindow::pressBesideFrameHidesItOnRelease()
+{
+    Harness h;
+    QVERIFY(h.openWhite(1000, 500));
+    h.setMargins(100, 100, 50, 50); // frame 100..899 x 50..449
+    QVERIFY(redPixels(h.shown()) > 0);
+
+    h.press(120, 70);
+    h.dragTo(160, 90); // nothing grabbed: no tentative frame moves
+    QCOMPARE(h.spinMargins(), QList<int>({ 100, 100, 50, 50 }));
+    h.release(160, 90);
+    QVERIFY(!h.window.frameActive());
+    QVERIFY(!h.window.sourceView()->pointMode);
+    QCOMPARE(redPixels(h.shown()), 0);
+    QCOMPARE(h.memberMargins(), QList<int>({ 100, 100, 50, 50 }));
+
+    // A click on a hidden frame changes nothing.
+    h.press(500, 250);
+    QVERIFY(!h.window.frameActive());
+    QCOMPARE(redPixels(h.shown()), 0);
+}
+
+void TestMainWindow::frameMoveStopsAtImageEdge()
+{
+    Harness h;
+    QVERIFY(h.openWhite(1000, 500));
+    h.setMargins(20, 100, 50, 50);
+    h.press(500, 250);
+    h.dragTo(450, 250);
+    QCOMPARE(h.spinMargins(), QList<int>({ 20, 100, 50, 50 }));
+    h.release(450, 250);
+    QCOMPARE(h.spinMargins(), QList<int>({ 0, 120, 50, 50 }));
+    QCOMPARE(h.memberMargins(), QList<int>({ 0, 120, 50, 50 }));
+}
+
+void TestMainWindow::newFrameFromDraggedRectangle()
+{
+    Harness h;
+    h.window.state().penSize = 1;
+    QVERIFY(h.openWhite(1000, 500));
+    h.setMargins(300, 300, 150, 150);
+    h.press(10, 10);
+    h.release(10, 10);
+    QVERIFY(!h.window.frameActive());
+
+    h.press(100, 50);
+    h.dragTo(30, 400);
+    QVERIFY(!h.window.frameActive());
+    QVERIFY(h.window.sourceView()->pointMode);
+    QVERIFY(isRed(h.shown().pixel(30, 50)));
+    QCOMPARE(h.spinMargins(), QList<int>({ 300, 300, 150, 150 }));
+    h.release(30, 400);
+
+    QVERIFY(h.window.frameActive());
+    QCOMPARE(h.spinMargins(), QList<int>({ 30, 899, 99, 50 }));
+    QCOMPARE(h.memberMargins(), QList<int>({ 30, 899, 99, 50 }));
+    QVERIFY(isRed(h.shown().pixel(100, 400)));
+}
+
+void TestMainWindow::edgeDragBoundedBySpinBox()
+{
+    Harness h;
+    QVERIFY(h.openWhite(3000, 500));
+    h.press(0, 250);
+    h.dragTo(1500, 250);
+    QCOMPARE(h.spinMargins(), QList<int>({ 0, 0, 0, 0 }));
+    h.release(1500, 250);
+    QCOMPARE(h.child<QSpinBox>("spinBoxMarginLeft")->value(), 1024);
+    QCOMPARE(h.window.params().marginLeft, 1024);
+    QCOMPARE(h.memberMargins(), QList<int>({ 1024, 0, 0, 0 }));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,1089 @@
+// The main window's files: opening images by dialog, start path and drops, the
+// proposed output name, converting and saving with its questions and reports,
+// parameter files, the options dialog's round trip and the settings file as the
+// window reads and writes it. Every modal box and dialog is answered from a timer.
+#include "batch/batchconvertdialog.h"
+#include "mainwindow/mainwindow.h"
+#include "mainwindow/myimage.h"
+#include "preview/myimage2.h"
+#include "preview/previewwindow.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const QString kConvertTitle = QStringLiteral("変換して保存");
+const QString kSavedText = QStringLiteral(" へ保存されました");
+const QString kOverwriteText
+    = QStringLiteral(" は既にファイルが存在します。\nファイルを上書きしますか？\n"
+                     "（上書する前のファイルには戻せません）");
+const QString kSaveParamTitle = QStringLiteral("選択範囲情報の保存");
+
+// Answers whatever the window opens modally. Message boxes are recorded and
+// answered from a queue of buttons (the default button when it runs dry);
+// other dialogs go to a queue of handlers, and one left without a handler is
+// rejected and noted so that a fault never hangs the run.
+class ModalAnswerer : public QObject
+{
+public:
+    using Handler = std::function<void(QWidget *)>;
+
+    struct Box
+    {
+        QString text;
+        QString title;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+    };
+
+    ModalAnswerer()
+    {
+        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
+        m_timer.start(10);
+    }
+
+    void answerBox(QMessageBox::StandardButton button) { m_boxAnswers << button; }
+    void handleDialog(Handler handler) { m_handlers << std::move(handler); }
+    int handlersLeft() const { return m_handlers.size(); }
+
+    QList<Box> boxes;
+    QStringList unexpected;
+    // Runs as each box is recorded, while the code that opened it waits.
+    std::function<void()> onBox;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal == m_current)
+            return;
+        m_current = modal;
+        QPointer<QWidget> target(modal);
+        // Acting later lets this timer keep firing in a loop that the act opens.
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxes << Box { box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
+                box->standardButton(box->defaultButton()) };
+            if (onBox)
+                onBox();
+            const QMessageBox::StandardButton answer
+                = m_boxAnswers.isEmpty() ? QMessageBox::NoButton : m_boxAnswers.takeFirst();
+            QTimer::singleShot(0, this, [target, answer] {
+                auto *box = qobject_cast<QMessageBox *>(target.data());
+                if (!box)
+                    return;
+                QAbstractButton *button
+                    = answer != QMessageBox::NoButton ? box->button(answer) : box->defaultButton();
+                if (!button)
+                    button = box->buttons().value(0);
+                if (button)
+                    button->click();
+                else
+                    box->reject();
+            });
+            return;
+        }
+        const Handler handler = m_handlers.isEmpty() ? Handler() : m_handlers.takeFirst();
+        QTimer::singleShot(0, this, [this, target, handler] {
+            if (!target)
+                return;
+            if (handler) {
+                handler(target);
+                return;
+            }
+            unexpected << QString::fromLatin1(target->metaObject()->className());
+            if (auto *dialog = qobject_cast<QDialog *>(target.data()))
+                dialog->reject();
+        });
+    }
+
+    QTimer m_timer;
+    QPointer<QWidget> m_current;
+    QList<QMessageBox::StandardButton> m_boxAnswers;
+    QList<Handler> m_handlers;
+};
+
+// What a file dialog showed when it opened.
+struct PickerSeen
+{
+    QString title;
+    QString directory;
+    QString proposedName;
+    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+    QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
+    QStringList nameFilters;
+};
+
+// Types path into the picker's name field, as a user would, and accepts.
+ModalAnswerer::Handler pick(const QString &path, PickerSeen *seen = nullptr)
+{
+    return [path, seen](QWidget *w) {
+        auto *picker = qobject_cast<QFileDialog *>(w);
+        if (!picker) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (seen)
+            *seen = PickerSeen { picker->windowTitle(), picker->directory().absolutePath(),
+                name ? name->text() : QString(), picker->acceptMode(), picker->fileMode(),
+                picker->nameFilters() };
+        if (path.isEmpty()) {
+            picker->reject();
+            return;
+        }
+        picker->setOption(QFileDialog::DontConfirmOverwrite);
+        if (name)
+            name->setText(path);
+        // QDialog::accept is public and still reaches the picker's own checks.
+        static_cast<QDialog *>(picker)->accept();
+    };
+}
+
+QString writeImage(
+    const QString &path, int w, int h, const QColor &fill = Qt::white, const char *format = nullptr)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(fill);
+    return image.save(path, format) ? path : QString();
+}
+
+bool writeText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool isJpeg(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArray("\xFF\xD8\xFF"));
+}
+
+bool isPng(const QByteArray &bytes)
+{
+    return bytes.startsWith(QByteArray("\x89PNG\r\n\x1a\n"));
+}
+
+// A main window with its own folder, the deferred start stopped and the
+// built-in texts; the answerer is made before the window so it outlives it.
+struct Harness
+{
+    ModalAnswerer modal;
+    QTemporaryDir dir;
+    MainWindow window;
+
+    Harness()
+    {
+        window.cancelDeferredStart();
+        window.setPaths({ dir.path(), dir.filePath(QStringLiteral("plano-miller.ini")),
+            dir.filePath(QStringLiteral("plano-miller_lang.ini")) });
+        window.loadTexts();
+    }
+
+    template <typename T> T *child(const char *name) const
+    {
+        return window.findChild<T *>(QLatin1String(name));
+    }
+    QAction *action(const char *name) const { return child<QAction>(name); }
+    QLineEdit *line() const { return child<QLineEdit>("lineSaveFilename"); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    QString makeFolder(const QString &name) const
+    {
+        QDir(dir.path()).mkpath(name);
+        return dir.filePath(name);
+    }
+
+    bool open(const QString &path)
+    {
+        window.setLoadPath(path);
+        window.openImage();
+        return !window.sourceImage().isNull();
+    }
+
+    void typeName(const QString &text)
+    {
+        line()->setText(text);
+        emit line()->editingFinished();
+    }
+
+    void convert() { child<QPushButton>("btnConvert")->click(); }
+
+    QList<int> spinMargins() const
+    {
+        return { child<QSpinBox>("spinBoxMarginLeft")->value(),
+            child<QSpinBox>("spinBoxMarginRight")->value(),
+            child<QSpinBox>("spinBoxMarginBottom")->value(),
+            child<QSpinBox>("spinBoxMarginTop")->value() };
+    }
+    QList<int> memberMargins() const
+    {
+        const ParamSet &p = window.params();
+        return { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
+    }
+
+    bool dragEnter(const QMimeData &mime)
+    {
+        QDragEnterEvent event(
+            QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+        return event.isAccepted();
+    }
+    bool drop(const QMimeData &mime)
+    {
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&window, &event);
+        return event.isAccepted();
+    }
+};
+
+QMimeData *urlData(const QList<QUrl> &urls)
+{
+    auto *mime = new QMimeData;
+    mime->setUrls(urls);
+    return mime;
+}
+
+// The smallest GIF: one transparent pixel.
+const QByteArray kGif1x1 = QByteArray::fromHex(
+    "47494638396101000100800000ffffff00000021f90401000000002c00000000010001000002024401003b");
+
+} // namespace
+
+class TestMainWindowIo : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void openProposesNameAndKeepsFirstFolder();
+    void openButtonUsesFileDialog();
+    void nameOfOnlyDotAndSuffixGivesEmptyLine();
+    void failedOpenReportsAndKeepsLabel();
+    void openAppliesAutoSizeLimits();
+    void dragEnterTakesImagesBySuffix_data();
+    void dragEnterTakesImagesBySuffix();
+    void dropOfOneImageOpensIt_data();
+    void dropOfOneImageOpensIt();
+    void dropOfRefusedFileOpensNothing();
+    void dropOfTwoImagesGoesToBatchDialog();
+
+    void convertSavesUnderLineNameInSaveFolder();
+    void overwriteQuestionGuardsExistingFile();
+    void typedNameDecidesFileAndFormat_data();
+    void typedNameDecidesFileAndFormat();
+    void uncoveredPixelsStayTransparentInPng();
+    void failedSaveReportsWarning();
+    void emptyNameAsksThenFailsOnFolder();
+    void browseChoosesSaveFolder();
+    void failedEncodingKeepsExistingFile();
+    void emptySaveFolderIsRefused();
+    void unknownProjectionAtConvertWritesNothing();
+
+    void parameterFileRoundTrip();
+    void parameterFileLoadsOnlyWhatItHolds_data();
+    void parameterFileLoadsOnlyWhatItHolds();
+    void parameterSaveKeepsOtherGroups();
+    void parameterSaveFailureIsReported();
+
+    void optionsAcceptedChangeFormatAndPen();
+    void optionsCancelledChangeNothing();
+
+    void settingsBoundedByWidgetsAndWrittenBack();
+    void settingsRecordPreviewVisibility();
+    void settingsWrittenAtClose();
+};
+
+void TestMainWindowIo::initTestCase()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+}
+
+void TestMainWindowIo::openProposesNameAndKeepsFirstFolder()
+{
+    Harness h;
+    const QString first = h.makeFolder(QStringLiteral("maps"));
+    const QString world = writeImage(first + QStringLiteral("/world.jpg"), 200, 100);
+    QVERIFY(!world.isEmpty());
+    QVERIFY(h.window.state().saveFolderName.isEmpty());
+    QVERIFY(h.open(world));
+
+    QCOMPARE(h.window.state().saveFolderName, first);
+    QCOMPARE(h.window.saveBaseName(), QStringLiteral("OX-world"));
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
+    QCOMPARE(h.line()->toolTip(), first + QStringLiteral("/OX-world.jpg"));
+    auto *loaded = h.child<QLabel>("labelLoadedFilename");
+    QCOMPARE(loaded->text(), QStringLiteral("変換元の画像ファイル: world.jpg"));
+    QCOMPARE(loaded->toolTip(), world);
+    QVERIFY(h.window.frameActive());
+
+    h.window.state().outputFormat = 1;
+    h.window.updateSaveFilename();
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.png"));
+
+    const QString second = h.makeFolder(QStringLiteral("elsewhere"));
+    const QString other
+        = writeImage(second + QStringLiteral("/old.map.png"), 100, 50, Qt::white, "png");
+    QVERIFY(h.open(other));
+    QCOMPARE(h.window.state().saveFolderName, first);
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-old.map.png"));
+    QCOMPARE(h.line()->toolTip(), first + QStringLiteral("/OX-old.map.png"));
+    QVERIFY(h.modal.boxes.isEmpty());
+}
+
+void TestMainWindowIo::openButtonUsesFileDialog()
+{
+    Harness h;
+    const QString folder = h.makeFolder(QStringLiteral("maps"));
+    const QString first = writeImage(folder + QStringLiteral("/first.png"), 120, 60);
+    const QString second = writeImage(folder + QStringLiteral("/second.png"), 80, 40);
+    QVERIFY(h.open(first));
+
+    // Cancelled: nothing changes.
+    PickerSeen seen;
+    h.modal.handleDialog(pick(QString(), &seen));
+    h.child<QPushButton>("btnImageRead")->click();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(seen.title, QStringLiteral("変換したい画像ファイルを選択して下さい"));
+    QCOMPARE(seen.directory, folder);
+    QCOMPARE(seen.fileMode, QFileDialog::ExistingFile);
+    QCOMPARE(seen.nameFilters, QStringList { QStringLiteral("画像ファイル (*.gif *.png *.jpg)") });
+    QCOMPARE(h.window.loadPath(), first);
+    QCOMPARE(h.window.sourceImage().size(), QSize(120, 60));
+
+    h.modal.handleDialog(pick(second));
+    h.child<QPushButton>("btnImageRead")->click();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.window.loadPath(), second);
+    QCOMPARE(h.window.sourceImage().size(), QSize(80, 40));
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-second.jpg"));
+    QVERIFY(h.modal.unexpected.isEmpty());
+}
+
+void TestMainWindowIo::nameOfOnlyDotAndSuffixGivesEmptyLine()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.jpg")), 50, 25)));
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
+
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral(".jpg")), 50, 25, Qt::white, "jpg")));
+    QCOMPARE(h.window.saveBaseName(), QString());
+    QCOMPARE(h.line()->text(), QString());
+    QCOMPARE(h.line()->toolTip(), QString());
+}
+
+void TestMainWindowIo::failedOpenReportsAndKeepsLabel()
+{
+    Harness h;
+    const QString good = writeImage(h.path(QStringLiteral("good.png")), 60, 30);
+    QVERIFY(h.open(good));
+    const QString bad = h.path(QStringLiteral("bad.png"));
+    QVERIFY(writeText(bad, "this is no image\n"));
+
+    QString loadPathWhileShown = QStringLiteral("unset");
+    h.modal.onBox = [&] { loadPathWhileShown = h.window.loadPath(); };
+    QVERIFY(!h.open(bad));
+    QCOMPARE(loadPathWhileShown, QString());
+    QCOMPARE(h.modal.boxes.size(), 1);
+    const ModalAnswerer::Box box = h.modal.boxes.first();
+    QCOMPARE(box.text, bad + QStringLiteral(" は開けませんでした"));
+    QCOMPARE(box.title, QStringLiteral("開く"));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    QCOMPARE(h.window.loadPath(), QString());
+    QVERIFY(h.window.sourceImage().isNull());
+    QVERIFY(!h.window.frameActive());
+    QVERIFY(h.window.sourceView()->pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(h.child<QLabel>("labelLoadedFilename")->text(),
+        QStringLiteral("変換元の画像ファイル: good.png"));
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-good.jpg"));
+
+    // With nothing open, converting does nothing at all.
+    h.convert();
+    QCOMPARE(h.modal.boxes.size(), 1);
+}
+
+void TestMainWindowIo::openAppliesAutoSizeLimits()
+{
+    Harness h;
+    auto *contents = h.child<QWidget>("scrollAreaWidgetContents_R");
+    const QString image = writeImage(h.path(QStringLiteral("map.png")), 321, 123);
+
+    h.window.state().autoSize = false;
+    QVERIFY(h.open(image));
+    QCOMPARE(contents->minimumSize(), QSize(321, 123));
+    QCOMPARE(contents->maximumSize(), QSize(321, 123));
+
+    h.window.state().autoSize = true;
+    QVERIFY(h.open(image));
+    QCOMPARE(contents->minimumSize(), QSize(0, 0));
+    QCOMPARE(contents->maximumSize(), QSize(16777215, 16777215));
+}
+
+void TestMainWindowIo::dragEnterTakesImagesBySuffix_data()
+{
+    QTest::addColumn<QList<QUrl>>("urls");
+    QTest::addColumn<bool>("accepted");
+    auto local = [](const char *name) { return QUrl::fromLocalFile(QLatin1String(name)); };
+    QTest::newRow("upper-case JPG") << QList<QUrl> { local("/maps/MAP.JPG") } << true;
+    QTest::newRow("png") << QList<QUrl> { local("/maps/a.png") } << true;
+    QTest::newRow("gif") << QList<QUrl> { local("/maps/a.Gif") } << true;
+    QTest::newRow("tif") << QList<QUrl> { local("/maps/a.tif") } << false;
+    QTest::newRow("jpeg") << QList<QUrl> { local("/maps/a.jpeg") } << false;
+    QTest::newRow("no suffix") << QList<QUrl> { local("/maps/jpg") } << false;
+    QTest::newRow("not local") << QList<QUrl> { QUrl(QStringLiteral("http://example.com/a.jpg")) }
+                               << false;
+    QTest::newRow("second refused")
+        << QList<QUrl> { local("/maps/a.jpg"), local("/maps/b.bmp") } << false;
+    // Several images are let through to the batch dialog.
+    QTest::newRow("two images") << QList<QUrl> { local("/maps/a.jpg"), local("/maps/b.png") }
+                                << true;
+}
+
+void TestMainWindowIo::dragEnterTakesImagesBySuffix()
+{
+    QFETCH(QList<QUrl>, urls);
+    QFETCH(bool, accepted);
+    Harness h;
+    QScopedPointer<QMimeData> mime(urlData(urls));
+    QCOMPARE(h.dragEnter(*mime), accepted);
+}
+
+void TestMainWindowIo::dropOfOneImageOpensIt_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("gif") << QStringLiteral("tiny.gif") << QSize(1, 1);
+    QTest::newRow("upper-case JPG") << QStringLiteral("MAP.JPG") << QSize(64, 32);
+}
+
+void TestMainWindowIo::dropOfOneImageOpensIt()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, size);
+    Harness h;
+    const QString path = h.path(name);
+    if (size == QSize(1, 1))
+        QVERIFY(writeText(path, kGif1x1));
+    else
+        QVERIFY(!writeImage(path, size.width(), size.height(), Qt::white, "jpg").isEmpty());
+
+    QScopedPointer<QMimeData> mime(urlData({ QUrl::fromLocalFile(path) }));
+    QVERIFY(h.dragEnter(*mime));
+    QVERIFY(h.drop(*mime));
+    QCOMPARE(h.window.loadPath(), path);
+    QCOMPARE(h.window.sourceImage().size(), size);
+    QVERIFY(h.window.frameActive());
+    QVERIFY(h.window.batchInputs().isEmpty());
+    QVERIFY(h.modal.boxes.isEmpty());
+}
+
+void TestMainWindowIo::dropOfRefusedFileOpensNothing()
+{
+    Harness h;
+    const QString tif = writeImage(h.path(QStringLiteral("map.tif")), 20, 10);
+    QScopedPointer<QMimeData> mime(urlData(
+        { QUrl::fromLocalFile(h.path(QStringLiteral("a.png"))), QUrl::fromLocalFile(tif) }));
+    QVERIFY(!h.drop(*mime));
+    QVERIFY(h.window.sourceImage().isNull());
+    QVERIFY(h.modal.boxes.isEmpty());
+    QVERIFY(h.modal.unexpected.isEmpty());
+}
+
+void TestMainWindowIo::dropOfTwoImagesGoesToBatchDialog()
+{
+    Harness h;
+    const QString a = writeImage(h.path(QStringLiteral("a.png")), 20, 10);
+    const QString b = writeImage(h.path(QStringLiteral("b.jpg")), 20, 10, Qt::white, "jpg");
+    QStringList offered;
+    h.modal.handleDialog([&offered](QWidget *w) {
+        auto *dialog = qobject_cast<BatchConvertDialog *>(w);
+        if (dialog)
+            offered = dialog->values().files;
+        static_cast<QDialog *>(w)->reject();
+    });
+
+    QScopedPointer<QMimeData> mime(urlData({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(b) }));
+    QVERIFY(h.dragEnter(*mime));
+    QVERIFY(h.drop(*mime));
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(offered, QStringList({ a, b }));
+    QCOMPARE(h.window.batchInputs(), QStringList({ a, b }));
+    // Neither was opened, and a cancelled dialog converts nothing.
+    QVERIFY(h.window.sourceImage().isNull());
+    QVERIFY(h.modal.boxes.isEmpty());
+}
+
+void TestMainWindowIo::convertSavesUnderLineNameInSaveFolder()
+{
+    Harness h;
+    const QString in = h.makeFolder(QStringLiteral("in"));
+    const QString out = h.makeFolder(QStringLiteral("out"));
+    QVERIFY(h.open(writeImage(in + QStringLiteral("/world.png"), 200, 100, QColor(10, 200, 30))));
+    h.window.state().saveFolderName = out;
+    h.window.updateSaveFilename();
+    h.window.state().outputSizeX = 1024;
+    h.window.state().outputSizeY = 512;
+
+    h.convert();
+    const QString target = out + QStringLiteral("/OX-world.jpg");
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text, target + kSavedText);
+    QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Information);
+    QCOMPARE(h.modal.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(isJpeg(readBytes(target)));
+    const QImage saved(target);
+    QCOMPARE(saved.size(), QSize(1024, 512));
+    const QColor centre = saved.pixelColor(512, 256);
+    QVERIFY(qAbs(centre.red() - 10) < 12 && qAbs(centre.green() - 200) < 12
+        && qAbs(centre.blue() - 30) < 12);
+    QVERIFY(!QFileInfo::exists(in + QStringLiteral("/OX-world.jpg")));
+
+    // The menu's hidden convert action does the same work.
+    QVERIFY(QFile::remove(target));
+    h.action("actionConvert_Save")->trigger();
+    QCOMPARE(h.modal.boxes.size(), 2);
+    QCOMPARE(h.modal.boxes[1].text, target + kSavedText);
+    QVERIFY(isJpeg(readBytes(target)));
+}
+
+void TestMainWindowIo::overwriteQuestionGuardsExistingFile()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    const QString target = h.path(QStringLiteral("OX-world.jpg"));
+    const QByteArray old("an older file that must survive");
+    QVERIFY(writeText(target, old));
+
+    h.modal.answerBox(QMessageBox::No);
+    h.convert();
+    QCOMPARE(h.modal.boxes.size(), 1);
+    const ModalAnswerer::Box question = h.modal.boxes.first();
+    QCOMPARE(question.text, QStringLiteral("OX-world.jpg") + kOverwriteText);
+    QCOMPARE(question.title, kConvertTitle);
+    QCOMPARE(question.icon, QMessageBox::Warning);
+    QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(question.defaultButton, QMessageBox::No);
+    QCOMPARE(readBytes(target), old);
+
+    h.modal.answerBox(QMessageBox::Yes);
+    h.modal.answerBox(QMessageBox::Ok);
+    h.convert();
+    QCOMPARE(h.modal.boxes.size(), 3);
+    QCOMPARE(h.modal.boxes[2].text, target + kSavedText);
+    QVERIFY(isJpeg(readBytes(target)));
+}
+
+void TestMainWindowIo::typedNameDecidesFileAndFormat_data()
+{
+    QTest::addColumn<int>("formatBefore");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("formatAfter");
+    QTest::newRow("png switches to PNG") << 0 << QStringLiteral("x.png") << 1;
+    QTest::newRow("JPG switches to JPEG") << 1 << QStringLiteral("y.JPG") << 0;
+    QTest::newRow("gif keeps JPEG") << 0 << QStringLiteral("z.gif") << 0;
+    QTest::newRow("gif keeps PNG") << 1 << QStringLiteral("z.gif") << 1;
+    QTest::newRow("no suffix") << 0 << QStringLiteral("plain") << 0;
+}
+
+void TestMainWindowIo::typedNameDecidesFileAndFormat()
+{
+    QFETCH(int, formatBefore);
+    QFETCH(QString, typed);
+    QFETCH(int, formatAfter);
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    h.window.state().outputFormat = formatBefore;
+    h.window.updateSaveFilename();
+
+    h.typeName(typed);
+    QCOMPARE(h.window.state().outputFormat, formatAfter);
+    QCOMPARE(h.line()->text(), typed);
+    QCOMPARE(h.line()->toolTip(), h.dir.path() + QLatin1Char('/') + typed);
+    QCOMPARE(h.window.saveBaseName(), QFileInfo(typed).completeBaseName());
+
+    const QStringList before = QDir(h.dir.path()).entryList(QDir::Files);
+    h.convert();
+    const QString target = h.path(typed);
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text, target + kSavedText);
+    const QByteArray bytes = readBytes(target);
+    QVERIFY(formatAfter == 1 ? isPng(bytes) : isJpeg(bytes));
+    // Exactly the typed name, nothing else.
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), before.size() + 1);
+}
+
+void TestMainWindowIo::uncoveredPixelsStayTransparentInPng()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 200, 100)));
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMin")->setValue(-45);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(45);
+    h.window.state().outputFormat = 1;
+    h.window.updateSaveFilename();
+    h.window.previewWindow()->show();
+    QVERIFY(h.window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue).isNull());
+    h.convert();
+    // A visible preview gets the converted image too.
+    QCOMPARE(h.window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue).size(),
+        QSize(2048, 1024));
+
+    const QString target = h.path(QStringLiteral("OX-world.png"));
+    QVERIFY(isPng(readBytes(target)));
+    const QImage saved = QImage(target).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(saved.size(), QSize(2048, 1024));
+    QVERIFY(saved.hasAlphaChannel());
+    // Latitudes above 45 and below -45 are not covered.
+    QCOMPARE(qAlpha(saved.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(saved.pixel(1024, 100)), 0);
+    QCOMPARE(qAlpha(saved.pixel(2047, 1023)), 0);
+    QCOMPARE(saved.pixel(1024, 512), qRgba(255, 255, 255, 255));
+    QCOMPARE(saved.pixel(0, 400), qRgba(255, 255, 255, 255));
+}
+
+void TestMainWindowIo::failedSaveReportsWarning()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    const QString missing = h.path(QStringLiteral("missing"));
+    h.window.state().saveFolderName = missing;
+    h.convert();
+
+    const QString target = missing + QStringLiteral("/OX-world.jpg");
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text, target + QStringLiteral(" への保存が失敗しました"));
+    QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
+    QCOMPARE(h.modal.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!QFileInfo::exists(missing));
+}
+
+void TestMainWindowIo::emptyNameAsksThenFailsOnFolder()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    h.typeName(QString());
+    QCOMPARE(h.line()->toolTip(), QString());
+    QCOMPARE(h.window.saveBaseName(), QStringLiteral("OX-world"));
+
+    // The target names the save folder itself: asked, then refused by the writer.
+    h.modal.answerBox(QMessageBox::Yes);
+    h.convert();
+    QCOMPARE(h.modal.boxes.size(), 2);
+    QCOMPARE(h.modal.boxes[0].text, kOverwriteText);
+    QCOMPARE(h.modal.boxes[1].text, h.dir.path() + QStringLiteral("/ への保存が失敗しました"));
+    QCOMPARE(h.modal.boxes[1].icon, QMessageBox::Warning);
+    QVERIFY(QFileInfo(h.dir.path()).isDir());
+    QVERIFY(QFileInfo::exists(h.path(QStringLiteral("world.png"))));
+}
+
+void TestMainWindowIo::browseChoosesSaveFolder()
+{
+    Harness h;
+    const QString in = h.makeFolder(QStringLiteral("in"));
+    const QString out = h.makeFolder(QStringLiteral("out"));
+    QVERIFY(h.open(writeImage(in + QStringLiteral("/world.png"), 100, 50)));
+
+    PickerSeen seen;
+    h.modal.handleDialog(pick(QString(), &seen));
+    h.child<QPushButton>("btnBrowse")->click();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(
+        seen.title, QStringLiteral("画像変換後のファイルを保存するフォルダ名を指定して下さい"));
+    QCOMPARE(seen.fileMode, QFileDialog::Directory);
+    QCOMPARE(seen.directory, in);
+    QCOMPARE(h.window.state().saveFolderName, in);
+
+    h.modal.handleDialog(pick(out));
+    h.child<QPushButton>("btnBrowse")->click();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.window.state().saveFolderName, out);
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
+    QCOMPARE(h.line()->toolTip(), out + QStringLiteral("/OX-world.jpg"));
+
+    // The chosen folder is where the next dialog starts.
+    h.modal.handleDialog(pick(QString(), &seen));
+    h.child<QPushButton>("btnBrowse")->click();
+    QCOMPARE(seen.directory, out);
+    QVERIFY(h.modal.unexpected.isEmpty());
+}
+
+void TestMainWindowIo::failedEncodingKeepsExistingFile()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    const QString target = h.path(QStringLiteral("OX-world.jpg"));
+    const QByteArray old("an older file that must survive");
+    QVERIFY(writeText(target, old));
+    // Wider than any JPEG may be, so the encoder fails after the question.
+    h.window.state().outputSizeX = 70000;
+    h.window.state().outputSizeY = 2;
+
+    h.modal.answerBox(QMessageBox::Yes);
+    h.convert();
+    QCOMPARE(h.modal.boxes.size(), 2);
+    QCOMPARE(h.modal.boxes[1].text, target + QStringLiteral(" への保存が失敗しました"));
+    QCOMPARE(h.modal.boxes[1].icon, QMessageBox::Warning);
+    QCOMPARE(readBytes(target), old);
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+void TestMainWindowIo::emptySaveFolderIsRefused()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    h.typeName(QStringLiteral("plano-miller-test-must-not-exist.jpg"));
+    h.window.state().saveFolderName.clear();
+    h.convert();
+
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
+    QVERIFY2(!h.modal.boxes[0].text.trimmed().isEmpty(), "the refusal must say why");
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/plano-miller-test-must-not-exist.jpg")));
+}
+
+void TestMainWindowIo::unknownProjectionAtConvertWritesNothing()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    ParamSet p = h.window.params();
+    p.projection = QStringLiteral("lambert");
+    h.window.setParams(p);
+    h.window.pushParamsToWidgets();
+    const QStringList before
+        = QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    h.convert();
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
+    // More than the quoted (empty) name: the box must say what is wrong.
+    QVERIFY2(h.modal.boxes[0].text.size() > 2, qPrintable(h.modal.boxes[0].text));
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+}
+
+void TestMainWindowIo::parameterFileRoundTrip()
+{
+    Harness h;
+    const QString folder = h.makeFolder(QStringLiteral("maps"));
+    QVERIFY(h.open(writeImage(folder + QStringLiteral("/world.png"), 100, 50)));
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(12);
+    h.child<QSpinBox>("spinBoxMarginRight")->setValue(34);
+    h.child<QSpinBox>("spinBoxMarginBottom")->setValue(5);
+    h.child<QSpinBox>("spinBoxMarginTop")->setValue(7);
+    h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(1);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->setValue(-170.5);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLonMax")->setValue(160.2);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMin")->setValue(-60.5);
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(70.3);
+    const ParamSet saved = h.window.params();
+
+    const QString file = folder + QStringLiteral("/fit.ini");
+    PickerSeen seen;
+    h.modal.handleDialog(pick(file, &seen));
+    h.action("actionSave_Param")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(seen.title,
+        QStringLiteral("選択範囲情報をファイルへ保存します、ファイル名を指定して下さい"));
+    QCOMPARE(seen.acceptMode, QFileDialog::AcceptSave);
+    QCOMPARE(seen.directory, folder);
+    QCOMPARE(seen.proposedName, QStringLiteral("OX_map_param"));
+    QCOMPARE(seen.nameFilters, QStringList { QStringLiteral("選択範囲情報 (*.ini)") });
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text, file + kSavedText);
+    QCOMPARE(h.modal.boxes[0].title, kSaveParamTitle);
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Information);
+
+    {
+        QSettings ini(file, QSettings::IniFormat);
+        ini.setIniCodec("UTF-8");
+        QCOMPARE(ini.childGroups(), QStringList { QStringLiteral("Convert") });
+        QCOMPARE(ini.value(QStringLiteral("Convert/MarginRight")).toInt(), 34);
+        QCOMPARE(ini.value(QStringLiteral("Convert/MapProjection")).toString(),
+            QStringLiteral("mercator"));
+        QCOMPARE(ini.value(QStringLiteral("Convert/LatitudeMaximum")).toDouble(), 70.3);
+    }
+
+    h.child<QPushButton>("btnReset")->click();
+    QCOMPARE(h.memberMargins(), QList<int>({ 0, 0, 0, 0 }));
+
+    // The name is proposed afresh every time.
+    h.modal.handleDialog(pick(QString(), &seen));
+    h.action("actionSave_Param")->trigger();
+    QCOMPARE(seen.proposedName, QStringLiteral("OX_map_param"));
+
+    h.modal.handleDialog(pick(file, &seen));
+    h.action("actionLoad_Param")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(seen.title,
+        QStringLiteral("選択範囲情報をファイルから読み込みます、ファイル名を指定して下さい"));
+    QCOMPARE(seen.acceptMode, QFileDialog::AcceptOpen);
+    QCOMPARE(seen.fileMode, QFileDialog::ExistingFile);
+    QCOMPARE(seen.directory, folder);
+    QVERIFY(h.window.params() == saved);
+    QCOMPARE(h.spinMargins(), QList<int>({ 12, 34, 5, 7 }));
+    QCOMPARE(h.child<QComboBox>("cbFormatMapProj")->currentIndex(), 1);
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLonMax")->value(), 160.2);
+    // Loading reports nothing.
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QVERIFY(h.modal.unexpected.isEmpty());
+}
+
+void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QList<int>>("margins");
+    QTest::addColumn<QString>("projection");
+    QTest::addColumn<double>("lonMin");
+    QTest::addColumn<double>("latMax");
+    // Before loading: margins 1, 2, 3, 4, miller, lon -180, lat max 90.
+    QTest::newRow("only MarginTop")
+        << QByteArray("[Convert]\nMarginTop=77\n") << QList<int> { 1, 2, 3, 77 }
+        << QStringLiteral("miller") << -180.0 << 90.0;
+    QTest::newRow("rounded and bounded")
+        << QByteArray("[Convert]\nLongitudeMinimum=12.34\nLatitudeMaximum=95\nMarginLeft=2000\n")
+        << QList<int> { 1024, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0;
+    QTest::newRow("settings file")
+        << QByteArray("[GUI]\nPenSize=9\n\n[IO]\nOutputSizeX=4096\nLoadFilePath=/x/y.jpg\n\n"
+                      "[Convert]\nMarginLeft=55\nMarginRight=42\nMarginBottom=47\nMarginTop=78\n"
+                      "MapProjection=mercator\nLongitudeMinimum=-170\nLatitudeMaximum=80\n")
+        << QList<int> { 55, 42, 47, 78 } << QStringLiteral("mercator") << -170.0 << 80.0;
+    QTest::newRow("no Convert group")
+        << QByteArray("[Other]\nMarginTop=77\n") << QList<int> { 1, 2, 3, 4 }
+        << QStringLiteral("miller") << -180.0 << 90.0;
+}
+
+void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QList<int>, margins);
+    QFETCH(QString, projection);
+    QFETCH(double, lonMin);
+    QFETCH(double, latMax);
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(1);
+    h.child<QSpinBox>("spinBoxMarginRight")->setValue(2);
+    h.child<QSpinBox>("spinBoxMarginBottom")->setValue(3);
+    h.child<QSpinBox>("spinBoxMarginTop")->setValue(4);
+    const int penSize = h.window.state().penSize;
+    const int outputSizeX = h.window.state().outputSizeX;
+    const QString loadPath = h.window.loadPath();
+
+    const QString file = h.path(QStringLiteral("params.ini"));
+    QVERIFY(writeText(file, content));
+    h.modal.handleDialog(pick(file));
+    h.action("actionLoad_Param")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+
+    QCOMPARE(h.spinMargins(), margins);
+    QCOMPARE(h.memberMargins(), margins);
+    QCOMPARE(h.window.params().projection, projection);
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->value(), lonMin);
+    QCOMPARE(h.window.params().lonMin, lonMin);
+    QCOMPARE(h.window.params().latMax, latMax);
+    // Only the parameters are taken, whatever else the file holds.
+    QCOMPARE(h.window.state().penSize, penSize);
+    QCOMPARE(h.window.state().outputSizeX, outputSizeX);
+    QCOMPARE(h.window.loadPath(), loadPath);
+    QVERIFY(h.modal.boxes.isEmpty());
+}
+
+void TestMainWindowIo::parameterSaveKeepsOtherGroups()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(21);
+    const QString file = h.path(QStringLiteral("plano-miller.ini"));
+    QVERIFY(writeText(file,
+        "[GUI]\nPenSize=7\nAutoSize=false\n\n[IO]\nOutputSizeX=4096\nInputFolder=/old\n\n"
+        "[Convert]\nMarginLeft=1\nMarginTop=9\n"));
+
+    h.modal.handleDialog(pick(file));
+    h.action("actionSave_Param")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Information);
+
+    QSettings ini(file, QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    QCOMPARE(ini.value(QStringLiteral("GUI/PenSize")).toInt(), 7);
+    QCOMPARE(ini.value(QStringLiteral("GUI/AutoSize")).toBool(), false);
+    QCOMPARE(ini.value(QStringLiteral("IO/OutputSizeX")).toInt(), 4096);
+    QCOMPARE(ini.value(QStringLiteral("IO/InputFolder")).toString(), QStringLiteral("/old"));
+    QCOMPARE(ini.value(QStringLiteral("Convert/MarginLeft")).toInt(), 21);
+    QCOMPARE(ini.value(QStringLiteral("Convert/MarginTop")).toInt(), 0);
+}
+
+void TestMainWindowIo::parameterSaveFailureIsReported()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    const QString blocker = h.path(QStringLiteral("not-a-folder"));
+    QVERIFY(writeText(blocker, "a plain file"));
+    // A file's parent that is a regular file cannot be written, even by root.
+    const QString file = blocker + QStringLiteral("/params.ini");
+
+    h.modal.handleDialog(pick(file));
+    h.action("actionSave_Param")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.boxes.size(), 1);
+    const ModalAnswerer::Box box = h.modal.boxes.first();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.title, kSaveParamTitle);
+    QVERIFY(box.text != file + kSavedText);
+    QVERIFY2(box.text.startsWith(file) && box.text.size() > file.size(),
+        qPrintable(
+            QStringLiteral("the report must name the file and say what failed: ") + box.text));
+    QCOMPARE(readBytes(blocker), QByteArray("a plain file"));
+}
+
+void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 200, 100)));
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
+    QCOMPARE(h.window.sourceView()->pixmap(Qt::ReturnByValue).toImage().pixel(0, 0),
+        qRgba(255, 0, 0, 255));
+
+    QString shownColor, shownWidth, shownPen;
+    h.modal.handleDialog([&](QWidget *w) {
+        shownColor = w->findChild<QLineEdit *>(QStringLiteral("linePenColor"))->text();
+        shownWidth = w->findChild<QLineEdit *>(QStringLiteral("lineOutputSizeX"))->text();
+        shownPen = w->findChild<QLineEdit *>(QStringLiteral("linePenSize"))->text();
+        w->findChild<QComboBox *>(QStringLiteral("cbFormat"))->setCurrentIndex(1);
+        w->findChild<QLineEdit *>(QStringLiteral("linePenColor"))
+            ->setText(QStringLiteral("#ff0000ff"));
+        w->findChild<QLineEdit *>(QStringLiteral("lineOutputSizeY"))
+            ->setText(QStringLiteral("2048"));
+        w->findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
+    });
+    h.action("actionSetting")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+    QVERIFY(h.modal.boxes.isEmpty());
+
+    QCOMPARE(shownColor, QStringLiteral("#FFFF0000"));
+    QCOMPARE(shownWidth, QStringLiteral("2048"));
+    QCOMPARE(shownPen, QStringLiteral("3"));
+    QCOMPARE(h.window.state().outputFormat, 1);
+    QCOMPARE(h.window.state().outputSizeY, 2048);
+    QCOMPARE(h.window.state().penColor, QColor(0, 0, 255));
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.png"));
+    // The overlay is drawn again with the new pen.
+    QCOMPARE(h.window.sourceView()->pixmap(Qt::ReturnByValue).toImage().pixel(0, 0),
+        qRgba(0, 0, 255, 255));
+}
+
+void TestMainWindowIo::optionsCancelledChangeNothing()
+{
+    Harness h;
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 200, 100)));
+    h.modal.handleDialog([](QWidget *w) {
+        w->findChild<QComboBox *>(QStringLiteral("cbFormat"))->setCurrentIndex(1);
+        w->findChild<QLineEdit *>(QStringLiteral("lineOutputSizeX"))
+            ->setText(QStringLiteral("4096"));
+        w->findChild<QLineEdit *>(QStringLiteral("linePenSize"))->setText(QStringLiteral("9"));
+        w->findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
+    });
+    h.action("actionSetting")->trigger();
+    QCOMPARE(h.modal.handlersLeft(), 0);
+
+    QCOMPARE(h.window.state().outputFormat, 0);
+    QCOMPARE(h.window.state().outputSizeX, 2048);
+    QCOMPARE(h.window.state().penSize, 3);
+    QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
+}
+
+void TestMainWindowIo::settingsBoundedByWidgetsAndWrittenBack()
+{
+    Harness h;
+    const QString file = h.window.paths().settingsFile;
+    QVERIFY(writeText(
+        file, "[Convert]\nMarginLeft=1500\nLongitudeMinimum=12.34\nMapProjection=mercator\n"));
+    h.window.loadSettings();
+    QCOMPARE(h.child<QSpinBox>("spinBoxMarginLeft")->value(), 1024);
+    QCOMPARE(h.window.params().marginLeft, 1024);
+    QCOMPARE(h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->value(), 12.3);
+    QCOMPARE(h.window.params().lonMin, 12.3);
+    QCOMPARE(h.child<QComboBox>("cbFormatMapProj")->currentIndex(), 1);
+
+    QVERIFY(h.window.saveSettings());
+    QSettings ini(file, QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    QCOMPARE(ini.value(QStringLiteral("Convert/MarginLeft")).toInt(), 1024);
+    QCOMPARE(ini.value(QStringLiteral("Convert/LongitudeMinimum")).toDouble(), 12.3);
+    QCOMPARE(
+        ini.value(QStringLiteral("Convert/MapProjection")).toString(), QStringLiteral("mercator"));
+}
+
+void TestMainWindowIo::settingsRecordPreviewVisibility()
+{
+    Harness h;
+    const QString file = h.window.paths().settingsFile;
+    auto written = [&file] {
+        QSettings ini(file, QSettings::IniFormat);
+        return ini.value(QStringLiteral("GUI/PreviewWindow")).toString();
+    };
+    h.action("actionPreview_Window")->trigger();
+    QVERIFY(h.window.previewWindow()->isVisible());
+    QVERIFY(h.window.saveSettings());
+    QCOMPARE(written(), QStringLiteral("true"));
+
+    QVERIFY(h.window.previewWindow()->close());
+    QVERIFY(h.window.saveSettings());
+    QCOMPARE(written(), QStringLiteral("false"));
+}
+
+void TestMainWindowIo::settingsWrittenAtClose()
+{
+    Harness h;
+    const QString file = h.window.paths().settingsFile;
+    h.window.show();
+    h.child<QSpinBox>("spinBoxMarginBottom")->setValue(5);
+    h.window.state().outputFormat = 1;
+    QVERIFY(!QFileInfo::exists(file));
+    QVERIFY(h.window.close());
+    QVERIFY(h.modal.boxes.isEmpty());
+
+    QSettings ini(file, QSettings::IniFormat);
+    ini.setIniCodec("UTF-8");
+    QCOMPARE(ini.childGroups(), QStringList({ "Convert", "GUI", "IO" }));
+    QCOMPARE(ini.value(QStringLiteral("Convert/MarginBottom")).toInt(), 5);
+    QCOMPARE(ini.value(QStringLiteral("IO/OutputFormat")).toInt(), 1);
+}
+
+QTEST_MAIN(TestMainWindowIo)
+#include "tst_mainwindow_io.moc"
