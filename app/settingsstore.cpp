@@ -1,5 +1,6 @@
 #include "settingsstore.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QVariant>
@@ -50,6 +51,15 @@ void AppSettings::load(const QString &path, const QString &appDir)
 {
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
+    loadProblem.clear();
+    if (settings.status() == QSettings::FormatError) {
+        const QString copy = path + QStringLiteral(".damaged");
+        QFile::remove(copy);
+        QFile::copy(path, copy);
+        loadProblem = QStringLiteral("the settings file %1 could not be read; defaults are used "
+                                     "and the old file is kept as %2")
+                          .arg(path, copy);
+    }
 
     settings.beginGroup(QStringLiteral("GUI"));
     geometry = settings.value(QStringLiteral("Geometry"), geometry).toByteArray();

@@ -40,7 +40,11 @@ struct AppSettings
     ParamSet params;
 
     // Reads the file over the current values; appDir replaces "%%SAMPLE%%".
+    // A file the reader cannot parse reads as empty; a copy of it is kept
+    // beside it (".damaged") before the next save replaces it, and
+    // loadProblem says so.
     void load(const QString &path, const QString &appDir);
+    QString loadProblem;
     // Writes all three groups, keeping keys the program does not know. Returns
     // false with a message in *error when the file could not be written; the
     // old file then stays whole.

@@ -1,6 +1,7 @@
 #include "batch/batchconvertdialog.h"
 
 #include "app/logging.h"
+#include "app/widgettexts.h"
 #include "ui_batchconvertdialog.h"
 
 #include <QButtonGroup>
@@ -49,11 +50,8 @@ void BatchConvertDialog::loadTexts()
 
 void BatchConvertDialog::applyText(const QString &key, const QString &text)
 {
-    if (key == QLatin1String("title")) {
-        setWindowTitle(text);
-        return;
-    }
-    const QHash<QString, QWidget *> targets {
+    const TextTargets targets {
+        { QStringLiteral("title"), this },
         { QStringLiteral("lbl_1"), m_ui->label_1 },
         { QStringLiteral("lbl_2"), m_ui->label_2 },
         { QStringLiteral("lbl_3"), m_ui->label_3 },
@@ -71,12 +69,7 @@ void BatchConvertDialog::applyText(const QString &key, const QString &text)
         { QStringLiteral("chk_overwrite"), m_ui->checkOverwrite },
         { QStringLiteral("chk_open_filer"), m_ui->checkOpenFiler },
     };
-    QWidget *target = targets.value(key);
-    if (auto *label = qobject_cast<QLabel *>(target))
-        label->setText(text);
-    else if (auto *button = qobject_cast<QAbstractButton *>(target))
-        button->setText(text);
-    else
+    if (!applyLanguageText(targets, key, text))
         planoDebug() << "batch_convert text without a widget: " << key;
 }
 

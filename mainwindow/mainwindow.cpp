@@ -1,6 +1,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "app/logging.h"
+#include "app/widgettexts.h"
 #include "batch/batchconvertdialog.h"
 #include "batch/batchrun.h"
 #include "batch/openfolder.h"
@@ -91,6 +92,8 @@ void MainWindow::loadSettings()
 {
     m_state.params = m_params;
     m_state.load(m_paths.settingsFile, m_paths.appDir);
+    if (!m_state.loadProblem.isEmpty())
+        printErr(QStringLiteral("plano-miller: ") + m_state.loadProblem);
     if (!m_state.geometry.isEmpty())
         restoreGeometry(m_state.geometry);
     if (!m_state.previewGeometry.isEmpty())
@@ -127,24 +130,18 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::loadTexts()
 {
-    const QHash<QString, QLabel *> labels = {
+    const TextTargets targets = {
         { QStringLiteral("lbl_1"), ui->labelOpenFile },
         { QStringLiteral("labelOpenFile"), ui->labelOpenFile },
         { QStringLiteral("lbl_3"), ui->labelPreview },
         { QStringLiteral("lbl_4"), ui->labelSaveFile },
         { QStringLiteral("lbl_4_2"), ui->labelSaveFileName },
-    };
-    const QHash<QString, QAbstractButton *> buttons = {
         { QStringLiteral("btn_open"), ui->btnImageRead },
         { QStringLiteral("btn_preview"), ui->btnPreview },
         { QStringLiteral("btn_conv"), ui->btnConvert },
         { QStringLiteral("btn_browse"), ui->btnBrowse },
-    };
-    const QHash<QString, QMenu *> menus = {
         { QStringLiteral("menu_file"), ui->menuFile },
         { QStringLiteral("menu_show"), ui->menuView },
-    };
-    const QHash<QString, QAction *> actions = {
         { QStringLiteral("cmd_load_param"), ui->actionLoad_Param },
         { QStringLiteral("cmd_save_param"), ui->actionSave_Param },
         { QStringLiteral("cmd_reset_param"), ui->actionParam_Reset },
@@ -154,15 +151,8 @@ void MainWindow::loadTexts()
         { QStringLiteral("cmd_auto_preview"), ui->actionAuto_Preview },
         { QStringLiteral("cmd_auto_size"), ui->actionAuto_Size },
     };
-    auto apply = [&](const QString &key, const QString &text) {
-        if (QLabel *label = labels.value(key))
-            label->setText(text);
-        else if (QAbstractButton *button = buttons.value(key))
-            button->setText(text);
-        else if (QMenu *menu = menus.value(key))
-            menu->setTitle(text);
-        else if (QAction *action = actions.value(key))
-            action->setText(text);
+    auto apply = [&targets](const QString &key, const QString &text) {
+        applyLanguageText(targets, key, text);
     };
     LangTexts::readGroup(m_paths.langFile, QStringLiteral("main"), LangTexts::mainWidgetKeys(),
         LangTexts::mainTableDefaults(), apply, m_texts);

@@ -1,6 +1,7 @@
 #include "options/option.h"
 
 #include "app/logging.h"
+#include "app/widgettexts.h"
 #include "ui_option.h"
 
 #include <QAbstractButton>
@@ -33,11 +34,8 @@ void Option::loadTexts()
 
 void Option::applyText(const QString &key, const QString &text)
 {
-    if (key == QLatin1String("title")) {
-        setWindowTitle(text);
-        return;
-    }
-    const QHash<QString, QWidget *> targets {
+    const TextTargets targets {
+        { QStringLiteral("title"), this },
         { QStringLiteral("lbl_2"), m_ui->label_2 },
         { QStringLiteral("lbl_3"), m_ui->label_3 },
         { QStringLiteral("lbl_3_2"), m_ui->label_3_2 },
@@ -46,12 +44,7 @@ void Option::applyText(const QString &key, const QString &text)
         { QStringLiteral("btn_default"), m_ui->btnDefault },
         { QStringLiteral("btn_cancel"), m_ui->btnCancel },
     };
-    QWidget *target = targets.value(key);
-    if (auto *label = qobject_cast<QLabel *>(target))
-        label->setText(text);
-    else if (auto *button = qobject_cast<QAbstractButton *>(target))
-        button->setText(text);
-    else
+    if (!applyLanguageText(targets, key, text))
         planoDebug() << "config text without a widget: " << key;
 }
 
