@@ -2,73 +2,20 @@
 // refusals, atomic writes, and outputs equal to the per-pixel reference.
 #include "batch/batchrun.h"
 #include "projection/projectionconverter.h"
+#include "testsupport.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
-QImage randomImage(int w, int h, quint32 seed, bool withAlpha)
-{
-    QRandomGenerator rng(seed);
-    QImage img(w, h, QImage::Format_ARGB32);
-    for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const quint32 v = rng.generate();
-            // Fully transparent and opaque pixels both occur, and everything between.
-            const int a = withAlpha ? int((v >> 24) % 4 == 0 ? 0 : (v >> 24)) : 255;
-            line[x] = qRgba(int(v & 0xff), int((v >> 8) & 0xff), int((v >> 16) & 0xff), a);
-        }
-    }
-    return img;
-}
-
-bool writeImage(const QString &path, const QImage &img)
-{
-    return img.save(path);
-}
-
-bool writeText(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
-}
-
-// The straightforward computation: the loaded file as 32-bit ARGB, remapped
-// pixel by pixel into a transparent target.
 QImage referenceOutput(const QString &input, const BatchOptions &options)
 {
-    QImage source(input);
-    if (source.isNull())
-        return QImage();
-    source = source.convertToFormat(QImage::Format_ARGB32);
-    ProjectionConverter converter;
-    if (!options.params.applyTo(converter))
-        return QImage();
-    QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
-    target.fill(0);
-    converter.remapReference(source, target);
-    return target;
-}
-
-QImage loadArgb(const QString &path)
-{
-    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+    return ::referenceOutput(
+        input, options.params, QSize(options.outputSizeX, options.outputSizeY));
 }
 
 int coveredPixels(const QImage &img)
@@ -93,16 +40,8 @@ class TestBatchRun : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_tmp;
-    int m_case = 0;
-
     // A fresh input and output folder per case.
-    QString newFolder(const QString &name)
-    {
-        const QString path = m_tmp.filePath(QStringLiteral("%1-%2").arg(++m_case).arg(name));
-        QDir().mkpath(path);
-        return path;
-    }
+    ScratchDir m_tmp;
 
     BatchOptions smallPngOptions(const QString &outFolder) const
     {
@@ -111,10 +50,7 @@ private:
         o.outputSizeX = 48;
         o.outputSizeY = 24;
         o.outputFormat = 1;
-        o.params.marginLeft = 2;
-        o.params.marginRight = 3;
-        o.params.marginBottom = 1;
-        o.params.marginTop = 4;
+        o.params = makeParams(2, 3, 1, 4);
         return o;
     }
 
@@ -136,12 +72,12 @@ private slots:
 
     void orderByPathIsCaseSensitive()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString a = in + QStringLiteral("/a.png");
         const QString b = in + QStringLiteral("/B.png");
-        QVERIFY(writeImage(a, randomImage(20, 16, 1, false)));
-        QVERIFY(writeImage(b, randomImage(20, 16, 2, false)));
+        QVERIFY(randomImage(20, 16, 1, RandomAlpha::Opaque).save(a));
+        QVERIFY(randomImage(20, 16, 2, RandomAlpha::Opaque).save(b));
 
         BatchOptions o = smallPngOptions(out);
         o.nameType = 1;
@@ -155,8 +91,8 @@ private slots:
 
     void orderByDateNewestFirst()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QDateTime base = QDateTime::currentDateTime().addDays(-3);
         const QStringList names { QStringLiteral("old.png"), QStringLiteral("newest.png"),
             QStringLiteral("middle.png") };
@@ -164,7 +100,7 @@ private slots:
         QStringList inputs;
         for (int i = 0; i < names.size(); ++i) {
             const QString path = in + QLatin1Char('/') + names.at(i);
-            QVERIFY(writeImage(path, randomImage(20, 16, 10 + quint32(i), false)));
+            QVERIFY(randomImage(20, 16, 10 + quint32(i), RandomAlpha::Opaque).save(path));
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadWrite));
             QVERIFY(f.setFileTime(
@@ -233,12 +169,12 @@ private slots:
     void sameBaseNameFollowsOverwrite()
     {
         for (const bool overwrite : { true, false }) {
-            const QString in = newFolder(QStringLiteral("in"));
-            const QString out = newFolder(QStringLiteral("out"));
+            const QString in = m_tmp.newFolder(QStringLiteral("in"));
+            const QString out = m_tmp.newFolder(QStringLiteral("out"));
             const QString jpg = in + QStringLiteral("/a.jpg");
             const QString png = in + QStringLiteral("/a.png");
-            QVERIFY(writeImage(jpg, randomImage(24, 18, 20, false)));
-            QVERIFY(writeImage(png, randomImage(24, 18, 21, true)));
+            QVERIFY(randomImage(24, 18, 20, RandomAlpha::Opaque).save(jpg));
+            QVERIFY(randomImage(24, 18, 21, RandomAlpha::SomeClear).save(png));
 
             BatchOptions o = smallPngOptions(out);
             o.overwrite = overwrite;
@@ -265,14 +201,14 @@ private slots:
 
     void unreadableFileKeepsItsNumber()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString first = in + QStringLiteral("/1.png");
         const QString second = in + QStringLiteral("/2.jpg");
         const QString third = in + QStringLiteral("/3.png");
-        QVERIFY(writeImage(first, randomImage(20, 16, 30, false)));
-        QVERIFY(writeText(second, "this is no picture\n"));
-        QVERIFY(writeImage(third, randomImage(20, 16, 31, false)));
+        QVERIFY(randomImage(20, 16, 30, RandomAlpha::Opaque).save(first));
+        QVERIFY(writeFile(second, "this is no picture\n"));
+        QVERIFY(randomImage(20, 16, 31, RandomAlpha::Opaque).save(third));
 
         BatchOptions o = smallPngOptions(out);
         o.nameType = 1;
@@ -296,14 +232,14 @@ private slots:
 
     void noOverwriteLeavesEveryTargetAlone()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         QStringList inputs;
         for (int i = 0; i < 3; ++i) {
             const QString name = QStringLiteral("m%1").arg(i);
             inputs.append(in + QLatin1Char('/') + name + QStringLiteral(".png"));
-            QVERIFY(writeImage(inputs.last(), randomImage(20, 16, 40 + quint32(i), false)));
-            QVERIFY(writeText(out + QLatin1Char('/') + name + QStringLiteral(".jpg"),
+            QVERIFY(randomImage(20, 16, 40 + quint32(i), RandomAlpha::Opaque).save(inputs.last()));
+            QVERIFY(writeFile(out + QLatin1Char('/') + name + QStringLiteral(".jpg"),
                 "earlier output " + name.toLatin1()));
         }
         BatchOptions o = smallPngOptions(out);
@@ -314,18 +250,18 @@ private slots:
         QCOMPARE(r.failed, 3);
         QCOMPARE(filesIn(out).size(), 3);
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(fileBytes(out + QStringLiteral("/m%1.jpg").arg(i)),
+            QCOMPARE(readFile(out + QStringLiteral("/m%1.jpg").arg(i)),
                 "earlier output m" + QByteArray::number(i));
     }
 
     void stopEndsBeforeTheNextFile()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         QStringList inputs;
         for (int i = 0; i < 3; ++i) {
             inputs.append(in + QStringLiteral("/s%1.png").arg(i));
-            QVERIFY(writeImage(inputs.last(), randomImage(20, 16, 50 + quint32(i), false)));
+            QVERIFY(randomImage(20, 16, 50 + quint32(i), RandomAlpha::Opaque).save(inputs.last()));
         }
         BatchRunner runner;
         runner.processEvents = false;
@@ -344,7 +280,7 @@ private slots:
 
         // A stop button pressed while events wait is seen before the first file,
         // because the run lets the event loop in before it asks.
-        const QString out2 = newFolder(QStringLiteral("out"));
+        const QString out2 = m_tmp.newFolder(QStringLiteral("out"));
         BatchRunner eventful;
         bool pressed = false;
         eventful.stopRequested = [&pressed] { return pressed; };
@@ -357,7 +293,7 @@ private slots:
 
     void emptyListIsSuccess()
     {
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         QStringList inputs;
         BatchOptions o = smallPngOptions(out);
         BatchResult r = runQuietly(inputs, o);
@@ -376,13 +312,13 @@ private slots:
 
     void refusedRunsWriteNothing()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         // A name no other run uses, so a stray write to the root would be noticed.
         const QString base
             = QStringLiteral("plano-refusal-%1").arg(QDateTime::currentMSecsSinceEpoch());
         const QString input = in + QLatin1Char('/') + base + QStringLiteral(".png");
-        QVERIFY(writeImage(input, randomImage(20, 16, 60, false)));
+        QVERIFY(randomImage(20, 16, 60, RandomAlpha::Opaque).save(input));
 
         BatchOptions o = smallPngOptions(QString());
         QStringList inputs { input };
@@ -424,15 +360,16 @@ private slots:
         QFETCH(double, latMin);
         QFETCH(double, latMax);
 
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString jpg = in + QStringLiteral("/opaque.jpg");
         const QString png = in + QStringLiteral("/alpha.png");
         const QString gray = in + QStringLiteral("/gray.png");
-        QVERIFY(writeImage(jpg, randomImage(41, 29, 70, false)));
-        QVERIFY(writeImage(png, randomImage(37, 33, 71, true)));
-        QVERIFY(writeImage(
-            gray, randomImage(30, 22, 72, false).convertToFormat(QImage::Format_Grayscale8)));
+        QVERIFY(randomImage(41, 29, 70, RandomAlpha::Opaque).save(jpg));
+        QVERIFY(randomImage(37, 33, 71, RandomAlpha::SomeClear).save(png));
+        QVERIFY(randomImage(30, 22, 72, RandomAlpha::Opaque)
+                    .convertToFormat(QImage::Format_Grayscale8)
+                    .save(gray));
         // Each decoded layout takes its own path through the run.
         QCOMPARE(QImage(jpg).format(), QImage::Format_RGB32);
         QCOMPARE(QImage(png).format(), QImage::Format_ARGB32);
@@ -461,23 +398,18 @@ private slots:
 
     void sourceSizeChangesDoNotLeakPixels()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString big = in + QStringLiteral("/1-big.png");
         const QString tiny = in + QStringLiteral("/2-tiny.png");
         const QString mid = in + QStringLiteral("/3-mid.jpg");
-        QVERIFY(writeImage(big, randomImage(64, 48, 80, false)));
+        QVERIFY(randomImage(64, 48, 80, RandomAlpha::Opaque).save(big));
         // Narrower than its margins: no pixel of the map area, so nothing is covered.
-        QVERIFY(writeImage(tiny, randomImage(12, 10, 81, false)));
-        QVERIFY(writeImage(mid, randomImage(30, 20, 82, false)));
+        QVERIFY(randomImage(12, 10, 81, RandomAlpha::Opaque).save(tiny));
+        QVERIFY(randomImage(30, 20, 82, RandomAlpha::Opaque).save(mid));
 
         BatchOptions o = smallPngOptions(out);
-        o.params.marginLeft = 8;
-        o.params.marginRight = 8;
-        o.params.marginTop = 6;
-        o.params.marginBottom = 6;
-        o.params.lonMin = -90;
-        o.params.lonMax = 90;
+        o.params = makeParams(8, 8, 6, 6, QStringLiteral("miller"), -90, 90);
         QStringList inputs { big, tiny, mid };
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(r.succeeded, 3);
@@ -496,12 +428,12 @@ private slots:
 
     void missingFolderFailsEveryFile()
     {
-        const QString in = newFolder(QStringLiteral("in"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
         const QString out = m_tmp.filePath(QStringLiteral("not-there"));
         QStringList inputs;
         for (int i = 0; i < 2; ++i) {
             inputs.append(in + QStringLiteral("/f%1.png").arg(i));
-            QVERIFY(writeImage(inputs.last(), randomImage(20, 16, 90 + quint32(i), false)));
+            QVERIFY(randomImage(20, 16, 90 + quint32(i), RandomAlpha::Opaque).save(inputs.last()));
         }
         QList<int> progressed;
         const BatchResult r = runQuietly(inputs, smallPngOptions(out), &progressed);
@@ -516,22 +448,22 @@ private slots:
 
     void failedWriteKeepsWhatWasThere()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
 
         // The target's name is taken by a folder.
         const QString input = in + QStringLiteral("/a.jpg");
-        QVERIFY(writeImage(input, randomImage(20, 16, 100, false)));
+        QVERIFY(randomImage(20, 16, 100, RandomAlpha::Opaque).save(input));
         QVERIFY(QDir(out).mkdir(QStringLiteral("a.png")));
-        QVERIFY(writeText(out + QStringLiteral("/a.png/inside.txt"), "inside"));
+        QVERIFY(writeFile(out + QStringLiteral("/a.png/inside.txt"), "inside"));
 
         // An existing file whose temporary sibling cannot be made: its name
         // leaves no room for the temporary suffix.
         const QString longName = QString(246, QLatin1Char('x'));
         const QString longInput = in + QLatin1Char('/') + longName + QStringLiteral(".png");
-        QVERIFY(writeImage(longInput, randomImage(20, 16, 101, false)));
+        QVERIFY(randomImage(20, 16, 101, RandomAlpha::Opaque).save(longInput));
         const QString longTarget = out + QLatin1Char('/') + longName + QStringLiteral(".png");
-        QVERIFY(writeText(longTarget, "earlier output"));
+        QVERIFY(writeFile(longTarget, "earlier output"));
 
         QStringList inputs { input, longInput };
         const BatchResult r = runQuietly(inputs, smallPngOptions(out));
@@ -540,8 +472,8 @@ private slots:
         for (const QString &reason : r.failureReasons)
             QVERIFY(!reason.isEmpty());
         QVERIFY(QFileInfo(out + QStringLiteral("/a.png")).isDir());
-        QCOMPARE(fileBytes(out + QStringLiteral("/a.png/inside.txt")), QByteArray("inside"));
-        QCOMPARE(fileBytes(longTarget), QByteArray("earlier output"));
+        QCOMPARE(readFile(out + QStringLiteral("/a.png/inside.txt")), QByteArray("inside"));
+        QCOMPARE(readFile(longTarget), QByteArray("earlier output"));
         QCOMPARE(filesIn(out).size(), 2);
     }
 

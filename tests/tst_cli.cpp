@@ -3,18 +3,15 @@
 // the settings file written back afterwards.
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
+#include "testsupport.h"
 
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
-#include <QRandomGenerator>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -54,19 +51,17 @@ Run runProgram(const QStringList &args, const QString &workDir)
     return run;
 }
 
+// A batch run with the given settings file and inputs.
+Run runBatch(const QString &ini, const QStringList &inputs, const QString &workDir)
+{
+    return runProgram(
+        QStringList { QStringLiteral("/batch"), QStringLiteral("/ini=") + ini } + inputs, workDir);
+}
+
+// The frame and box that fit the sample image.
 ParamSet sampleParams()
 {
-    ParamSet p;
-    p.marginLeft = 55;
-    p.marginRight = 42;
-    p.marginBottom = 47;
-    p.marginTop = 78;
-    p.projection = QStringLiteral("miller");
-    p.lonMin = -180;
-    p.lonMax = 180;
-    p.latMin = -90;
-    p.latMax = 90;
-    return p;
+    return makeParams(55, 42, 47, 78);
 }
 
 struct IoValues
@@ -81,66 +76,24 @@ struct IoValues
 
 void writeSettings(const QString &path, const IoValues &io)
 {
-    QSettings s(path, QSettings::IniFormat);
-    s.setIniCodec("UTF-8");
-    s.beginGroup(QStringLiteral("GUI"));
-    // Written back as false: a batch run never shows the preview.
-    s.setValue(QStringLiteral("PreviewWindow"), true);
-    s.endGroup();
-    s.beginGroup(QStringLiteral("IO"));
-    s.setValue(QStringLiteral("BatchOutputFolder"), io.outputFolder);
-    s.setValue(QStringLiteral("OutputSizeX"), io.sizeX);
-    s.setValue(QStringLiteral("OutputSizeY"), io.sizeY);
-    s.setValue(QStringLiteral("OutputFormat"), io.format);
-    s.setValue(QStringLiteral("OutputQuality"), io.quality);
-    s.setValue(QStringLiteral("Overwrite"), io.overwrite);
-    s.setValue(QStringLiteral("BatchOutputFileNameType"), 0);
-    s.setValue(QStringLiteral("BatchInputFileSortType"), 0);
-    s.endGroup();
     const ParamSet p = sampleParams();
-    s.beginGroup(QStringLiteral("Convert"));
-    s.setValue(QStringLiteral("MarginLeft"), p.marginLeft);
-    s.setValue(QStringLiteral("MarginRight"), p.marginRight);
-    s.setValue(QStringLiteral("MarginBottom"), p.marginBottom);
-    s.setValue(QStringLiteral("MarginTop"), p.marginTop);
-    s.setValue(QStringLiteral("MapProjection"), p.projection);
-    s.setValue(QStringLiteral("LongitudeMinimum"), p.lonMin);
-    s.setValue(QStringLiteral("LongitudeMaximum"), p.lonMax);
-    s.setValue(QStringLiteral("LatitudeMinimum"), p.latMin);
-    s.setValue(QStringLiteral("LatitudeMaximum"), p.latMax);
-    s.endGroup();
-    s.sync();
+    // PreviewWindow is written back as false: a batch run never shows the preview.
+    writeIni(path,
+        { { "GUI/PreviewWindow", true }, { "IO/BatchOutputFolder", io.outputFolder },
+            { "IO/OutputSizeX", io.sizeX }, { "IO/OutputSizeY", io.sizeY },
+            { "IO/OutputFormat", io.format }, { "IO/OutputQuality", io.quality },
+            { "IO/Overwrite", io.overwrite }, { "IO/BatchOutputFileNameType", 0 },
+            { "IO/BatchInputFileSortType", 0 }, { "Convert/MarginLeft", p.marginLeft },
+            { "Convert/MarginRight", p.marginRight }, { "Convert/MarginBottom", p.marginBottom },
+            { "Convert/MarginTop", p.marginTop }, { "Convert/MapProjection", p.projection },
+            { "Convert/LongitudeMinimum", p.lonMin }, { "Convert/LongitudeMaximum", p.lonMax },
+            { "Convert/LatitudeMinimum", p.latMin }, { "Convert/LatitudeMaximum", p.latMax } });
 }
 
-QImage randomImage(int w, int h, quint32 seed, bool withAlpha)
-{
-    QRandomGenerator rng(seed);
-    QImage img(w, h, QImage::Format_ARGB32);
-    for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const quint32 v = rng.generate();
-            const int a = withAlpha ? int(v >> 24) : 255;
-            line[x] = qRgba(int(v & 0xff), int((v >> 8) & 0xff), int((v >> 16) & 0xff), a);
-        }
-    }
-    return img;
-}
-
-// The per-pixel computation on the input as 32-bit ARGB, into a transparent target.
+// The per-pixel computation on the input, at the output size.
 QImage referenceOutput(const QString &input, const IoValues &io)
 {
-    QImage source(input);
-    if (source.isNull())
-        return QImage();
-    source = source.convertToFormat(QImage::Format_ARGB32);
-    ProjectionConverter converter;
-    if (!sampleParams().applyTo(converter))
-        return QImage();
-    QImage target(io.sizeX, io.sizeY, QImage::Format_ARGB32);
-    target.fill(0);
-    converter.remapReference(source, target);
-    return target;
+    return ::referenceOutput(input, sampleParams(), QSize(io.sizeX, io.sizeY));
 }
 
 // Encoded and decoded the way a JPEG output is, so the comparison can be exact.
@@ -152,11 +105,6 @@ QImage throughJpeg(const QImage &image, int quality)
     if (!image.save(&buffer, "jpg", quality))
         return QImage();
     return QImage::fromData(bytes, "jpg");
-}
-
-QImage loadArgb(const QString &path)
-{
-    return QImage(path).convertToFormat(QImage::Format_ARGB32);
 }
 
 // Every image file below a folder, relative to it; the filters ignore case.
@@ -183,15 +131,7 @@ class TestCli : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_tmp;
-    int m_case = 0;
-
-    QString newFolder(const QString &name)
-    {
-        const QString path = m_tmp.filePath(QStringLiteral("%1-%2").arg(++m_case).arg(name));
-        QDir().mkpath(path);
-        return path;
-    }
+    ScratchDir m_tmp;
 
     QString copySample(const QString &folder, const QString &name)
     {
@@ -210,13 +150,13 @@ private slots:
 
     void pngOutputsEqualTheReference()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString sample = copySample(in, QStringLiteral("sample-miller.jpg"));
         const QString alpha = in + QStringLiteral("/alpha.png");
         const QString small = in + QStringLiteral("/small.jpg");
-        QVERIFY(randomImage(300, 240, 1, true).save(alpha));
-        QVERIFY(randomImage(260, 220, 2, false).save(small));
+        QVERIFY(randomImage(300, 240, 1, RandomAlpha::Any).save(alpha));
+        QVERIFY(randomImage(260, 220, 2, RandomAlpha::Opaque).save(small));
 
         IoValues io;
         io.outputFolder = out;
@@ -224,9 +164,7 @@ private slots:
         const QString ini = m_tmp.filePath(QStringLiteral("png.ini"));
         writeSettings(ini, io);
 
-        const Run run = runProgram(
-            { QStringLiteral("/batch"), QStringLiteral("/ini=") + ini, sample, alpha, small },
-            m_tmp.path());
+        const Run run = runBatch(ini, { sample, alpha, small }, m_tmp.path());
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
         QCOMPARE(imagesBelow(out),
@@ -241,23 +179,21 @@ private slots:
         }
 
         // Closing the hidden window stores the settings, the preview as never shown.
-        QSettings after(ini, QSettings::IniFormat);
-        after.setIniCodec("UTF-8");
         QCOMPARE(
-            after.value(QStringLiteral("GUI/PreviewWindow")).toString(), QStringLiteral("false"));
-        QCOMPARE(after.value(QStringLiteral("IO/BatchOutputFolder")).toString(), out);
-        QCOMPARE(after.value(QStringLiteral("Convert/MarginTop")).toInt(), 78);
-        QCOMPARE(after.value(QStringLiteral("Convert/MapProjection")).toString(),
+            iniValue(ini, QStringLiteral("GUI/PreviewWindow")).toString(), QStringLiteral("false"));
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/BatchOutputFolder")).toString(), out);
+        QCOMPARE(iniValue(ini, QStringLiteral("Convert/MarginTop")).toInt(), 78);
+        QCOMPARE(iniValue(ini, QStringLiteral("Convert/MapProjection")).toString(),
             QStringLiteral("miller"));
     }
 
     void jpegOutputsEqualTheReferenceEncodedAlike()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString sample = copySample(in, QStringLiteral("world.jpg"));
         const QString alpha = in + QStringLiteral("/alpha.png");
-        QVERIFY(randomImage(300, 240, 3, true).save(alpha));
+        QVERIFY(randomImage(300, 240, 3, RandomAlpha::Any).save(alpha));
 
         IoValues io;
         io.outputFolder = out;
@@ -266,9 +202,7 @@ private slots:
         const QString ini = m_tmp.filePath(QStringLiteral("jpeg.ini"));
         writeSettings(ini, io);
 
-        const Run run
-            = runProgram({ QStringLiteral("/batch"), QStringLiteral("/ini=") + ini, sample, alpha },
-                m_tmp.path());
+        const Run run = runBatch(ini, { sample, alpha }, m_tmp.path());
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
         QCOMPARE(imagesBelow(out),
@@ -284,23 +218,19 @@ private slots:
 
     void unreadableInputFailsTheRun()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
         const QString good = in + QStringLiteral("/good.png");
         const QString bad = in + QStringLiteral("/not-a-picture.jpg");
-        QVERIFY(randomImage(200, 200, 4, false).save(good));
-        QFile text(bad);
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.write("just some words\n");
-        text.close();
+        QVERIFY(randomImage(200, 200, 4, RandomAlpha::Opaque).save(good));
+        QVERIFY(writeFile(bad, "just some words\n"));
 
         IoValues io;
         io.outputFolder = out;
         const QString ini = m_tmp.filePath(QStringLiteral("bad.ini"));
         writeSettings(ini, io);
 
-        const Run run = runProgram(
-            { QStringLiteral("/batch"), QStringLiteral("/ini=") + ini, bad, good }, m_tmp.path());
+        const Run run = runBatch(ini, { bad, good }, m_tmp.path());
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QVERIFY2(run.exitCode != 0, qPrintable(both(run)));
         QVERIFY2(run.err.contains(QStringLiteral("not-a-picture.jpg")), qPrintable(both(run)));
@@ -310,20 +240,19 @@ private slots:
 
     void emptyOutputFolderIsRefused()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString work = newFolder(QStringLiteral("work"));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString work = m_tmp.newFolder(QStringLiteral("work"));
         // A name no other run uses, so a write into the root would be noticed.
         const QString base
             = QStringLiteral("plano-cli-refusal-%1").arg(QDateTime::currentMSecsSinceEpoch());
         const QString input = in + QLatin1Char('/') + base + QStringLiteral(".png");
-        QVERIFY(randomImage(200, 200, 5, false).save(input));
+        QVERIFY(randomImage(200, 200, 5, RandomAlpha::Opaque).save(input));
 
         IoValues io;
         const QString ini = work + QStringLiteral("/nofolder.ini");
         writeSettings(ini, io);
 
-        const Run run
-            = runProgram({ QStringLiteral("/batch"), QStringLiteral("/ini=") + ini, input }, work);
+        const Run run = runBatch(ini, { input }, work);
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QVERIFY2(run.exitCode != 0, qPrintable(both(run)));
         QVERIFY2(run.err.contains(QStringLiteral("BatchOutputFolder")), qPrintable(both(run)));
@@ -335,22 +264,19 @@ private slots:
 
     void batchWithoutFilesStoresTheSettings()
     {
-        const QString work = newFolder(QStringLiteral("work"));
+        const QString work = m_tmp.newFolder(QStringLiteral("work"));
         const QString ini = work + QStringLiteral("/fresh.ini");
         QVERIFY(!QFileInfo::exists(ini));
 
-        const Run run
-            = runProgram({ QStringLiteral("/batch"), QStringLiteral("/ini=") + ini }, work);
+        const Run run = runBatch(ini, QStringList(), work);
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
         QVERIFY(QFileInfo::exists(ini));
-        QSettings after(ini, QSettings::IniFormat);
-        after.setIniCodec("UTF-8");
         QCOMPARE(
-            after.value(QStringLiteral("GUI/PreviewWindow")).toString(), QStringLiteral("false"));
-        QCOMPARE(after.value(QStringLiteral("IO/OutputSizeX")).toInt(), 2048);
-        QCOMPARE(after.value(QStringLiteral("IO/OutputSizeY")).toInt(), 1024);
-        QCOMPARE(after.value(QStringLiteral("Convert/MapProjection")).toString(),
+            iniValue(ini, QStringLiteral("GUI/PreviewWindow")).toString(), QStringLiteral("false"));
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/OutputSizeX")).toInt(), 2048);
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/OutputSizeY")).toInt(), 1024);
+        QCOMPARE(iniValue(ini, QStringLiteral("Convert/MapProjection")).toString(),
             QStringLiteral("miller"));
         QCOMPARE(imagesBelow(work), QStringList());
     }
@@ -365,7 +291,7 @@ private slots:
     void helpPrintsUsage()
     {
         QFETCH(QString, arg);
-        const QString work = newFolder(QStringLiteral("work"));
+        const QString work = m_tmp.newFolder(QStringLiteral("work"));
         const Run run = runProgram({ arg }, work);
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QCOMPARE(run.exitCode, 0);
@@ -376,15 +302,17 @@ private slots:
 
     void patternsExpandToMatchingFiles()
     {
-        const QString in = newFolder(QStringLiteral("in"));
-        const QString out = newFolder(QStringLiteral("out"));
-        QVERIFY(randomImage(200, 200, 6, false).save(in + QStringLiteral("/a.png")));
-        QVERIFY(randomImage(200, 200, 7, false).save(in + QStringLiteral("/B.PNG"), "png"));
-        QVERIFY(randomImage(200, 200, 8, false).save(in + QStringLiteral("/c.jpg")));
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
+        QVERIFY(randomImage(200, 200, 6, RandomAlpha::Opaque).save(in + QStringLiteral("/a.png")));
+        QVERIFY(randomImage(200, 200, 7, RandomAlpha::Opaque)
+                    .save(in + QStringLiteral("/B.PNG"), "png"));
+        QVERIFY(randomImage(200, 200, 8, RandomAlpha::Opaque).save(in + QStringLiteral("/c.jpg")));
         // A folder that matches the pattern is no input.
         QVERIFY(QDir(in).mkdir(QStringLiteral("sub.png")));
         QVERIFY(QDir(in).mkdir(QStringLiteral("deeper")));
-        QVERIFY(randomImage(200, 200, 9, false).save(in + QStringLiteral("/deeper/d.png")));
+        QVERIFY(randomImage(200, 200, 9, RandomAlpha::Opaque)
+                    .save(in + QStringLiteral("/deeper/d.png")));
 
         IoValues io;
         io.outputFolder = out;
@@ -392,9 +320,7 @@ private slots:
         writeSettings(ini, io);
 
         // Passed as one argument, the way a quoted pattern reaches the program.
-        const Run run = runProgram({ QStringLiteral("/batch"), QStringLiteral("/ini=") + ini,
-                                       in + QStringLiteral("/*.png") },
-            m_tmp.path());
+        const Run run = runBatch(ini, { in + QStringLiteral("/*.png") }, m_tmp.path());
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
         QCOMPARE(

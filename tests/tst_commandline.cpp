@@ -1,9 +1,9 @@
 // Start-up arguments: the scale factor rewrite, where the settings and
 // language files are looked for, the switches, and wildcard expansion.
 #include "app/commandline.h"
+#include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -34,13 +34,6 @@ private:
     QString m_startDir;
 };
 
-static void touch(const QString &path)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write("x");
-}
-
 void TestCommandLine::initTestCase()
 {
     QVERIFY(m_tmp.isValid());
@@ -50,10 +43,9 @@ void TestCommandLine::initTestCase()
     QDir root(m_root);
     QVERIFY(root.mkpath(QStringLiteral("maps/sub.jpg")));
     QVERIFY(root.mkpath(QStringLiteral("other")));
-    for (const char *name :
-        { "A.JPG", "a1.jpg", "B.jpg", "c.Jpg", "d.png", ".hidden.jpg", "notes.jpg.txt" })
-        touch(m_root + QStringLiteral("/maps/") + QLatin1String(name));
-    touch(m_root + QStringLiteral("/other/e.jpg"));
+    for (const char *name : { "maps/A.JPG", "maps/a1.jpg", "maps/B.jpg", "maps/c.Jpg", "maps/d.png",
+             "maps/.hidden.jpg", "maps/notes.jpg.txt", "other/e.jpg" })
+        QVERIFY2(writeFile(root.filePath(QLatin1String(name)), "x"), name);
 }
 
 void TestCommandLine::cleanup()

@@ -18,6 +18,23 @@ Margins margins(int left, int right, int bottom, int top)
     return m;
 }
 
+// The zones set, as "left right top bottom inside" with the unset ones left out.
+QString zoneNames(const FrameZones &z)
+{
+    QStringList names;
+    if (z.left)
+        names << QStringLiteral("left");
+    if (z.right)
+        names << QStringLiteral("right");
+    if (z.top)
+        names << QStringLiteral("top");
+    if (z.bottom)
+        names << QStringLiteral("bottom");
+    if (z.inside)
+        names << QStringLiteral("inside");
+    return names.join(QLatin1Char(' '));
+}
+
 } // namespace
 
 namespace QTest {
@@ -40,7 +57,8 @@ class TestFrameDrag : public QObject
 private slots:
     void zones_data();
     void zones();
-    void cornerGrabMovesTwoEdges();
+    void edgeGrab_data();
+    void edgeGrab();
     void pressNearCornerInsideNoZoneHidesFrame();
     void frameMoveStaysInsideImage_data();
     void frameMoveStaysInsideImage();
@@ -48,7 +66,6 @@ private slots:
     void newFrameFromTwoPoints();
     void edgeDragClampsToImageOnly_data();
     void edgeDragClampsToImageOnly();
-    void thinFrameGrabsOppositeEdges();
     void releaseEndsTheDrag();
 };
 
@@ -78,39 +95,49 @@ void TestFrameDrag::zones()
     QFETCH(int, x);
     QFETCH(int, y);
     QFETCH(QString, expected);
-    const FrameZones z = hitZones(margins(100, 100, 100, 100), 1000, 800, x, y);
-    QStringList got;
-    if (z.left)
-        got << QStringLiteral("left");
-    if (z.right)
-        got << QStringLiteral("right");
-    if (z.top)
-        got << QStringLiteral("top");
-    if (z.bottom)
-        got << QStringLiteral("bottom");
-    if (z.inside)
-        got << QStringLiteral("inside");
-    QCOMPARE(got.join(QLatin1Char(' ')), expected);
+    QCOMPARE(zoneNames(hitZones(margins(100, 100, 100, 100), 1000, 800, x, y)), expected);
 }
 
-void TestFrameDrag::cornerGrabMovesTwoEdges()
+void TestFrameDrag::edgeGrab_data()
 {
-    const Margins current = margins(100, 100, 100, 100);
+    QTest::addColumn<Margins>("current");
+    QTest::addColumn<QPoint>("pressAt");
+    QTest::addColumn<QString>("grabbed");
+    QTest::addColumn<QPoint>("moveTo");
+    QTest::addColumn<Margins>("expected");
+
+    // Frames on 1000 x 800.
+    QTest::newRow("corner moves two edges")
+        << margins(100, 100, 100, 100) << QPoint(100, 100) << "left top" << QPoint(105, 103)
+        << margins(105, 100, 100, 103);
+    // Columns 100 ... 109: both side bands cover the middle column.
+    QTest::newRow("thin frame, opposite edges")
+        << margins(100, 890, 100, 100) << QPoint(104, 400) << "left right" << QPoint(107, 400)
+        << margins(103, 887, 100, 100);
+}
+
+void TestFrameDrag::edgeGrab()
+{
+    QFETCH(Margins, current);
+    QFETCH(QPoint, pressAt);
+    QFETCH(QString, grabbed);
+    QFETCH(QPoint, moveTo);
+    QFETCH(Margins, expected);
     FrameDrag drag;
-    drag.press(100, 100, true, current, 1000, 800);
+    drag.press(pressAt.x(), pressAt.y(), true, current, 1000, 800);
     QCOMPARE(drag.mode(), FrameDrag::Mode::EdgeDrag);
-    QVERIFY(drag.grabbed().left && drag.grabbed().top);
-    QVERIFY(!drag.grabbed().right && !drag.grabbed().bottom);
+    QCOMPARE(zoneNames(drag.grabbed()), grabbed);
 
     // The press itself draws the frame where it is.
-    QCOMPARE(drag.step(100, 100, true, current, 1000, 800), std::optional<Margins>(current));
-    QCOMPARE(drag.step(105, 103, true, current, 1000, 800),
-        std::optional<Margins>(margins(105, 100, 100, 103)));
+    QCOMPARE(drag.step(pressAt.x(), pressAt.y(), true, current, 1000, 800),
+        std::optional<Margins>(current));
+    QCOMPARE(drag.step(moveTo.x(), moveTo.y(), true, current, 1000, 800),
+        std::optional<Margins>(expected));
 
     Margins committed;
-    QCOMPARE(
-        drag.release(105, 103, true, current, 1000, 800, &committed), FrameDrag::Release::Commit);
-    QCOMPARE(committed, margins(105, 100, 100, 103));
+    QCOMPARE(drag.release(moveTo.x(), moveTo.y(), true, current, 1000, 800, &committed),
+        FrameDrag::Release::Commit);
+    QCOMPARE(committed, expected);
 }
 
 void TestFrameDrag::pressNearCornerInsideNoZoneHidesFrame()
@@ -221,18 +248,6 @@ void TestFrameDrag::edgeDragClampsToImageOnly()
     QCOMPARE(drag.release(releaseX, 560, true, current, 3000, 1000, &committed),
         FrameDrag::Release::Commit);
     QCOMPARE(committed, expected);
-}
-
-void TestFrameDrag::thinFrameGrabsOppositeEdges()
-{
-    // Columns 100 ... 109: both side bands cover the middle column.
-    const Margins current = margins(100, 890, 100, 100);
-    FrameDrag drag;
-    drag.press(104, 400, true, current, 1000, 800);
-    QCOMPARE(drag.mode(), FrameDrag::Mode::EdgeDrag);
-    QVERIFY(drag.grabbed().left && drag.grabbed().right);
-    QCOMPARE(drag.step(107, 400, true, current, 1000, 800),
-        std::optional<Margins>(margins(103, 887, 100, 100)));
 }
 
 void TestFrameDrag::releaseEndsTheDrag()

@@ -1,8 +1,8 @@
 // Language files: which texts reach widgets, which land in a window's text
 // table, what the INI notation does to them, and the shipped English file.
 #include "app/langtexts.h"
+#include "testsupport.h"
 
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -37,14 +37,26 @@ struct Reading
     TextTable table;
 };
 
-Reading readMain(const QString &file)
+// One group of a language file, every text meant for a widget collected.
+Reading readTexts(const QString &file, const QString &groupName)
 {
     Reading r;
-    LangTexts::readGroup(
-        file, QStringLiteral("main"), LangTexts::mainWidgetKeys(), LangTexts::mainTableDefaults(),
-        [&r](const QString &key, const QString &text) { r.applied.append(qMakePair(key, text)); },
-        r.table);
+    for (const Group &group : allGroups()) {
+        if (group.name != groupName)
+            continue;
+        LangTexts::readGroup(
+            file, group.name, group.widgetKeys, group.tableDefaults,
+            [&r](const QString &key, const QString &text) {
+                r.applied.append(qMakePair(key, text));
+            },
+            r.table);
+    }
     return r;
+}
+
+Reading readMain(const QString &file)
+{
+    return readTexts(file, QStringLiteral("main"));
 }
 
 QString defaultOf(const TextDefaults &defaults, const QString &key)
@@ -81,7 +93,7 @@ private slots:
     void englishFileKeepsMessageBlanks();
 
 private:
-    QString writeFile(const QByteArray &content);
+    QString langFile(const QByteArray &content);
 
     std::unique_ptr<QTemporaryDir> m_tmp;
 };
@@ -92,19 +104,15 @@ void TestLangTexts::init()
     QVERIFY(m_tmp->isValid());
 }
 
-QString TestLangTexts::writeFile(const QByteArray &content)
+QString TestLangTexts::langFile(const QByteArray &content)
 {
     const QString path = m_tmp->filePath(QStringLiteral("plano-miller_lang.ini"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(content);
-    return path;
+    return writeFile(path, content) ? path : QString();
 }
 
 void TestLangTexts::onlyTitleLeavesEveryOtherTextBuiltIn()
 {
-    const Reading r = readMain(writeFile("[main]\ntitle=My Map Tool\n"));
+    const Reading r = readMain(langFile("[main]\ntitle=My Map Tool\n"));
 
     QVERIFY(r.applied.isEmpty());
     const TextDefaults &defaults = LangTexts::mainTableDefaults();
@@ -133,7 +141,7 @@ void TestLangTexts::laterKeyOfOneWidgetWins()
     QFETCH(QByteArray, content);
 
     // Both keys feed labelOpenFile; the reading order, not the file's, decides.
-    const Reading r = readMain(writeFile(content));
+    const Reading r = readMain(langFile(content));
     const Applied expected { qMakePair(QStringLiteral("lbl_1"), QStringLiteral("Open A")),
         qMakePair(QStringLiteral("labelOpenFile"), QStringLiteral("Open B")) };
     QCOMPARE(r.applied, expected);
@@ -176,7 +184,7 @@ void TestLangTexts::iniNotation()
     QFETCH(QString, key);
     QFETCH(QString, expected);
 
-    const Reading r = readMain(writeFile("[main]\n" + line + "\n"));
+    const Reading r = readMain(langFile("[main]\n" + line + "\n"));
     QCOMPARE(r.table.value(key), expected);
 }
 
@@ -184,41 +192,28 @@ void TestLangTexts::missingFileGivesDefaults()
 {
     const QString missing = m_tmp->filePath(QStringLiteral("none_lang.ini"));
     for (const Group &group : allGroups()) {
-        Applied applied;
-        TextTable table;
-        LangTexts::readGroup(
-            missing, group.name, group.widgetKeys, group.tableDefaults,
-            [&applied](
-                const QString &key, const QString &text) { applied.append(qMakePair(key, text)); },
-            table);
-        QVERIFY(applied.isEmpty());
-        QCOMPARE(table.keys().size(), group.tableDefaults.size());
+        const Reading r = readTexts(missing, group.name);
+        QVERIFY(r.applied.isEmpty());
+        QCOMPARE(r.table.keys().size(), group.tableDefaults.size());
         for (const auto &entry : group.tableDefaults)
-            QCOMPARE(table.value(entry.first), entry.second);
+            QCOMPARE(r.table.value(entry.first), entry.second);
     }
     QVERIFY(!QFile::exists(missing));
 }
 
 void TestLangTexts::groupsAreSeparate()
 {
-    const QString file = writeFile("[main]\ntitle=Main\nfile_filter=Pictures (*.png)\n"
-                                   "[batch_convert]\ntitle=Batch\nfile_selected=\" chosen\"\n"
-                                   "[config]\ntitle=Options\nerror_mess=Out of range\n");
+    const QString file = langFile("[main]\ntitle=Main\nfile_filter=Pictures (*.png)\n"
+                                  "[batch_convert]\ntitle=Batch\nfile_selected=\" chosen\"\n"
+                                  "[config]\ntitle=Options\nerror_mess=Out of range\n");
 
-    Applied applied;
-    TextTable table;
-    LangTexts::readGroup(
-        file, QStringLiteral("batch_convert"), LangTexts::batchWidgetKeys(),
-        LangTexts::batchTableDefaults(),
-        [&applied](
-            const QString &key, const QString &text) { applied.append(qMakePair(key, text)); },
-        table);
+    const Reading r = readTexts(file, QStringLiteral("batch_convert"));
 
     // In this group the title is the dialog's window title, not a table text.
-    QCOMPARE(applied, Applied({ qMakePair(QStringLiteral("title"), QStringLiteral("Batch")) }));
-    QVERIFY(!table.contains(QStringLiteral("title")));
-    QCOMPARE(table.value(QStringLiteral("file_selected")), QStringLiteral(" chosen"));
-    QCOMPARE(table.value(QStringLiteral("file_filter")),
+    QCOMPARE(r.applied, Applied({ qMakePair(QStringLiteral("title"), QStringLiteral("Batch")) }));
+    QVERIFY(!r.table.contains(QStringLiteral("title")));
+    QCOMPARE(r.table.value(QStringLiteral("file_selected")), QStringLiteral(" chosen"));
+    QCOMPARE(r.table.value(QStringLiteral("file_filter")),
         QStringLiteral("画像ファイル (*.gif *.png *.jpg)"));
 }
 

@@ -5,22 +5,18 @@
 #include "mainwindow/myimage.h"
 #include "preview/myimage2.h"
 #include "preview/previewwindow.h"
+#include "testsupport.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
-#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -28,135 +24,16 @@ namespace {
 
 constexpr int kMaxWidgetSize = 16777215;
 
-bool isRed(QRgb p)
+// The shared harness with the view as this file looks at it, and the source
+// view's signals as the label sends them during a drag.
+struct Harness : WindowHarness
 {
-    return qAlpha(p) == 255 && qRed(p) == 255 && qGreen(p) == 0 && qBlue(p) == 0;
-}
-
-int redInColumn(const QImage &image, int x, int y0, int y1)
-{
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        n += isRed(image.pixel(x, y));
-    return n;
-}
-
-int redInRow(const QImage &image, int y, int x0, int x1)
-{
-    int n = 0;
-    for (int x = x0; x <= x1; ++x)
-        n += isRed(image.pixel(x, y));
-    return n;
-}
-
-int redPixels(const QImage &image)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        n += redInRow(image, y, 0, image.width() - 1);
-    return n;
-}
-
-// Columns strictly inside the frame that carry a dotted line: a crossing line
-// leaves a few red pixels in a column, a line of its own a good share of it.
-QList<int> lineColumns(const QImage &image, QRect frame)
-{
-    QList<int> found;
-    const int span = frame.height() - 2;
-    for (int x = frame.left() + 1; x < frame.right(); ++x)
-        if (redInColumn(image, x, frame.top() + 1, frame.bottom() - 1) > span / 10)
-            found << x;
-    return found;
-}
-
-QList<int> lineRows(const QImage &image, QRect frame)
-{
-    QList<int> found;
-    const int span = frame.width() - 2;
-    for (int y = frame.top() + 1; y < frame.bottom(); ++y)
-        if (redInRow(image, y, frame.left() + 1, frame.right() - 1) > span / 10)
-            found << y;
-    return found;
-}
-
-QString writeImage(const QString &path, int w, int h, const QColor &fill = Qt::white)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(fill);
-    return image.save(path) ? path : QString();
-}
-
-// A main window with its own folder, the deferred start stopped and the
-// built-in texts. Any modal box is recorded and closed so a fault cannot hang
-// the run.
-class Harness : public QObject
-{
-public:
-    QTemporaryDir dir;
-    MainWindow window;
-    QStringList strayBoxes;
-
-    Harness()
-    {
-        window.cancelDeferredStart();
-        window.setPaths({ dir.path(), dir.filePath(QStringLiteral("plano-miller.ini")),
-            dir.filePath(QStringLiteral("plano-miller_lang.ini")) });
-        window.loadTexts();
-        connect(&m_guard, &QTimer::timeout, this, [this] {
-            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-                auto *box = qobject_cast<QMessageBox *>(dialog);
-                strayBoxes << (box ? box->text()
-                                   : QString::fromLatin1(dialog->metaObject()->className()));
-                QTimer::singleShot(0, dialog, &QDialog::reject);
-            }
-        });
-        m_guard.start(20);
-    }
-
-    template <typename T> T *child(const char *name) const
-    {
-        return window.findChild<T *>(QLatin1String(name));
-    }
-    QAction *action(const char *name) const { return child<QAction>(name); }
-
-    bool open(const QString &path)
-    {
-        window.setLoadPath(path);
-        window.openImage();
-        return !window.sourceImage().isNull();
-    }
-    bool openWhite(int w, int h)
-    {
-        return open(writeImage(dir.filePath(QStringLiteral("white.png")), w, h));
-    }
-
-    void setMargins(int left, int right, int bottom, int top)
-    {
-        child<QSpinBox>("spinBoxMarginLeft")->setValue(left);
-        child<QSpinBox>("spinBoxMarginRight")->setValue(right);
-        child<QSpinBox>("spinBoxMarginBottom")->setValue(bottom);
-        child<QSpinBox>("spinBoxMarginTop")->setValue(top);
-    }
-    QList<int> spinMargins() const
-    {
-        return { child<QSpinBox>("spinBoxMarginLeft")->value(),
-            child<QSpinBox>("spinBoxMarginRight")->value(),
-            child<QSpinBox>("spinBoxMarginBottom")->value(),
-            child<QSpinBox>("spinBoxMarginTop")->value() };
-    }
-    QList<int> memberMargins() const
-    {
-        const ParamSet &p = window.params();
-        return { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
-    }
-
     QImage shown() const { return window.sourceView()->pixmap(Qt::ReturnByValue).toImage(); }
     QPixmap previewPixmap() const
     {
         return window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue);
     }
 
-    // The source view's signals, as the label sends them during a drag.
     void press(int x, int y)
     {
         m_startX = x;
@@ -172,17 +49,9 @@ public:
     void release(int x, int y) { emit window.sourceView()->mouseleftup(x, y); }
 
 private:
-    QTimer m_guard;
     int m_startX = 0;
     int m_startY = 0;
 };
-
-void sendMouse(
-    QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
-{
-    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &event);
-}
 
 const QRgb kLand = qRgb(205, 185, 127);
 const QRgb kSea = qRgb(164, 203, 230);
@@ -222,9 +91,9 @@ private slots:
 
     void cornerGrabWithMouseEvents();
     void pressBesideFrameHidesItOnRelease();
-    void frameMoveStopsAtImageEdge();
     void newFrameFromDraggedRectangle();
-    void edgeDragBoundedBySpinBox();
+    void dragCommitsOnRelease_data();
+    void dragCommitsOnRelease();
 };
 
 void TestMainWindow::widgetTreeAndRanges()
@@ -700,9 +569,9 @@ void TestMainWindow::cornerGrabWithMouseEvents()
     MyImage *label = h.window.sourceView();
     QVERIFY(!label->hasScaledContents());
 
-    sendMouse(label, QEvent::MouseButtonPress, QPoint(100, 50), Qt::LeftButton, Qt::LeftButton);
-    sendMouse(label, QEvent::MouseMove, QPoint(103, 52), Qt::NoButton, Qt::LeftButton);
-    sendMouse(label, QEvent::MouseMove, QPoint(105, 53), Qt::NoButton, Qt::LeftButton);
+    sendPress(label, QPoint(100, 50));
+    sendMove(label, QPoint(103, 52));
+    sendMove(label, QPoint(105, 53));
     // While the button is held the frame follows, the values do not.
     QCOMPARE(h.spinMargins(), QList<int>({ 100, 120, 60, 50 }));
     QCOMPARE(h.memberMargins(), QList<int>({ 100, 120, 60, 50 }));
@@ -710,7 +579,7 @@ void TestMainWindow::cornerGrabWithMouseEvents()
     QVERIFY(isRed(h.shown().pixel(105, 300)));
     QVERIFY(!isRed(h.shown().pixel(100, 300)));
 
-    sendMouse(label, QEvent::MouseButtonRelease, QPoint(105, 53), Qt::LeftButton, Qt::NoButton);
+    sendRelease(label, QPoint(105, 53));
     QCOMPARE(h.spinMargins(), QList<int>({ 105, 120, 60, 53 }));
     QCOMPARE(h.memberMargins(), QList<int>({ 105, 120, 60, 53 }));
     QVERIFY(h.window.frameActive());
@@ -738,19 +607,6 @@ void TestMainWindow::pressBesideFrameHidesItOnRelease()
     QCOMPARE(redPixels(h.shown()), 0);
 }
 
-void TestMainWindow::frameMoveStopsAtImageEdge()
-{
-    Harness h;
-    QVERIFY(h.openWhite(1000, 500));
-    h.setMargins(20, 100, 50, 50);
-    h.press(500, 250);
-    h.dragTo(450, 250);
-    QCOMPARE(h.spinMargins(), QList<int>({ 20, 100, 50, 50 }));
-    h.release(450, 250);
-    QCOMPARE(h.spinMargins(), QList<int>({ 0, 120, 50, 50 }));
-    QCOMPARE(h.memberMargins(), QList<int>({ 0, 120, 50, 50 }));
-}
-
 void TestMainWindow::newFrameFromDraggedRectangle()
 {
     Harness h;
@@ -775,17 +631,39 @@ void TestMainWindow::newFrameFromDraggedRectangle()
     QVERIFY(isRed(h.shown().pixel(100, 400)));
 }
 
-void TestMainWindow::edgeDragBoundedBySpinBox()
+void TestMainWindow::dragCommitsOnRelease_data()
 {
+    QTest::addColumn<QSize>("image");
+    QTest::addColumn<QList<int>>("before");
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QList<int>>("after");
+
+    QTest::newRow("frame move stops at the image edge")
+        << QSize(1000, 500) << QList<int> { 20, 100, 50, 50 } << QPoint(500, 250)
+        << QPoint(450, 250) << QList<int> { 0, 120, 50, 50 };
+    QTest::newRow("edge drag bounded by the spin box")
+        << QSize(3000, 500) << QList<int> { 0, 0, 0, 0 } << QPoint(0, 250) << QPoint(1500, 250)
+        << QList<int> { 1024, 0, 0, 0 };
+}
+
+void TestMainWindow::dragCommitsOnRelease()
+{
+    QFETCH(QSize, image);
+    QFETCH(QList<int>, before);
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, to);
+    QFETCH(QList<int>, after);
+
     Harness h;
-    QVERIFY(h.openWhite(3000, 500));
-    h.press(0, 250);
-    h.dragTo(1500, 250);
-    QCOMPARE(h.spinMargins(), QList<int>({ 0, 0, 0, 0 }));
-    h.release(1500, 250);
-    QCOMPARE(h.child<QSpinBox>("spinBoxMarginLeft")->value(), 1024);
-    QCOMPARE(h.window.params().marginLeft, 1024);
-    QCOMPARE(h.memberMargins(), QList<int>({ 1024, 0, 0, 0 }));
+    QVERIFY(h.openWhite(image.width(), image.height()));
+    h.setMargins(before[0], before[1], before[2], before[3]);
+    h.press(from.x(), from.y());
+    h.dragTo(to.x(), to.y());
+    QCOMPARE(h.spinMargins(), before);
+    h.release(to.x(), to.y());
+    QCOMPARE(h.spinMargins(), after);
+    QCOMPARE(h.memberMargins(), after);
 }
 
 QTEST_MAIN(TestMainWindow)

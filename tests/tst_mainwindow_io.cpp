@@ -7,31 +7,22 @@
 #include "mainwindow/myimage.h"
 #include "preview/myimage2.h"
 #include "preview/previewwindow.h"
+#include "testsupport.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPointer>
 #include <QPushButton>
-#include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QUrl>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -41,147 +32,6 @@ const QString kOverwriteText
     = QStringLiteral(" は既にファイルが存在します。\nファイルを上書きしますか？\n"
                      "（上書する前のファイルには戻せません）");
 const QString kSaveParamTitle = QStringLiteral("選択範囲情報の保存");
-
-// Answers whatever the window opens modally. Message boxes are recorded and
-// answered from a queue of buttons (the default button when it runs dry);
-// other dialogs go to a queue of handlers, and one left without a handler is
-// rejected and noted so that a fault never hangs the run.
-class ModalAnswerer : public QObject
-{
-public:
-    using Handler = std::function<void(QWidget *)>;
-
-    struct Box
-    {
-        QString text;
-        QString title;
-        QMessageBox::Icon icon;
-        QMessageBox::StandardButtons buttons;
-        QMessageBox::StandardButton defaultButton;
-    };
-
-    ModalAnswerer()
-    {
-        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
-        m_timer.start(10);
-    }
-
-    void answerBox(QMessageBox::StandardButton button) { m_boxAnswers << button; }
-    void handleDialog(Handler handler) { m_handlers << std::move(handler); }
-    int handlersLeft() const { return m_handlers.size(); }
-
-    QList<Box> boxes;
-    QStringList unexpected;
-    // Runs as each box is recorded, while the code that opened it waits.
-    std::function<void()> onBox;
-
-private:
-    void poll()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || modal == m_current)
-            return;
-        m_current = modal;
-        QPointer<QWidget> target(modal);
-        // Acting later lets this timer keep firing in a loop that the act opens.
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxes << Box { box->text(), box->windowTitle(), box->icon(), box->standardButtons(),
-                box->standardButton(box->defaultButton()) };
-            if (onBox)
-                onBox();
-            const QMessageBox::StandardButton answer
-                = m_boxAnswers.isEmpty() ? QMessageBox::NoButton : m_boxAnswers.takeFirst();
-            QTimer::singleShot(0, this, [target, answer] {
-                auto *box = qobject_cast<QMessageBox *>(target.data());
-                if (!box)
-                    return;
-                QAbstractButton *button
-                    = answer != QMessageBox::NoButton ? box->button(answer) : box->defaultButton();
-                if (!button)
-                    button = box->buttons().value(0);
-                if (button)
-                    button->click();
-                else
-                    box->reject();
-            });
-            return;
-        }
-        const Handler handler = m_handlers.isEmpty() ? Handler() : m_handlers.takeFirst();
-        QTimer::singleShot(0, this, [this, target, handler] {
-            if (!target)
-                return;
-            if (handler) {
-                handler(target);
-                return;
-            }
-            unexpected << QString::fromLatin1(target->metaObject()->className());
-            if (auto *dialog = qobject_cast<QDialog *>(target.data()))
-                dialog->reject();
-        });
-    }
-
-    QTimer m_timer;
-    QPointer<QWidget> m_current;
-    QList<QMessageBox::StandardButton> m_boxAnswers;
-    QList<Handler> m_handlers;
-};
-
-// What a file dialog showed when it opened.
-struct PickerSeen
-{
-    QString title;
-    QString directory;
-    QString proposedName;
-    QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
-    QFileDialog::FileMode fileMode = QFileDialog::AnyFile;
-    QStringList nameFilters;
-};
-
-// Types path into the picker's name field, as a user would, and accepts.
-ModalAnswerer::Handler pick(const QString &path, PickerSeen *seen = nullptr)
-{
-    return [path, seen](QWidget *w) {
-        auto *picker = qobject_cast<QFileDialog *>(w);
-        if (!picker) {
-            static_cast<QDialog *>(w)->reject();
-            return;
-        }
-        auto *name = picker->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        if (seen)
-            *seen = PickerSeen { picker->windowTitle(), picker->directory().absolutePath(),
-                name ? name->text() : QString(), picker->acceptMode(), picker->fileMode(),
-                picker->nameFilters() };
-        if (path.isEmpty()) {
-            picker->reject();
-            return;
-        }
-        picker->setOption(QFileDialog::DontConfirmOverwrite);
-        if (name)
-            name->setText(path);
-        // QDialog::accept is public and still reaches the picker's own checks.
-        static_cast<QDialog *>(picker)->accept();
-    };
-}
-
-QString writeImage(
-    const QString &path, int w, int h, const QColor &fill = Qt::white, const char *format = nullptr)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(fill);
-    return image.save(path, format) ? path : QString();
-}
-
-bool writeText(const QString &path, const QByteArray &text)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool isJpeg(const QByteArray &bytes)
 {
@@ -193,42 +43,10 @@ bool isPng(const QByteArray &bytes)
     return bytes.startsWith(QByteArray("\x89PNG\r\n\x1a\n"));
 }
 
-// A main window with its own folder, the deferred start stopped and the
-// built-in texts; the answerer is made before the window so it outlives it.
-struct Harness
+// The shared harness with the save name line, converting and drops.
+struct Harness : WindowHarness
 {
-    ModalAnswerer modal;
-    QTemporaryDir dir;
-    MainWindow window;
-
-    Harness()
-    {
-        window.cancelDeferredStart();
-        window.setPaths({ dir.path(), dir.filePath(QStringLiteral("plano-miller.ini")),
-            dir.filePath(QStringLiteral("plano-miller_lang.ini")) });
-        window.loadTexts();
-    }
-
-    template <typename T> T *child(const char *name) const
-    {
-        return window.findChild<T *>(QLatin1String(name));
-    }
-    QAction *action(const char *name) const { return child<QAction>(name); }
     QLineEdit *line() const { return child<QLineEdit>("lineSaveFilename"); }
-    QString path(const QString &name) const { return dir.filePath(name); }
-
-    QString makeFolder(const QString &name) const
-    {
-        QDir(dir.path()).mkpath(name);
-        return dir.filePath(name);
-    }
-
-    bool open(const QString &path)
-    {
-        window.setLoadPath(path);
-        window.openImage();
-        return !window.sourceImage().isNull();
-    }
 
     void typeName(const QString &text)
     {
@@ -237,19 +55,6 @@ struct Harness
     }
 
     void convert() { child<QPushButton>("btnConvert")->click(); }
-
-    QList<int> spinMargins() const
-    {
-        return { child<QSpinBox>("spinBoxMarginLeft")->value(),
-            child<QSpinBox>("spinBoxMarginRight")->value(),
-            child<QSpinBox>("spinBoxMarginBottom")->value(),
-            child<QSpinBox>("spinBoxMarginTop")->value() };
-    }
-    QList<int> memberMargins() const
-    {
-        const ParamSet &p = window.params();
-        return { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
-    }
 
     bool dragEnter(const QMimeData &mime)
     {
@@ -371,9 +176,9 @@ void TestMainWindowIo::openButtonUsesFileDialog()
 
     // Cancelled: nothing changes.
     PickerSeen seen;
-    h.modal.handleDialog(pick(QString(), &seen));
+    h.modal.then(pick(QString(), &seen));
     h.child<QPushButton>("btnImageRead")->click();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(seen.title, QStringLiteral("変換したい画像ファイルを選択して下さい"));
     QCOMPARE(seen.directory, folder);
     QCOMPARE(seen.fileMode, QFileDialog::ExistingFile);
@@ -381,9 +186,9 @@ void TestMainWindowIo::openButtonUsesFileDialog()
     QCOMPARE(h.window.loadPath(), first);
     QCOMPARE(h.window.sourceImage().size(), QSize(120, 60));
 
-    h.modal.handleDialog(pick(second));
+    h.modal.then(pick(second));
     h.child<QPushButton>("btnImageRead")->click();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(h.window.loadPath(), second);
     QCOMPARE(h.window.sourceImage().size(), QSize(80, 40));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-second.jpg"));
@@ -393,7 +198,7 @@ void TestMainWindowIo::openButtonUsesFileDialog()
 void TestMainWindowIo::nameOfOnlyDotAndSuffixGivesEmptyLine()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.jpg")), 50, 25)));
+    QVERIFY(h.openWhite(50, 25, QStringLiteral("world.jpg")));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
 
     QVERIFY(h.open(writeImage(h.path(QStringLiteral(".jpg")), 50, 25, Qt::white, "jpg")));
@@ -408,14 +213,14 @@ void TestMainWindowIo::failedOpenReportsAndKeepsLabel()
     const QString good = writeImage(h.path(QStringLiteral("good.png")), 60, 30);
     QVERIFY(h.open(good));
     const QString bad = h.path(QStringLiteral("bad.png"));
-    QVERIFY(writeText(bad, "this is no image\n"));
+    QVERIFY(writeFile(bad, "this is no image\n"));
 
     QString loadPathWhileShown = QStringLiteral("unset");
     h.modal.onBox = [&] { loadPathWhileShown = h.window.loadPath(); };
     QVERIFY(!h.open(bad));
     QCOMPARE(loadPathWhileShown, QString());
     QCOMPARE(h.modal.boxes.size(), 1);
-    const ModalAnswerer::Box box = h.modal.boxes.first();
+    const ModalDriver::Box box = h.modal.boxes.first();
     QCOMPARE(box.text, bad + QStringLiteral(" は開けませんでした"));
     QCOMPARE(box.title, QStringLiteral("開く"));
     QCOMPARE(box.icon, QMessageBox::Warning);
@@ -495,7 +300,7 @@ void TestMainWindowIo::dropOfOneImageOpensIt()
     Harness h;
     const QString path = h.path(name);
     if (size == QSize(1, 1))
-        QVERIFY(writeText(path, kGif1x1));
+        QVERIFY(writeFile(path, kGif1x1));
     else
         QVERIFY(!writeImage(path, size.width(), size.height(), Qt::white, "jpg").isEmpty());
 
@@ -527,7 +332,7 @@ void TestMainWindowIo::dropOfTwoImagesGoesToBatchDialog()
     const QString a = writeImage(h.path(QStringLiteral("a.png")), 20, 10);
     const QString b = writeImage(h.path(QStringLiteral("b.jpg")), 20, 10, Qt::white, "jpg");
     QStringList offered;
-    h.modal.handleDialog([&offered](QWidget *w) {
+    h.modal.then([&offered](QWidget *w) {
         auto *dialog = qobject_cast<BatchConvertDialog *>(w);
         if (dialog)
             offered = dialog->values().files;
@@ -537,7 +342,7 @@ void TestMainWindowIo::dropOfTwoImagesGoesToBatchDialog()
     QScopedPointer<QMimeData> mime(urlData({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(b) }));
     QVERIFY(h.dragEnter(*mime));
     QVERIFY(h.drop(*mime));
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(offered, QStringList({ a, b }));
     QCOMPARE(h.window.batchInputs(), QStringList({ a, b }));
     // Neither was opened, and a cancelled dialog converts nothing.
@@ -563,7 +368,7 @@ void TestMainWindowIo::convertSavesUnderLineNameInSaveFolder()
     QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Information);
     QCOMPARE(h.modal.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QVERIFY(isJpeg(readBytes(target)));
+    QVERIFY(isJpeg(readFile(target)));
     const QImage saved(target);
     QCOMPARE(saved.size(), QSize(1024, 512));
     const QColor centre = saved.pixelColor(512, 256);
@@ -576,34 +381,34 @@ void TestMainWindowIo::convertSavesUnderLineNameInSaveFolder()
     h.action("actionConvert_Save")->trigger();
     QCOMPARE(h.modal.boxes.size(), 2);
     QCOMPARE(h.modal.boxes[1].text, target + kSavedText);
-    QVERIFY(isJpeg(readBytes(target)));
+    QVERIFY(isJpeg(readFile(target)));
 }
 
 void TestMainWindowIo::overwriteQuestionGuardsExistingFile()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     const QString target = h.path(QStringLiteral("OX-world.jpg"));
     const QByteArray old("an older file that must survive");
-    QVERIFY(writeText(target, old));
+    QVERIFY(writeFile(target, old));
 
     h.modal.answerBox(QMessageBox::No);
     h.convert();
     QCOMPARE(h.modal.boxes.size(), 1);
-    const ModalAnswerer::Box question = h.modal.boxes.first();
+    const ModalDriver::Box question = h.modal.boxes.first();
     QCOMPARE(question.text, QStringLiteral("OX-world.jpg") + kOverwriteText);
     QCOMPARE(question.title, kConvertTitle);
     QCOMPARE(question.icon, QMessageBox::Warning);
     QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(question.defaultButton, QMessageBox::No);
-    QCOMPARE(readBytes(target), old);
+    QCOMPARE(readFile(target), old);
 
     h.modal.answerBox(QMessageBox::Yes);
     h.modal.answerBox(QMessageBox::Ok);
     h.convert();
     QCOMPARE(h.modal.boxes.size(), 3);
     QCOMPARE(h.modal.boxes[2].text, target + kSavedText);
-    QVERIFY(isJpeg(readBytes(target)));
+    QVERIFY(isJpeg(readFile(target)));
 }
 
 void TestMainWindowIo::typedNameDecidesFileAndFormat_data()
@@ -624,7 +429,7 @@ void TestMainWindowIo::typedNameDecidesFileAndFormat()
     QFETCH(QString, typed);
     QFETCH(int, formatAfter);
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.window.state().outputFormat = formatBefore;
     h.window.updateSaveFilename();
 
@@ -639,7 +444,7 @@ void TestMainWindowIo::typedNameDecidesFileAndFormat()
     const QString target = h.path(typed);
     QCOMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].text, target + kSavedText);
-    const QByteArray bytes = readBytes(target);
+    const QByteArray bytes = readFile(target);
     QVERIFY(formatAfter == 1 ? isPng(bytes) : isJpeg(bytes));
     // Exactly the typed name, nothing else.
     QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), before.size() + 1);
@@ -648,7 +453,7 @@ void TestMainWindowIo::typedNameDecidesFileAndFormat()
 void TestMainWindowIo::uncoveredPixelsStayTransparentInPng()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 200, 100)));
+    QVERIFY(h.openWhite(200, 100, QStringLiteral("world.png")));
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMin")->setValue(-45);
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(45);
     h.window.state().outputFormat = 1;
@@ -661,7 +466,7 @@ void TestMainWindowIo::uncoveredPixelsStayTransparentInPng()
         QSize(2048, 1024));
 
     const QString target = h.path(QStringLiteral("OX-world.png"));
-    QVERIFY(isPng(readBytes(target)));
+    QVERIFY(isPng(readFile(target)));
     const QImage saved = QImage(target).convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(saved.size(), QSize(2048, 1024));
     QVERIFY(saved.hasAlphaChannel());
@@ -676,7 +481,7 @@ void TestMainWindowIo::uncoveredPixelsStayTransparentInPng()
 void TestMainWindowIo::failedSaveReportsWarning()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     const QString missing = h.path(QStringLiteral("missing"));
     h.window.state().saveFolderName = missing;
     h.convert();
@@ -693,7 +498,7 @@ void TestMainWindowIo::failedSaveReportsWarning()
 void TestMainWindowIo::emptyNameAsksThenFailsOnFolder()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.typeName(QString());
     QCOMPARE(h.line()->toolTip(), QString());
     QCOMPARE(h.window.saveBaseName(), QStringLiteral("OX-world"));
@@ -717,24 +522,24 @@ void TestMainWindowIo::browseChoosesSaveFolder()
     QVERIFY(h.open(writeImage(in + QStringLiteral("/world.png"), 100, 50)));
 
     PickerSeen seen;
-    h.modal.handleDialog(pick(QString(), &seen));
+    h.modal.then(pick(QString(), &seen));
     h.child<QPushButton>("btnBrowse")->click();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(
         seen.title, QStringLiteral("画像変換後のファイルを保存するフォルダ名を指定して下さい"));
     QCOMPARE(seen.fileMode, QFileDialog::Directory);
     QCOMPARE(seen.directory, in);
     QCOMPARE(h.window.state().saveFolderName, in);
 
-    h.modal.handleDialog(pick(out));
+    h.modal.then(pick(out));
     h.child<QPushButton>("btnBrowse")->click();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(h.window.state().saveFolderName, out);
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
     QCOMPARE(h.line()->toolTip(), out + QStringLiteral("/OX-world.jpg"));
 
     // The chosen folder is where the next dialog starts.
-    h.modal.handleDialog(pick(QString(), &seen));
+    h.modal.then(pick(QString(), &seen));
     h.child<QPushButton>("btnBrowse")->click();
     QCOMPARE(seen.directory, out);
     QVERIFY(h.modal.unexpected.isEmpty());
@@ -743,10 +548,10 @@ void TestMainWindowIo::browseChoosesSaveFolder()
 void TestMainWindowIo::failedEncodingKeepsExistingFile()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     const QString target = h.path(QStringLiteral("OX-world.jpg"));
     const QByteArray old("an older file that must survive");
-    QVERIFY(writeText(target, old));
+    QVERIFY(writeFile(target, old));
     // Wider than any JPEG may be, so the encoder fails after the question.
     h.window.state().outputSizeX = 70000;
     h.window.state().outputSizeY = 2;
@@ -756,14 +561,14 @@ void TestMainWindowIo::failedEncodingKeepsExistingFile()
     QCOMPARE(h.modal.boxes.size(), 2);
     QCOMPARE(h.modal.boxes[1].text, target + QStringLiteral(" への保存が失敗しました"));
     QCOMPARE(h.modal.boxes[1].icon, QMessageBox::Warning);
-    QCOMPARE(readBytes(target), old);
+    QCOMPARE(readFile(target), old);
     QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), 2);
 }
 
 void TestMainWindowIo::emptySaveFolderIsRefused()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.typeName(QStringLiteral("plano-miller-test-must-not-exist.jpg"));
     h.window.state().saveFolderName.clear();
     h.convert();
@@ -778,7 +583,7 @@ void TestMainWindowIo::emptySaveFolderIsRefused()
 void TestMainWindowIo::unknownProjectionAtConvertWritesNothing()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     ParamSet p = h.window.params();
     p.projection = QStringLiteral("lambert");
     h.window.setParams(p);
@@ -800,10 +605,7 @@ void TestMainWindowIo::parameterFileRoundTrip()
     Harness h;
     const QString folder = h.makeFolder(QStringLiteral("maps"));
     QVERIFY(h.open(writeImage(folder + QStringLiteral("/world.png"), 100, 50)));
-    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(12);
-    h.child<QSpinBox>("spinBoxMarginRight")->setValue(34);
-    h.child<QSpinBox>("spinBoxMarginBottom")->setValue(5);
-    h.child<QSpinBox>("spinBoxMarginTop")->setValue(7);
+    h.setMargins(12, 34, 5, 7);
     h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(1);
     h.child<QDoubleSpinBox>("doubleSpinBoxLonMin")->setValue(-170.5);
     h.child<QDoubleSpinBox>("doubleSpinBoxLonMax")->setValue(160.2);
@@ -813,9 +615,9 @@ void TestMainWindowIo::parameterFileRoundTrip()
 
     const QString file = folder + QStringLiteral("/fit.ini");
     PickerSeen seen;
-    h.modal.handleDialog(pick(file, &seen));
+    h.modal.then(pick(file, &seen));
     h.action("actionSave_Param")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(seen.title,
         QStringLiteral("選択範囲情報をファイルへ保存します、ファイル名を指定して下さい"));
     QCOMPARE(seen.acceptMode, QFileDialog::AcceptSave);
@@ -827,27 +629,24 @@ void TestMainWindowIo::parameterFileRoundTrip()
     QCOMPARE(h.modal.boxes[0].title, kSaveParamTitle);
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Information);
 
-    {
-        QSettings ini(file, QSettings::IniFormat);
-        ini.setIniCodec("UTF-8");
-        QCOMPARE(ini.childGroups(), QStringList { QStringLiteral("Convert") });
-        QCOMPARE(ini.value(QStringLiteral("Convert/MarginRight")).toInt(), 34);
-        QCOMPARE(ini.value(QStringLiteral("Convert/MapProjection")).toString(),
-            QStringLiteral("mercator"));
-        QCOMPARE(ini.value(QStringLiteral("Convert/LatitudeMaximum")).toDouble(), 70.3);
-    }
+    QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(),
+        QStringList { QStringLiteral("Convert") });
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginRight")).toInt(), 34);
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MapProjection")).toString(),
+        QStringLiteral("mercator"));
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/LatitudeMaximum")).toDouble(), 70.3);
 
     h.child<QPushButton>("btnReset")->click();
     QCOMPARE(h.memberMargins(), QList<int>({ 0, 0, 0, 0 }));
 
     // The name is proposed afresh every time.
-    h.modal.handleDialog(pick(QString(), &seen));
+    h.modal.then(pick(QString(), &seen));
     h.action("actionSave_Param")->trigger();
     QCOMPARE(seen.proposedName, QStringLiteral("OX_map_param"));
 
-    h.modal.handleDialog(pick(file, &seen));
+    h.modal.then(pick(file, &seen));
     h.action("actionLoad_Param")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(seen.title,
         QStringLiteral("選択範囲情報をファイルから読み込みます、ファイル名を指定して下さい"));
     QCOMPARE(seen.acceptMode, QFileDialog::AcceptOpen);
@@ -894,20 +693,17 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     QFETCH(double, lonMin);
     QFETCH(double, latMax);
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
-    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(1);
-    h.child<QSpinBox>("spinBoxMarginRight")->setValue(2);
-    h.child<QSpinBox>("spinBoxMarginBottom")->setValue(3);
-    h.child<QSpinBox>("spinBoxMarginTop")->setValue(4);
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
+    h.setMargins(1, 2, 3, 4);
     const int penSize = h.window.state().penSize;
     const int outputSizeX = h.window.state().outputSizeX;
     const QString loadPath = h.window.loadPath();
 
     const QString file = h.path(QStringLiteral("params.ini"));
-    QVERIFY(writeText(file, content));
-    h.modal.handleDialog(pick(file));
+    QVERIFY(writeFile(file, content));
+    h.modal.then(pick(file));
     h.action("actionLoad_Param")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
 
     QCOMPARE(h.spinMargins(), margins);
     QCOMPARE(h.memberMargins(), margins);
@@ -925,62 +721,60 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
 void TestMainWindowIo::parameterSaveKeepsOtherGroups()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.child<QSpinBox>("spinBoxMarginLeft")->setValue(21);
     const QString file = h.path(QStringLiteral("plano-miller.ini"));
-    QVERIFY(writeText(file,
+    QVERIFY(writeFile(file,
         "[GUI]\nPenSize=7\nAutoSize=false\n\n[IO]\nOutputSizeX=4096\nInputFolder=/old\n\n"
         "[Convert]\nMarginLeft=1\nMarginTop=9\n"));
 
-    h.modal.handleDialog(pick(file));
+    h.modal.then(pick(file));
     h.action("actionSave_Param")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Information);
 
-    QSettings ini(file, QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
-    QCOMPARE(ini.value(QStringLiteral("GUI/PenSize")).toInt(), 7);
-    QCOMPARE(ini.value(QStringLiteral("GUI/AutoSize")).toBool(), false);
-    QCOMPARE(ini.value(QStringLiteral("IO/OutputSizeX")).toInt(), 4096);
-    QCOMPARE(ini.value(QStringLiteral("IO/InputFolder")).toString(), QStringLiteral("/old"));
-    QCOMPARE(ini.value(QStringLiteral("Convert/MarginLeft")).toInt(), 21);
-    QCOMPARE(ini.value(QStringLiteral("Convert/MarginTop")).toInt(), 0);
+    QCOMPARE(iniValue(file, QStringLiteral("GUI/PenSize")).toInt(), 7);
+    QCOMPARE(iniValue(file, QStringLiteral("GUI/AutoSize")).toBool(), false);
+    QCOMPARE(iniValue(file, QStringLiteral("IO/OutputSizeX")).toInt(), 4096);
+    QCOMPARE(iniValue(file, QStringLiteral("IO/InputFolder")).toString(), QStringLiteral("/old"));
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginLeft")).toInt(), 21);
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginTop")).toInt(), 0);
 }
 
 void TestMainWindowIo::parameterSaveFailureIsReported()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 100, 50)));
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     const QString blocker = h.path(QStringLiteral("not-a-folder"));
-    QVERIFY(writeText(blocker, "a plain file"));
+    QVERIFY(writeFile(blocker, "a plain file"));
     // A file's parent that is a regular file cannot be written, even by root.
     const QString file = blocker + QStringLiteral("/params.ini");
 
-    h.modal.handleDialog(pick(file));
+    h.modal.then(pick(file));
     h.action("actionSave_Param")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QCOMPARE(h.modal.boxes.size(), 1);
-    const ModalAnswerer::Box box = h.modal.boxes.first();
+    const ModalDriver::Box box = h.modal.boxes.first();
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.title, kSaveParamTitle);
     QVERIFY(box.text != file + kSavedText);
     QVERIFY2(box.text.startsWith(file) && box.text.size() > file.size(),
         qPrintable(
             QStringLiteral("the report must name the file and say what failed: ") + box.text));
-    QCOMPARE(readBytes(blocker), QByteArray("a plain file"));
+    QCOMPARE(readFile(blocker), QByteArray("a plain file"));
 }
 
 void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 200, 100)));
+    QVERIFY(h.openWhite(200, 100, QStringLiteral("world.png")));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
     QCOMPARE(h.window.sourceView()->pixmap(Qt::ReturnByValue).toImage().pixel(0, 0),
         qRgba(255, 0, 0, 255));
 
     QString shownColor, shownWidth, shownPen;
-    h.modal.handleDialog([&](QWidget *w) {
+    h.modal.then([&](QWidget *w) {
         shownColor = w->findChild<QLineEdit *>(QStringLiteral("linePenColor"))->text();
         shownWidth = w->findChild<QLineEdit *>(QStringLiteral("lineOutputSizeX"))->text();
         shownPen = w->findChild<QLineEdit *>(QStringLiteral("linePenSize"))->text();
@@ -992,7 +786,7 @@ void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
         w->findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
     });
     h.action("actionSetting")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
     QVERIFY(h.modal.boxes.isEmpty());
 
     QCOMPARE(shownColor, QStringLiteral("#FFFF0000"));
@@ -1010,8 +804,8 @@ void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
 void TestMainWindowIo::optionsCancelledChangeNothing()
 {
     Harness h;
-    QVERIFY(h.open(writeImage(h.path(QStringLiteral("world.png")), 200, 100)));
-    h.modal.handleDialog([](QWidget *w) {
+    QVERIFY(h.openWhite(200, 100, QStringLiteral("world.png")));
+    h.modal.then([](QWidget *w) {
         w->findChild<QComboBox *>(QStringLiteral("cbFormat"))->setCurrentIndex(1);
         w->findChild<QLineEdit *>(QStringLiteral("lineOutputSizeX"))
             ->setText(QStringLiteral("4096"));
@@ -1019,7 +813,7 @@ void TestMainWindowIo::optionsCancelledChangeNothing()
         w->findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
     });
     h.action("actionSetting")->trigger();
-    QCOMPARE(h.modal.handlersLeft(), 0);
+    QCOMPARE(h.modal.stepsLeft(), 0);
 
     QCOMPARE(h.window.state().outputFormat, 0);
     QCOMPARE(h.window.state().outputSizeX, 2048);
@@ -1031,7 +825,7 @@ void TestMainWindowIo::settingsBoundedByWidgetsAndWrittenBack()
 {
     Harness h;
     const QString file = h.window.paths().settingsFile;
-    QVERIFY(writeText(
+    QVERIFY(writeFile(
         file, "[Convert]\nMarginLeft=1500\nLongitudeMinimum=12.34\nMapProjection=mercator\n"));
     h.window.loadSettings();
     QCOMPARE(h.child<QSpinBox>("spinBoxMarginLeft")->value(), 1024);
@@ -1041,22 +835,18 @@ void TestMainWindowIo::settingsBoundedByWidgetsAndWrittenBack()
     QCOMPARE(h.child<QComboBox>("cbFormatMapProj")->currentIndex(), 1);
 
     QVERIFY(h.window.saveSettings());
-    QSettings ini(file, QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
-    QCOMPARE(ini.value(QStringLiteral("Convert/MarginLeft")).toInt(), 1024);
-    QCOMPARE(ini.value(QStringLiteral("Convert/LongitudeMinimum")).toDouble(), 12.3);
-    QCOMPARE(
-        ini.value(QStringLiteral("Convert/MapProjection")).toString(), QStringLiteral("mercator"));
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginLeft")).toInt(), 1024);
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/LongitudeMinimum")).toDouble(), 12.3);
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MapProjection")).toString(),
+        QStringLiteral("mercator"));
 }
 
 void TestMainWindowIo::settingsRecordPreviewVisibility()
 {
     Harness h;
     const QString file = h.window.paths().settingsFile;
-    auto written = [&file] {
-        QSettings ini(file, QSettings::IniFormat);
-        return ini.value(QStringLiteral("GUI/PreviewWindow")).toString();
-    };
+    auto written
+        = [&file] { return iniValue(file, QStringLiteral("GUI/PreviewWindow")).toString(); };
     h.action("actionPreview_Window")->trigger();
     QVERIFY(h.window.previewWindow()->isVisible());
     QVERIFY(h.window.saveSettings());
@@ -1078,11 +868,10 @@ void TestMainWindowIo::settingsWrittenAtClose()
     QVERIFY(h.window.close());
     QVERIFY(h.modal.boxes.isEmpty());
 
-    QSettings ini(file, QSettings::IniFormat);
-    ini.setIniCodec("UTF-8");
-    QCOMPARE(ini.childGroups(), QStringList({ "Convert", "GUI", "IO" }));
-    QCOMPARE(ini.value(QStringLiteral("Convert/MarginBottom")).toInt(), 5);
-    QCOMPARE(ini.value(QStringLiteral("IO/OutputFormat")).toInt(), 1);
+    QCOMPARE(QSettings(file, QSettings::IniFormat).childGroups(),
+        QStringList({ "Convert", "GUI", "IO" }));
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginBottom")).toInt(), 5);
+    QCOMPARE(iniValue(file, QStringLiteral("IO/OutputFormat")).toInt(), 1);
 }
 
 QTEST_MAIN(TestMainWindowIo)

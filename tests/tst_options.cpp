@@ -2,102 +2,16 @@
 // OK, Cancel, Enter, the default button and a language file.
 #include "options/option.h"
 #include "options/optionvalues.h"
+#include "testsupport.h"
 
-#include <QAbstractButton>
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <functional>
-
 namespace {
-
-// Answers what a dialog under test opens modally. Every message box is recorded
-// and closed with its first button; each step runs once the active modal widget
-// is what the step waits for. Polls from whichever event loop is running.
-class ModalDriver : public QObject
-{
-public:
-    using Match = std::function<bool(QWidget *)>;
-    using Act = std::function<void(QWidget *)>;
-
-    struct Box
-    {
-        QString text;
-        QString title;
-        QMessageBox::Icon icon;
-        int buttonCount;
-        QWidget *parent;
-    };
-
-    ModalDriver()
-    {
-        connect(&m_timer, &QTimer::timeout, this, &ModalDriver::poll);
-        m_timer.start(10);
-    }
-
-    void then(Match match, Act act) { m_steps.append({ std::move(match), std::move(act) }); }
-    int stepsLeft() const { return m_steps.size(); }
-
-    QList<Box> boxes;
-    // Dialogs still open when no step was left; each was rejected so the test ends.
-    int forcedClosures = 0;
-
-private:
-    struct Step
-    {
-        Match match;
-        Act act;
-    };
-
-    void poll()
-    {
-        if (m_busy)
-            return;
-        QWidget *modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            boxes.append({ box->text(), box->windowTitle(), box->icon(), box->buttons().size(),
-                box->parentWidget() });
-            if (!box->buttons().isEmpty())
-                box->buttons().first()->click();
-            else
-                box->reject();
-            return;
-        }
-        if (m_steps.isEmpty()) {
-            ++forcedClosures;
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->reject();
-            return;
-        }
-        if (!m_steps.first().match(modal))
-            return;
-        const Step step = m_steps.takeFirst();
-        m_busy = true;
-        QPointer<QWidget> target(modal);
-        // Acting from inside the timer's slot would keep the timer from firing
-        // in a modal loop that the step opens.
-        QTimer::singleShot(0, this, [this, step, target] {
-            m_busy = false;
-            if (target)
-                step.act(target);
-        });
-    }
-
-    QList<Step> m_steps;
-    QTimer m_timer;
-    bool m_busy = false;
-};
 
 const QString kFormTitle = QStringLiteral("Orbilux 画像変換ツール（設定）");
 const QString kErrorText = QStringLiteral("範囲内で入力して下さい");
@@ -124,11 +38,6 @@ void compareValues(const OptionValues &actual, const OptionValues &expected)
     QCOMPARE(actual.penWidth, expected.penWidth);
 }
 
-template <typename T> T *child(QWidget *dialog, const char *name)
-{
-    return dialog->findChild<T *>(QString::fromLatin1(name));
-}
-
 } // namespace
 
 class TestOptions : public QObject
@@ -141,8 +50,8 @@ private slots:
     void checkOrderAndUncheckedFields();
 
     void formHasItsFieldsInTabOrder();
-    void execShowsValuesWithPenColourUpperCase();
-    void defaultButtonThenCancelKeepsValues();
+    void shownThenCancelled_data();
+    void shownThenCancelled();
     void enterInLineEditCancels_data();
     void enterInLineEditCancels();
     void okWithValidValuesAccepts();
@@ -261,54 +170,52 @@ void TestOptions::formHasItsFieldsInTabOrder()
     QCOMPARE(order, expected);
 }
 
-void TestOptions::execShowsValuesWithPenColourUpperCase()
+void TestOptions::shownThenCancelled_data()
 {
+    QTest::addColumn<QString>("penColor");
+    QTest::addColumn<bool>("pressDefault");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<int>("format");
+
+    QTest::newRow("values, pen colour upper case")
+        << QStringLiteral("#ffff0000") << false
+        << QStringList { "3000", "1500", "70", "10", "#FFFF0000" } << 1;
+    QTest::newRow("default button, then cancel keeps values")
+        << someValues().penColor << true << QStringList { "2048", "1024", "85", "3", "#FFFF0000" }
+        << 0;
+}
+
+void TestOptions::shownThenCancelled()
+{
+    QFETCH(QString, penColor);
+    QFETCH(bool, pressDefault);
+    QFETCH(QStringList, shown);
+    QFETCH(int, format);
+
     Option dialog;
     dialog.loadTexts();
     OptionValues in = someValues();
-    in.penColor = QStringLiteral("#ffff0000");
+    in.penColor = penColor;
     dialog.setValues(in);
 
-    QStringList shown;
-    int format = -1;
+    QStringList texts;
+    int formatIndex = -1;
     ModalDriver driver;
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
-            for (const char *name : { "lineOutputSizeX", "lineOutputSizeY", "lineQuality",
-                     "linePenSize", "linePenColor" })
-                shown << child<QLineEdit>(&dialog, name)->text();
-            format = child<QComboBox>(&dialog, "cbFormat")->currentIndex();
-            child<QPushButton>(&dialog, "btnCancel")->click();
-        });
-    QCOMPARE(dialog.exec(), 0);
-    QCOMPARE(shown, (QStringList { "3000", "1500", "70", "10", "#FFFF0000" }));
-    QCOMPARE(format, 1);
-    QCOMPARE(driver.forcedClosures, 0);
-}
-
-void TestOptions::defaultButtonThenCancelKeepsValues()
-{
-    Option dialog;
-    dialog.loadTexts();
-    dialog.setValues(someValues());
-
-    QStringList shown;
-    int format = -1;
-    ModalDriver driver;
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
+    driver.then(&dialog, [&](QWidget *) {
+        if (pressDefault)
             QTest::mouseClick(child<QPushButton>(&dialog, "btnDefault"), Qt::LeftButton);
-            for (const char *name : { "lineOutputSizeX", "lineOutputSizeY", "lineQuality",
-                     "linePenSize", "linePenColor" })
-                shown << child<QLineEdit>(&dialog, name)->text();
-            format = child<QComboBox>(&dialog, "cbFormat")->currentIndex();
-            QTest::mouseClick(child<QPushButton>(&dialog, "btnCancel"), Qt::LeftButton);
-        });
+        for (const char *name :
+            { "lineOutputSizeX", "lineOutputSizeY", "lineQuality", "linePenSize", "linePenColor" })
+            texts << child<QLineEdit>(&dialog, name)->text();
+        formatIndex = child<QComboBox>(&dialog, "cbFormat")->currentIndex();
+        QTest::mouseClick(child<QPushButton>(&dialog, "btnCancel"), Qt::LeftButton);
+    });
     QCOMPARE(dialog.exec(), 0);
-    QCOMPARE(shown, (QStringList { "2048", "1024", "85", "3", "#FFFF0000" }));
-    QCOMPARE(format, 0);
-    compareValues(dialog.values(), someValues());
+    QCOMPARE(texts, shown);
+    QCOMPARE(formatIndex, format);
+    compareValues(dialog.values(), in);
     QVERIFY(driver.boxes.isEmpty());
+    QCOMPARE(driver.unexpected, QStringList());
 }
 
 void TestOptions::enterInLineEditCancels_data()
@@ -327,17 +234,16 @@ void TestOptions::enterInLineEditCancels()
     dialog.setValues(someValues());
 
     ModalDriver driver;
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
-            auto *line = dialog.findChild<QLineEdit *>(edit);
-            line->setFocus();
-            line->setText(QStringLiteral("2000"));
-            QTest::keyClick(line, Qt::Key_Return);
-        });
+    driver.then(&dialog, [&](QWidget *) {
+        auto *line = dialog.findChild<QLineEdit *>(edit);
+        line->setFocus();
+        line->setText(QStringLiteral("2000"));
+        QTest::keyClick(line, Qt::Key_Return);
+    });
     QCOMPARE(dialog.exec(), 0);
     compareValues(dialog.values(), someValues());
     QVERIFY(driver.boxes.isEmpty());
-    QCOMPARE(driver.forcedClosures, 0);
+    QCOMPARE(driver.unexpected, QStringList());
 }
 
 void TestOptions::okWithValidValuesAccepts()
@@ -347,16 +253,15 @@ void TestOptions::okWithValidValuesAccepts()
     dialog.setValues(someValues());
 
     ModalDriver driver;
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
-            child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("8192");
-            child<QLineEdit>(&dialog, "lineOutputSizeY")->setText("1024");
-            child<QLineEdit>(&dialog, "lineQuality")->setText("100");
-            child<QComboBox>(&dialog, "cbFormat")->setCurrentIndex(0);
-            child<QLineEdit>(&dialog, "linePenColor")->setText("#80112233");
-            child<QLineEdit>(&dialog, "linePenSize")->setText("32");
-            QTest::mouseClick(child<QPushButton>(&dialog, "btnOk"), Qt::LeftButton);
-        });
+    driver.then(&dialog, [&](QWidget *) {
+        child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("8192");
+        child<QLineEdit>(&dialog, "lineOutputSizeY")->setText("1024");
+        child<QLineEdit>(&dialog, "lineQuality")->setText("100");
+        child<QComboBox>(&dialog, "cbFormat")->setCurrentIndex(0);
+        child<QLineEdit>(&dialog, "linePenColor")->setText("#80112233");
+        child<QLineEdit>(&dialog, "linePenSize")->setText("32");
+        QTest::mouseClick(child<QPushButton>(&dialog, "btnOk"), Qt::LeftButton);
+    });
     QCOMPARE(dialog.exec(), 1);
     OptionValues expected;
     expected.outputWidth = 8192;
@@ -380,22 +285,20 @@ void TestOptions::twoFailingFieldsGiveOneWarning()
     QWidget *focused = nullptr;
     OptionValues afterOk;
     ModalDriver driver;
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
-            child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("500");
-            child<QLineEdit>(&dialog, "linePenSize")->setText("40");
-            QTest::mouseClick(child<QPushButton>(&dialog, "btnOk"), Qt::LeftButton);
-        });
+    driver.then(&dialog, [&](QWidget *) {
+        child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("500");
+        child<QLineEdit>(&dialog, "linePenSize")->setText("40");
+        QTest::mouseClick(child<QPushButton>(&dialog, "btnOk"), Qt::LeftButton);
+    });
     // The dialog is modal again once the warning has been answered.
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
-            widthSelected = child<QLineEdit>(&dialog, "lineOutputSizeX")->selectedText();
-            heightSelected = child<QLineEdit>(&dialog, "lineOutputSizeY")->selectedText();
-            penSelected = child<QLineEdit>(&dialog, "linePenSize")->selectedText();
-            focused = dialog.focusWidget();
-            afterOk = dialog.values();
-            child<QPushButton>(&dialog, "btnCancel")->click();
-        });
+    driver.then(&dialog, [&](QWidget *) {
+        widthSelected = child<QLineEdit>(&dialog, "lineOutputSizeX")->selectedText();
+        heightSelected = child<QLineEdit>(&dialog, "lineOutputSizeY")->selectedText();
+        penSelected = child<QLineEdit>(&dialog, "linePenSize")->selectedText();
+        focused = dialog.focusWidget();
+        afterOk = dialog.values();
+        child<QPushButton>(&dialog, "btnCancel")->click();
+    });
     QCOMPARE(dialog.exec(), 0);
     QCOMPARE(driver.stepsLeft(), 0);
 
@@ -421,19 +324,11 @@ void TestOptions::languageFileReplacesTexts()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString langFile = dir.filePath(QStringLiteral("plano-miller_lang.ini"));
-    {
-        QSettings ini(langFile, QSettings::IniFormat);
-        ini.setIniCodec("UTF-8");
-        ini.beginGroup(QStringLiteral("config"));
-        ini.setValue(QStringLiteral("title"), QStringLiteral("Réglages 設定"));
-        ini.setValue(QStringLiteral("btn_default"), QStringLiteral("Défauts"));
-        ini.setValue(QStringLiteral("error_mess"), QStringLiteral("Hors limites"));
-        ini.setValue(QStringLiteral("lbl_3"), QString());
-        ini.endGroup();
-        ini.beginGroup(QStringLiteral("main"));
-        ini.setValue(QStringLiteral("btn_cancel"), QStringLiteral("not for this dialog"));
-        ini.endGroup();
-    }
+    writeIni(langFile,
+        { { "config/title", QStringLiteral("Réglages 設定") },
+            { "config/btn_default", QStringLiteral("Défauts") },
+            { "config/error_mess", "Hors limites" }, { "config/lbl_3", QString() },
+            { "main/btn_cancel", "not for this dialog" } });
 
     Option dialog;
     dialog.setLangFile(langFile);
@@ -448,13 +343,11 @@ void TestOptions::languageFileReplacesTexts()
 
     dialog.setValues(optionDefaults());
     ModalDriver driver;
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) {
-            child<QLineEdit>(&dialog, "lineQuality")->setText("0");
-            child<QPushButton>(&dialog, "btnOk")->click();
-        });
-    driver.then([&](QWidget *w) { return w == &dialog; },
-        [&](QWidget *) { child<QPushButton>(&dialog, "btnCancel")->click(); });
+    driver.then(&dialog, [&](QWidget *) {
+        child<QLineEdit>(&dialog, "lineQuality")->setText("0");
+        child<QPushButton>(&dialog, "btnOk")->click();
+    });
+    driver.then(&dialog, [&](QWidget *) { child<QPushButton>(&dialog, "btnCancel")->click(); });
     QCOMPARE(dialog.exec(), 0);
     QCOMPARE(driver.boxes.size(), 1);
     QCOMPARE(driver.boxes.first().text, QStringLiteral("Hors limites"));

@@ -4,6 +4,7 @@
 // per-pixel reference, and the parameter set's table and INI forms.
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
+#include "testsupport.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -70,13 +71,21 @@ bool sameBits(const QImage &a, const QImage &b)
     return true;
 }
 
+// Through the converter's own setters, in the order a parameter set applies
+// them; false when the projection is unknown.
+bool setUp(ProjectionConverter &c, const ParamSet &p)
+{
+    c.setMargins(p.marginLeft, p.marginRight, p.marginBottom, p.marginTop);
+    const bool known = c.setProjection(p.projection);
+    c.setLonRange(p.lonMin, p.lonMax);
+    c.setLatRange(p.latMin, p.latMax);
+    return known;
+}
+
 // The worked example: 2000 x 1000 source, margins 10, 10, 20, 20, full box.
 void setWorkedExample(ProjectionConverter &c, const QString &projection)
 {
-    c.setMargins(10, 10, 20, 20);
-    QVERIFY(c.setProjection(projection));
-    c.setLonRange(-180.0, 180.0);
-    c.setLatRange(-90.0, 90.0);
+    QVERIFY(setUp(c, makeParams(10, 10, 20, 20, projection)));
     c.prepare(2000.0, 1000.0);
 }
 
@@ -273,10 +282,7 @@ void TestProjection::workedTargetPixels()
 void TestProjection::boxCrossingAntimeridian()
 {
     ProjectionConverter c;
-    c.setMargins(0, 0, 0, 0);
-    QVERIFY(c.setProjection(QStringLiteral("miller")));
-    c.setLonRange(20.0, -160.0);
-    c.setLatRange(-90.0, 90.0);
+    QVERIFY(setUp(c, makeParams(0, 0, 0, 0, QStringLiteral("miller"), 20.0, -160.0)));
     QCOMPARE(c.lonSpan(), 180.0);
     c.prepare(2000.0, 1000.0);
     QCOMPARE(c.lonToColumn(-180.0), 1776);
@@ -418,10 +424,8 @@ void TestProjection::alphaIsCopied()
 void TestProjection::marginsAndOutsideStayTransparent()
 {
     ProjectionConverter c;
-    c.setMargins(10, 10, 20, 20);
-    QVERIFY(c.setProjection(QStringLiteral("miller")));
-    c.setLonRange(-90.0, 90.0);
-    c.setLatRange(-45.0, 45.0);
+    QVERIFY(
+        setUp(c, makeParams(10, 10, 20, 20, QStringLiteral("miller"), -90.0, 90.0, -45.0, 45.0)));
     const QImage src = coordinateImage(2000, 1000);
     QImage target = transparentTarget(512, 256);
     c.remap(src, target, false);
@@ -450,10 +454,7 @@ void TestProjection::marginsAndOutsideStayTransparent()
 void TestProjection::oneColumnMapAreaFillsEveryColumn()
 {
     ProjectionConverter c;
-    c.setMargins(2, 2, 0, 0);
-    QVERIFY(c.setProjection(QStringLiteral("miller")));
-    c.setLonRange(-180.0, 180.0);
-    c.setLatRange(-90.0, 90.0);
+    QVERIFY(setUp(c, makeParams(2, 2, 0, 0)));
     c.prepare(5.0, 4.0);
     QCOMPARE(c.scaleX(), 0.0);
 
@@ -470,9 +471,7 @@ void TestProjection::oneColumnMapAreaFillsEveryColumn()
 void TestProjection::emptyMapAreaWritesNothing()
 {
     ProjectionConverter c;
-    QVERIFY(c.setProjection(QStringLiteral("miller")));
-    c.setLonRange(-180.0, 180.0);
-    c.setLatRange(-90.0, 90.0);
+    QVERIFY(setUp(c, makeParams(0, 0, 0, 0)));
     QImage target = transparentTarget(16, 8);
     c.setMargins(3, 2, 0, 0);
     c.remap(coordinateImage(5, 4), target, false);
@@ -486,10 +485,8 @@ void TestProjection::equalLatitudesWriteNothing()
 {
     for (double lat : { 30.0, 0.0 }) {
         ProjectionConverter c;
-        c.setMargins(0, 0, 0, 0);
-        QVERIFY(c.setProjection(QStringLiteral("miller")));
-        c.setLonRange(-180.0, 180.0);
-        c.setLatRange(lat, lat);
+        QVERIFY(
+            setUp(c, makeParams(0, 0, 0, 0, QStringLiteral("miller"), -180.0, 180.0, lat, lat)));
         c.prepare(200.0, 100.0);
         QCOMPARE(c.latToRow(lat), INT_MIN);
         QCOMPARE(c.latToRow(0.0), INT_MIN);
@@ -503,10 +500,8 @@ void TestProjection::rowJustAboveMapTruncatesToZero()
 {
     // lat max 80.935 puts lat 81 at about row -0.71 of a 1000-row map.
     ProjectionConverter c;
-    c.setMargins(0, 0, 0, 0);
-    QVERIFY(c.setProjection(QStringLiteral("miller")));
-    c.setLonRange(-180.0, 180.0);
-    c.setLatRange(-80.935, 80.935);
+    QVERIFY(
+        setUp(c, makeParams(0, 0, 0, 0, QStringLiteral("miller"), -180.0, 180.0, -80.935, 80.935)));
     c.prepare(360.0, 1000.0);
     const double row = c.projectLatitude(81.0) * c.scaleY() + c.offsetY();
     QVERIFY2(row > -1.0 && row < -0.5, qPrintable(QString::number(row)));
@@ -644,10 +639,7 @@ void TestProjection::smallTargets()
     QFETCH(QSize, size);
     QFETCH(QPoint, firstSource);
     ProjectionConverter c;
-    c.setMargins(10, 10, 20, 20);
-    QVERIFY(c.setProjection(QStringLiteral("miller")));
-    c.setLonRange(-180.0, 180.0);
-    c.setLatRange(-90.0, 90.0);
+    QVERIFY(setUp(c, makeParams(10, 10, 20, 20)));
     const QImage src = coordinateImage(200, 100);
     QImage fast = transparentTarget(size.width(), size.height());
     QImage reference = transparentTarget(size.width(), size.height());
@@ -720,10 +712,9 @@ void TestProjection::fastEqualsReference()
         }
 
         ProjectionConverter c;
-        c.setMargins(left, right, bottom, top);
-        QVERIFY(c.setProjection(names[rng.bounded(2)]));
-        c.setLonRange(lonMin, lonMax);
-        c.setLatRange(latMin, latMax);
+        QVERIFY(setUp(c,
+            makeParams(
+                left, right, bottom, top, names[rng.bounded(2)], lonMin, lonMax, latMin, latMax)));
 
         const int w2 = rng.bounded(4) == 0 ? rng.bounded(3) : 1 + rng.bounded(60);
         const int h2 = rng.bounded(4) == 0 ? rng.bounded(3) : 1 + rng.bounded(40);
@@ -759,16 +750,8 @@ void TestProjection::fastEqualsReference()
 
 void TestProjection::paramTableRoundTrip()
 {
-    ParamSet p;
-    p.marginLeft = 12;
-    p.marginRight = 34;
-    p.marginBottom = 56;
-    p.marginTop = 78;
-    p.projection = QStringLiteral("mercator");
-    p.lonMin = -170.5;
-    p.lonMax = 160.25;
-    p.latMin = -80.1;
-    p.latMax = 75.3;
+    const ParamSet p
+        = makeParams(12, 34, 56, 78, QStringLiteral("mercator"), -170.5, 160.25, -80.1, 75.3);
     const ConvertParams t = p.toTable();
     QCOMPARE(t.size(), 9);
     QCOMPARE(t.value(QStringLiteral("margin_left")).type(), QVariant::Int);
@@ -798,16 +781,8 @@ void TestProjection::paramTableWithoutProjection()
 
 void TestProjection::paramApplyNormalises()
 {
-    ParamSet p;
-    p.marginLeft = 1;
-    p.marginRight = 2;
-    p.marginBottom = 3;
-    p.marginTop = 4;
-    p.projection = QStringLiteral("mercator");
-    p.lonMin = 190.0;
-    p.lonMax = 540.0;
-    p.latMin = 60.0;
-    p.latMax = -30.0;
+    const ParamSet p
+        = makeParams(1, 2, 3, 4, QStringLiteral("mercator"), 190.0, 540.0, 60.0, -30.0);
     ProjectionConverter c;
     QVERIFY(p.applyTo(c));
     QCOMPARE(c.projectionFactor(), 1.0);
@@ -828,10 +803,7 @@ void TestProjection::paramApplyNormalises()
 void TestProjection::resetExportsDefaults()
 {
     ProjectionConverter c;
-    c.setMargins(5, 6, 7, 8);
-    c.setProjection(QStringLiteral("bogus"));
-    c.setLonRange(10.0, 20.0);
-    c.setLatRange(-5.0, 5.0);
+    setUp(c, makeParams(5, 6, 7, 8, QStringLiteral("bogus"), 10.0, 20.0, -5.0, 5.0));
     c.reset();
     QVERIFY(c.isUsable());
     const ConvertParams t = c.exportParams();
@@ -844,12 +816,9 @@ void TestProjection::convertGroupMissingKeysKeepValues()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("partial.ini"));
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[Convert]\nMarginLeft=7\nMapProjection=mercator\nLongitudeMaximum=12.5\n"
-                "LatitudeMinimum=abc\n[Other]\nMarginTop=99\n");
-    }
+    QVERIFY(writeFile(path,
+        "[Convert]\nMarginLeft=7\nMapProjection=mercator\nLongitudeMaximum=12.5\n"
+        "LatitudeMinimum=abc\n[Other]\nMarginTop=99\n"));
     ParamSet p;
     p.marginTop = 33;
     p.lonMin = -100.0;
@@ -872,16 +841,8 @@ void TestProjection::convertGroupRoundTrip()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("params.ini"));
-    ParamSet p;
-    p.marginLeft = 1024;
-    p.marginRight = 3;
-    p.marginBottom = 0;
-    p.marginTop = 17;
-    p.projection = QStringLiteral("mercator");
-    p.lonMin = 12.3;
-    p.lonMax = -167.7;
-    p.latMin = -85.1;
-    p.latMax = 84.9;
+    const ParamSet p
+        = makeParams(1024, 3, 0, 17, QStringLiteral("mercator"), 12.3, -167.7, -85.1, 84.9);
     {
         QSettings settings(path, QSettings::IniFormat);
         settings.setIniCodec("UTF-8");

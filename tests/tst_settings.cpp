@@ -2,10 +2,9 @@
 // the sample placeholder, what is written for the output name and the pen, and
 // that a failed or damaged file never costs the user a good one.
 #include "app/settingsstore.h"
+#include "testsupport.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -14,25 +13,6 @@
 namespace {
 
 const QString appDir = QStringLiteral("/opt/plano");
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QVariant rawValue(const QString &path, const QString &key)
-{
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    return settings.value(key);
-}
 
 QVariant field(const AppSettings &s, const QString &name)
 {
@@ -84,15 +64,7 @@ AppSettings unusualSettings()
     s.outputQuality = 42;
     s.overwrite = false;
     s.openFiler = false;
-    s.params.marginLeft = 55;
-    s.params.marginRight = 42;
-    s.params.marginBottom = 47;
-    s.params.marginTop = 78;
-    s.params.projection = QStringLiteral("mercator");
-    s.params.lonMin = 12.3;
-    s.params.lonMax = -170.5;
-    s.params.latMin = -60.1;
-    s.params.latMax = 80.7;
+    s.params = makeParams(55, 42, 47, 78, QStringLiteral("mercator"), 12.3, -170.5, -60.1, 80.7);
     return s;
 }
 
@@ -176,7 +148,7 @@ void TestSettings::roundTripOfEveryValue()
 void TestSettings::japanesePathsAreUtf8()
 {
     const QString folder = QStringLiteral("C:/地図/世界");
-    QVERIFY(writeAll(path(), "[IO]\nLoadFilePath=C:/地図/世界/ミラー図法.jpg\n"));
+    QVERIFY(writeFile(path(), "[IO]\nLoadFilePath=C:/地図/世界/ミラー図法.jpg\n"));
 
     AppSettings s;
     s.load(path(), appDir);
@@ -185,7 +157,7 @@ void TestSettings::japanesePathsAreUtf8()
     s.saveFolderName = folder;
     s.saveBaseName = QStringLiteral("OX-ミラー図法");
     QVERIFY(s.save(path()));
-    const QByteArray bytes = readAll(path());
+    const QByteArray bytes = readFile(path());
     // Written as UTF-8 text, so that the file stays readable and editable.
     QVERIFY(bytes.contains("SaveFolderName=C:/地図/世界\n"));
     QVERIFY(bytes.contains("SaveFileName=OX-ミラー図法.jpg\n"));
@@ -278,7 +250,7 @@ void TestSettings::readingRules()
     QFETCH(QString, field);
     QFETCH(QVariant, expected);
 
-    QVERIFY(writeAll(path(), ini));
+    QVERIFY(writeFile(path(), ini));
     AppSettings s;
     s.load(path(), appDir);
     QCOMPARE(::field(s, field), expected);
@@ -286,13 +258,13 @@ void TestSettings::readingRules()
 
 void TestSettings::loadFileNameIsMigrated()
 {
-    QVERIFY(writeAll(path(), "[IO]\nLoadFileName=/maps/old.jpg\n"));
+    QVERIFY(writeFile(path(), "[IO]\nLoadFileName=/maps/old.jpg\n"));
     AppSettings s;
     s.load(path(), appDir);
     QVERIFY(s.save(path()));
-    QCOMPARE(rawValue(path(), QStringLiteral("IO/LoadFileName")).toString(),
+    QCOMPARE(iniValue(path(), QStringLiteral("IO/LoadFileName")).toString(),
         QStringLiteral("/maps/old.jpg"));
-    QCOMPARE(rawValue(path(), QStringLiteral("IO/LoadFilePath")).toString(),
+    QCOMPARE(iniValue(path(), QStringLiteral("IO/LoadFilePath")).toString(),
         QStringLiteral("/maps/old.jpg"));
 
     // From now on the newer key is the one that counts.
@@ -325,28 +297,28 @@ void TestSettings::saveFileNameCarriesOutputSuffix()
     s.outputFormat = format;
     s.saveBaseName = baseName;
     QVERIFY(s.save(path()));
-    QCOMPARE(rawValue(path(), QStringLiteral("IO/SaveFileName")).toString(), written);
-    QCOMPARE(rawValue(path(), QStringLiteral("IO/OutputFormat")).toInt(), format);
+    QCOMPARE(iniValue(path(), QStringLiteral("IO/SaveFileName")).toString(), written);
+    QCOMPARE(iniValue(path(), QStringLiteral("IO/OutputFormat")).toInt(), format);
 }
 
 void TestSettings::penColorWrittenInLowerCase()
 {
-    QVERIFY(writeAll(path(), "[GUI]\nPenColor=#FFFF0000\n"));
+    QVERIFY(writeFile(path(), "[GUI]\nPenColor=#FFFF0000\n"));
     AppSettings s;
     s.load(path(), appDir);
     QVERIFY(s.save(path()));
     QCOMPARE(
-        rawValue(path(), QStringLiteral("GUI/PenColor")).toString(), QStringLiteral("#ffff0000"));
+        iniValue(path(), QStringLiteral("GUI/PenColor")).toString(), QStringLiteral("#ffff0000"));
 
     AppSettings fresh;
     QVERIFY(fresh.save(path(QStringLiteral("fresh.ini"))));
-    QCOMPARE(rawValue(path(QStringLiteral("fresh.ini")), QStringLiteral("GUI/PenColor")).toString(),
+    QCOMPARE(iniValue(path(QStringLiteral("fresh.ini")), QStringLiteral("GUI/PenColor")).toString(),
         QStringLiteral("#ffff0000"));
 }
 
 void TestSettings::olderAndUnknownKeysStay()
 {
-    QVERIFY(writeAll(path(),
+    QVERIFY(writeFile(path(),
         "[IO]\nLoadFileName=/old/map.jpg\nInputFolder=/old/in\nOutputFolder=/old/out\n"
         "InputFileSortType=1\nOutputFileNameType=1\n"
         "[Extra]\nNote=kept by hand\n"));
@@ -368,7 +340,7 @@ void TestSettings::olderAndUnknownKeysStay()
         { QStringLiteral("IO/BatchOutputFileNameType"), QStringLiteral("1") },
     };
     for (const auto &entry : kept)
-        QCOMPARE(rawValue(path(), entry.first).toString(), entry.second);
+        QCOMPARE(iniValue(path(), entry.first).toString(), entry.second);
 }
 
 void TestSettings::missingFileKeepsCurrentValues()
@@ -401,7 +373,7 @@ void TestSettings::missingFileKeepsCurrentValues()
     QCOMPARE(s.params, before.params);
 
     // A partial "Convert" group replaces only the values it holds.
-    QVERIFY(writeAll(path(), "[Convert]\nMarginLeft=5\nMapProjection=miller\n"));
+    QVERIFY(writeFile(path(), "[Convert]\nMarginLeft=5\nMapProjection=miller\n"));
     s.load(path(), appDir);
     ParamSet expected = before.params;
     expected.marginLeft = 5;
@@ -426,7 +398,7 @@ void TestSettings::failedSaveIsReportedAndKeepsTheOldFile()
     AppSettings good = unusualSettings();
     const QString goodPath = path(QStringLiteral("good.ini"));
     QVERIFY(good.save(goodPath));
-    const QByteArray goodBytes = readAll(goodPath);
+    const QByteArray goodBytes = readFile(goodPath);
 
     QString target;
     QString guarded = goodPath; // the file whose permissions must be restored
@@ -469,7 +441,7 @@ void TestSettings::failedSaveIsReportedAndKeepsTheOldFile()
 
     QVERIFY(!saved);
     QVERIFY2(error.contains(target), qPrintable(error));
-    QCOMPARE(readAll(goodPath), goodBytes);
+    QCOMPARE(readFile(goodPath), goodBytes);
     QCOMPARE(QDir(m_tmp->path()).entryList(QDir::Files | QDir::Hidden),
         QStringList { QStringLiteral("good.ini") });
 }
@@ -485,7 +457,7 @@ void TestSettings::damagedFileIsReadAsDefaultsAndReplaced()
         junk.append(c == '=' || c == '[' || c == ']' ? '\xff' : c);
     }
     junk.append("\n[GUI\n");
-    QVERIFY(writeAll(path(), junk));
+    QVERIFY(writeFile(path(), junk));
 
     AppSettings s;
     s.load(path(), appDir);

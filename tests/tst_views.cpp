@@ -2,39 +2,25 @@
 // produce, in image pixels, and how the pixmap is painted when fitted.
 #include "mainwindow/myimage.h"
 #include "preview/myimage2.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
 namespace {
-
-void send(QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
-{
-    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &event);
-}
-
-void press(QWidget *w, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
-    Qt::MouseButtons held = Qt::LeftButton)
-{
-    send(w, QEvent::MouseButtonPress, pos, button, held);
-}
-
-void move(QWidget *w, QPoint pos, Qt::MouseButtons held = Qt::LeftButton)
-{
-    send(w, QEvent::MouseMove, pos, Qt::NoButton, held);
-}
-
-void release(QWidget *w, QPoint pos, Qt::MouseButton button = Qt::LeftButton,
-    Qt::MouseButtons held = Qt::NoButton)
-{
-    send(w, QEvent::MouseButtonRelease, pos, button, held);
-}
 
 QPixmap plainPixmap(int w, int h)
 {
     QPixmap pixmap(w, h);
     pixmap.fill(Qt::gray);
     return pixmap;
+}
+
+// A view of the given size showing a plain pixmap, fitted when scaled.
+void setUp(QLabel &view, QSize label, QSize pixmap, bool scaled = false)
+{
+    view.resize(label);
+    view.setPixmap(plainPixmap(pixmap.width(), pixmap.height()));
+    view.setScaledContents(scaled);
 }
 
 QList<QVariant> args(std::initializer_list<int> values)
@@ -95,8 +81,8 @@ private slots:
     void clickWithoutMovement_data();
     void clickWithoutMovement();
     void dragUpAndLeftSwapsCorners();
-    void dragOneColumnBackIsNotSwapped();
-    void dragPastTheEdgeIsNotClamped();
+    void firstMoveReportsUnclamped_data();
+    void firstMoveReportsUnclamped();
     void rightButtonDuringLeftDrag();
     void rightClickAlone();
     void pointModeReportsReleaseAndHover();
@@ -127,79 +113,81 @@ void TestViews::clickWithoutMovement()
     QFETCH(bool, scaled);
     QFETCH(QStringList, expected);
     MyImage view;
-    view.resize(200, 100);
-    view.setPixmap(plainPixmap(500, 200));
-    view.setScaledContents(scaled);
+    setUp(view, QSize(200, 100), QSize(500, 200), scaled);
     SignalLog log(&view);
 
-    press(&view, QPoint(41, 17));
-    release(&view, QPoint(41, 17));
+    sendPress(&view, QPoint(41, 17));
+    sendRelease(&view, QPoint(41, 17));
     QCOMPARE(log.take(), expected);
 }
 
 void TestViews::dragUpAndLeftSwapsCorners()
 {
     MyImage view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
+    setUp(view, QSize(300, 200), QSize(300, 200));
     SignalLog log(&view);
 
-    press(&view, QPoint(100, 80));
-    move(&view, QPoint(40, 50));
-    release(&view, QPoint(40, 50));
+    sendPress(&view, QPoint(100, 80));
+    sendMove(&view, QPoint(40, 50));
+    sendRelease(&view, QPoint(40, 50));
     // Width 61 and height 31: the longer side is reported.
     QCOMPARE(log.take(),
         (QStringList { "mouseleftdown(100,80)", "size_changing(100,80,40,50,100,80,40,50)",
             "size_changed(100,80,61)" }));
 }
 
-void TestViews::dragOneColumnBackIsNotSwapped()
+void TestViews::firstMoveReportsUnclamped_data()
 {
-    MyImage view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
-    QSignalSpy changing(&view, &MyImage::size_changing);
+    QTest::addColumn<bool>("scaled");
+    QTest::addColumn<QPoint>("from");
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<QList<QVariant>>("expected");
 
-    press(&view, QPoint(100, 80));
-    move(&view, QPoint(99, 80));
-    QCOMPARE(changing.count(), 1);
-    QCOMPARE(changing.takeFirst(), args({ 100, 80, 100, 80, 99, 80, 99, 80 }));
+    // Label 300 x 200 at natural size, or 200 x 100 fitting 500 x 200 (s 2.5).
+    QTest::newRow("one column back is not swapped")
+        << false << QPoint(100, 80) << QPoint(99, 80) << args({ 100, 80, 100, 80, 99, 80, 99, 80 });
+    // -3 truncates toward zero to -7, and 250 beyond the label gives 625 beyond
+    // the pixmap.
+    QTest::newRow("past the edge is not clamped")
+        << true << QPoint(10, 10) << QPoint(-3, 250) << args({ 25, 25, -7, 25, 25, 625, -7, 625 });
 }
 
-void TestViews::dragPastTheEdgeIsNotClamped()
+void TestViews::firstMoveReportsUnclamped()
 {
-    // Scaled by 2.5: -3 truncates toward zero to -7, and 250 beyond the label
-    // gives 625 beyond the pixmap.
+    QFETCH(bool, scaled);
+    QFETCH(QPoint, from);
+    QFETCH(QPoint, to);
+    QFETCH(QList<QVariant>, expected);
     MyImage view;
-    view.resize(200, 100);
-    view.setPixmap(plainPixmap(500, 200));
-    view.setScaledContents(true);
+    if (scaled)
+        setUp(view, QSize(200, 100), QSize(500, 200), true);
+    else
+        setUp(view, QSize(300, 200), QSize(300, 200));
     QSignalSpy changing(&view, &MyImage::size_changing);
 
-    press(&view, QPoint(10, 10));
-    move(&view, QPoint(-3, 250));
+    sendPress(&view, from);
+    sendMove(&view, to);
     QCOMPARE(changing.count(), 1);
-    QCOMPARE(changing.takeFirst(), args({ 25, 25, -7, 25, 25, 625, -7, 625 }));
+    QCOMPARE(changing.takeFirst(), expected);
 }
 
 void TestViews::rightButtonDuringLeftDrag()
 {
     MyImage view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
+    setUp(view, QSize(300, 200), QSize(300, 200));
     SignalLog log(&view);
 
-    press(&view, QPoint(10, 10));
+    sendPress(&view, QPoint(10, 10));
     // The held buttons include the left one, so the press point moves.
-    press(&view, QPoint(50, 60), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    sendPress(&view, QPoint(50, 60), Qt::RightButton, Qt::LeftButton | Qt::RightButton);
     QCOMPARE(log.take(), (QStringList { "mouseleftdown(10,10)", "mouseleftdown(50,60)" }));
 
-    release(&view, QPoint(55, 60), Qt::RightButton, Qt::LeftButton);
+    sendRelease(&view, QPoint(55, 60), Qt::RightButton, Qt::LeftButton);
     QCOMPARE(log.take(), QStringList { "mouserightup()" });
 
     // The left drag goes on from the new press point.
-    move(&view, QPoint(70, 65));
-    release(&view, QPoint(70, 65));
+    sendMove(&view, QPoint(70, 65));
+    sendRelease(&view, QPoint(70, 65));
     QCOMPARE(log.take(),
         (QStringList { "size_changing(50,60,50,60,70,65,70,65)", "size_changed(50,60,21)" }));
 }
@@ -207,42 +195,39 @@ void TestViews::rightButtonDuringLeftDrag()
 void TestViews::rightClickAlone()
 {
     MyImage view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
+    setUp(view, QSize(300, 200), QSize(300, 200));
     SignalLog log(&view);
 
-    press(&view, QPoint(10, 10), Qt::RightButton, Qt::RightButton);
-    move(&view, QPoint(20, 20), Qt::RightButton);
-    release(&view, QPoint(20, 20), Qt::RightButton);
+    sendPress(&view, QPoint(10, 10), Qt::RightButton, Qt::RightButton);
+    sendMove(&view, QPoint(20, 20), Qt::RightButton);
+    sendRelease(&view, QPoint(20, 20), Qt::RightButton);
     QCOMPARE(log.take(), QStringList { "mouserightup()" });
 }
 
 void TestViews::pointModeReportsReleaseAndHover()
 {
     MyImage view;
-    view.resize(200, 100);
-    view.setPixmap(plainPixmap(500, 200));
-    view.setScaledContents(true);
+    setUp(view, QSize(200, 100), QSize(500, 200), true);
     // As the main window does, so that moves without a button arrive.
     view.setMouseTracking(true);
     SignalLog log(&view);
     QSignalSpy hover(&view, &MyImage::mouse_move);
 
     view.pointMode = true;
-    move(&view, QPoint(4, 4), Qt::NoButton);
+    sendMove(&view, QPoint(4, 4), Qt::NoButton);
     QCOMPARE(hover.count(), 1);
     QCOMPARE(hover.takeFirst(), args({ 10, 10 }));
 
-    press(&view, QPoint(10, 10));
-    move(&view, QPoint(20, 30));
-    release(&view, QPoint(21, 31));
+    sendPress(&view, QPoint(10, 10));
+    sendMove(&view, QPoint(20, 30));
+    sendRelease(&view, QPoint(21, 31));
     QCOMPARE(hover.count(), 0);
     QCOMPARE(log.take(),
         (QStringList { "mouseleftdown(25,25)", "size_changing(25,25,25,25,50,75,50,75)",
             "mouseleftup(52,77)" }));
 
     view.pointMode = false;
-    move(&view, QPoint(40, 40), Qt::NoButton);
+    sendMove(&view, QPoint(40, 40), Qt::NoButton);
     QCOMPARE(hover.count(), 0);
 }
 
@@ -256,36 +241,35 @@ void TestViews::withoutPixmapNothingIsReported()
     QSignalSpy hover(&view, &MyImage::mouse_move);
 
     // The right button held with the left one is not noted either.
-    press(&view, QPoint(10, 10), Qt::LeftButton, Qt::LeftButton | Qt::RightButton);
-    move(&view, QPoint(20, 20), Qt::LeftButton | Qt::RightButton);
-    release(&view, QPoint(20, 20), Qt::RightButton, Qt::LeftButton);
-    release(&view, QPoint(20, 20));
-    move(&view, QPoint(30, 30), Qt::NoButton);
+    sendPress(&view, QPoint(10, 10), Qt::LeftButton, Qt::LeftButton | Qt::RightButton);
+    sendMove(&view, QPoint(20, 20), Qt::LeftButton | Qt::RightButton);
+    sendRelease(&view, QPoint(20, 20), Qt::RightButton, Qt::LeftButton);
+    sendRelease(&view, QPoint(20, 20));
+    sendMove(&view, QPoint(30, 30), Qt::NoButton);
     QCOMPARE(log.take(), QStringList());
     QCOMPARE(hover.count(), 0);
 
     view.setPixmap(QPixmap());
-    press(&view, QPoint(10, 10));
-    release(&view, QPoint(10, 10));
+    sendPress(&view, QPoint(10, 10));
+    sendRelease(&view, QPoint(10, 10));
     QCOMPARE(log.take(), QStringList());
 }
 
 void TestViews::releaseWithoutPixmapKeepsTheDrag()
 {
     MyImage view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
+    setUp(view, QSize(300, 200), QSize(300, 200));
     view.setMouseTracking(true);
     SignalLog log(&view);
 
-    press(&view, QPoint(10, 10));
+    sendPress(&view, QPoint(10, 10));
     view.clear();
-    release(&view, QPoint(20, 20));
+    sendRelease(&view, QPoint(20, 20));
     QCOMPARE(log.take(), QStringList { "mouseleftdown(10,10)" });
 
     view.setPixmap(plainPixmap(300, 200));
-    move(&view, QPoint(30, 30), Qt::NoButton);
-    release(&view, QPoint(30, 30));
+    sendMove(&view, QPoint(30, 30), Qt::NoButton);
+    sendRelease(&view, QPoint(30, 30));
     QCOMPARE(log.take(),
         (QStringList { "size_changing(10,10,10,10,30,30,30,30)", "size_changed(10,10,21)" }));
 }
@@ -308,15 +292,14 @@ void TestViews::previewIgnoresSmallDrags()
     QFETCH(QPoint, end);
     QFETCH(bool, reported);
     MyImage2 view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
+    setUp(view, QSize(300, 200), QSize(300, 200));
     QSignalSpy down(&view, &MyImage2::mouseleftdown);
     QSignalSpy changing(&view, &MyImage2::size_changing);
     QSignalSpy changed(&view, &MyImage2::size_changed);
 
-    press(&view, QPoint(100, 100));
-    move(&view, end);
-    release(&view, end);
+    sendPress(&view, QPoint(100, 100));
+    sendMove(&view, end);
+    sendRelease(&view, end);
     QCOMPARE(down.count(), 1);
     QCOMPARE(changing.count(), 1);
     QCOMPARE(changed.count(), reported ? 1 : 0);
@@ -327,17 +310,16 @@ void TestViews::previewIgnoresSmallDrags()
 void TestViews::previewIgnoresHover()
 {
     MyImage2 view;
-    view.resize(300, 200);
-    view.setPixmap(plainPixmap(300, 200));
+    setUp(view, QSize(300, 200), QSize(300, 200));
     view.setMouseTracking(true);
     view.pointMode = true;
     SignalLog log(&view);
 
-    move(&view, QPoint(30, 30), Qt::NoButton);
+    sendMove(&view, QPoint(30, 30), Qt::NoButton);
     QCOMPARE(log.take(), QStringList());
     // In point mode the release point is reported, as in the source view.
-    press(&view, QPoint(10, 10));
-    release(&view, QPoint(12, 13));
+    sendPress(&view, QPoint(10, 10));
+    sendRelease(&view, QPoint(12, 13));
     QCOMPARE(log.take(), (QStringList { "mouseleftdown(10,10)", "mouseleftup(12,13)" }));
 }
 
