@@ -349,6 +349,8 @@ void TestSettings::missingFileKeepsCurrentValues()
     const AppSettings before = s;
     s.load(path(QStringLiteral("missing.ini")), appDir);
     QVERIFY(!QFile::exists(path(QStringLiteral("missing.ini"))));
+    // A missing file is an ordinary first start, not a problem to report.
+    QVERIFY(s.loadProblem.isEmpty());
 
     const AppSettings defaults;
     QCOMPARE(s.geometry, before.geometry);
@@ -469,6 +471,9 @@ void TestSettings::damagedFileIsReadAsDefaultsAndReplaced()
     QCOMPARE(s.outputSizeX, defaults.outputSizeX);
     QCOMPARE(s.outputQuality, defaults.outputQuality);
     QCOMPARE(s.params, defaults.params);
+    // The user's file is not lost when the next save replaces it.
+    QVERIFY2(s.loadProblem.contains(path()), qPrintable(s.loadProblem));
+    QCOMPARE(readFile(path() + QStringLiteral(".damaged")), junk);
 
     // The reader's complaint about the old file is no reason to report the
     // new one as unwritten.
