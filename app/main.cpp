@@ -75,7 +75,9 @@ int main(int argc, char *argv[])
     window.loadSettings();
     window.loadTexts();
     const bool batch = CommandLine::isBatch(QCoreApplication::arguments());
-    if (!batch)
+    if (batch)
+        window.scheduleDeferredStart(0);
+    else
         window.show();
 
     const int result = app.exec();

@@ -63,7 +63,7 @@ EOF
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
 
-# The start-up alone (the deferred start waits a second before any file), so
+# The start-up alone (process, toolkit and settings before any file), so
 # the per-file rate can be told apart from it.
 start=$(now)
 QT_QPA_PLATFORM=offscreen "$exe" /batch "/ini=$work/empty.ini" 2>/dev/null

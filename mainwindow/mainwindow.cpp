@@ -81,6 +81,11 @@ void MainWindow::cancelDeferredStart()
     m_startupTimer->stop();
 }
 
+void MainWindow::scheduleDeferredStart(int msec)
+{
+    m_startupTimer->start(msec);
+}
+
 void MainWindow::setPaths(const CommandLine::Paths &paths)
 {
     m_paths = paths;

@@ -55,6 +55,8 @@ public:
     // The deferred start is a one-shot timer; tests that build a window of
     // their own stop it so it never runs on the test's command line.
     void cancelDeferredStart();
+    // A headless batch has no window to wait for and starts at once.
+    void scheduleDeferredStart(int msec);
 
     // State reached by the start-up code and by tests.
     AppSettings &state() { return m_state; }
