@@ -768,8 +768,18 @@ void MainWindow::loadParameterFile()
     dialog.setWindowTitle(m_texts[QStringLiteral("load_inifile")]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    QSettings settings(dialog.selectedFiles().first(), QSettings::IniFormat);
+    const QString path = dialog.selectedFiles().first();
+    QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
+    // A file that is no parameter file at all should not look as if it loaded.
+    settings.beginGroup(QStringLiteral("Convert"));
+    const bool hasParameters = !settings.childKeys().isEmpty();
+    settings.endGroup();
+    if (!hasParameters) {
+        showMessage(QMessageBox::Warning, ui->actionLoad_Param->text(),
+            path + m_texts[QStringLiteral("param_file_empty")]);
+        return;
+    }
     m_params.readConvertGroup(settings);
     pushParamsToWidgets();
     redrawOverlay();

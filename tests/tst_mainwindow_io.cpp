@@ -668,21 +668,29 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds_data()
     QTest::addColumn<QString>("projection");
     QTest::addColumn<double>("lonMin");
     QTest::addColumn<double>("latMax");
+    QTest::addColumn<QString>("report");
     // Before loading: margins 1, 2, 3, 4, miller, lon -180, lat max 90.
     QTest::newRow("only MarginTop")
         << QByteArray("[Convert]\nMarginTop=77\n") << QList<int> { 1, 2, 3, 77 }
-        << QStringLiteral("miller") << -180.0 << 90.0;
+        << QStringLiteral("miller") << -180.0 << 90.0 << QString();
     QTest::newRow("rounded and bounded")
         << QByteArray("[Convert]\nLongitudeMinimum=12.34\nLatitudeMaximum=95\nMarginLeft=2000\n")
-        << QList<int> { 1024, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0;
+        << QList<int> { 1024, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0 << QString();
     QTest::newRow("settings file")
         << QByteArray("[GUI]\nPenSize=9\n\n[IO]\nOutputSizeX=4096\nLoadFilePath=/x/y.jpg\n\n"
                       "[Convert]\nMarginLeft=55\nMarginRight=42\nMarginBottom=47\nMarginTop=78\n"
                       "MapProjection=mercator\nLongitudeMinimum=-170\nLatitudeMaximum=80\n")
-        << QList<int> { 55, 42, 47, 78 } << QStringLiteral("mercator") << -170.0 << 80.0;
+        << QList<int> { 55, 42, 47, 78 } << QStringLiteral("mercator") << -170.0 << 80.0
+        << QString();
+    // A file that is no parameter file changes nothing and says so.
     QTest::newRow("no Convert group")
         << QByteArray("[Other]\nMarginTop=77\n") << QList<int> { 1, 2, 3, 4 }
-        << QStringLiteral("miller") << -180.0 << 90.0;
+        << QStringLiteral("miller") << -180.0 << 90.0
+        << QStringLiteral(" には座標変換情報 ([Convert]) がありません");
+    QTest::newRow("not an INI file")
+        << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << QList<int> { 1, 2, 3, 4 }
+        << QStringLiteral("miller") << -180.0 << 90.0
+        << QStringLiteral(" には座標変換情報 ([Convert]) がありません");
 }
 
 void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
@@ -692,6 +700,7 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     QFETCH(QString, projection);
     QFETCH(double, lonMin);
     QFETCH(double, latMax);
+    QFETCH(QString, report);
     Harness h;
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.setMargins(1, 2, 3, 4);
@@ -715,7 +724,14 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     QCOMPARE(h.window.state().penSize, penSize);
     QCOMPARE(h.window.state().outputSizeX, outputSizeX);
     QCOMPARE(h.window.loadPath(), loadPath);
-    QVERIFY(h.modal.boxes.isEmpty());
+    if (report.isEmpty()) {
+        QVERIFY(h.modal.boxes.isEmpty());
+    } else {
+        QCOMPARE(h.modal.boxes.size(), 1);
+        QCOMPARE(h.modal.boxes[0].text, file + report);
+        QCOMPARE(h.modal.boxes[0].title, QStringLiteral("座標変換情報の読込..."));
+        QCOMPARE(int(h.modal.boxes[0].icon), int(QMessageBox::Warning));
+    }
 }
 
 void TestMainWindowIo::parameterSaveKeepsOtherGroups()
