@@ -27,3 +27,12 @@ prog=$!
 sleep "$wait"
 DISPLAY=$display xwd -root -silent | convert xwd:- "$out"
 echo "saved $out"
+# Dialogs may use a visual the root capture cannot read: save each top-level
+# window of the program on its own as well.
+n=0
+DISPLAY=$display xwininfo -root -children | sed -n 's/^ *\(0x[0-9a-f]*\) "\([^"]*\)": ("plano-miller".*/\1/p' |
+  while read -r id; do
+    n=$((n + 1))
+    DISPLAY=$display xwd -id "$id" -silent | convert xwd:- "${out%.png}-window$n.png"
+    echo "saved ${out%.png}-window$n.png"
+  done
