@@ -549,6 +549,7 @@ void TestMainWindow::conversionAgainstTruth()
         }
     }
     const double share = covered ? double(agree) / double(covered) : 0.0;
+    qInfo("agreement with the truth: %.4f of %lld covered pixels", share, covered);
     if (fits) {
         QCOMPARE(covered, qint64(2048) * 1024);
         QVERIFY2(share >= 0.98, qPrintable(QString::number(share)));
