@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QImage>
+#include <QSet>
 
 #include <algorithm>
 #include <utility>
@@ -23,6 +24,7 @@ struct FileDateEntry
 
 const QString kCannotRead = QStringLiteral("cannot read");
 const QString kNotOverwritten = QStringLiteral("exists, not overwritten");
+const QString kIsInput = QStringLiteral("would replace an input file, not overwritten");
 
 } // namespace
 
@@ -88,6 +90,15 @@ BatchResult BatchRunner::run(
 
     sortBatchInputs(inputs, options.sortType);
 
+    // An output folder that holds the inputs must not lose a map to the
+    // conversion of itself or of a namesake, whatever Overwrite says.
+    QSet<QString> inputFiles;
+    for (const QString &input : qAsConst(inputs)) {
+        const QString canonical = QFileInfo(input).canonicalFilePath();
+        if (!canonical.isEmpty())
+            inputFiles.insert(canonical);
+    }
+
     const bool yield = processEvents && QCoreApplication::instance() != nullptr;
     const int n = inputs.size();
     const char *format = outputFormatName(options.outputFormat);
@@ -141,7 +152,9 @@ BatchResult BatchRunner::run(
         planoDebug() << options.overwrite;
         planoDebug() << exists;
 
-        if (options.overwrite || !exists) {
+        if (exists && inputFiles.contains(QFileInfo(targetPath).canonicalFilePath())) {
+            fail(input, kIsInput);
+        } else if (options.overwrite || !exists) {
             QString error;
             if (saveImageAtomically(target, targetPath, format, options.outputQuality, &error))
                 ++result.succeeded;

@@ -143,6 +143,33 @@ private slots:
         QCOMPARE(unsorted, unsortedBefore);
     }
 
+    void inputsAreNeverOverwritten()
+    {
+        // Output folder = input folder: a.jpg's output would be a.png, which is
+        // itself an input, and b.png's output would be b.png.
+        const QString dir = m_tmp.newFolder(QStringLiteral("same"));
+        const QString jpg = dir + QStringLiteral("/a.jpg");
+        const QString png = dir + QStringLiteral("/a.png");
+        const QString own = dir + QStringLiteral("/b.png");
+        QVERIFY(randomImage(24, 18, 30, RandomAlpha::Opaque).save(jpg));
+        QVERIFY(randomImage(24, 18, 31, RandomAlpha::Opaque).save(png));
+        QVERIFY(randomImage(24, 18, 32, RandomAlpha::Opaque).save(own));
+        const QByteArray pngBytes = readFile(png);
+        const QByteArray ownBytes = readFile(own);
+
+        BatchOptions o = smallPngOptions(dir);
+        o.overwrite = true;
+        QStringList inputs { own, png, jpg };
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(r.succeeded, 0);
+        QCOMPARE(r.failed, 3);
+        QCOMPARE(r.failureReasons,
+            QVector<QString>(3, QStringLiteral("would replace an input file, not overwritten"))
+                .toList());
+        QCOMPARE(readFile(png), pngBytes);
+        QCOMPARE(readFile(own), ownBytes);
+    }
+
     void outputNames()
     {
         QCOMPARE(batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, 0),
