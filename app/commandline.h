@@ -11,8 +11,8 @@ namespace CommandLine {
 
 // QT_SCALE_FACTOR text → the factor to set: (value, or 1 when missing, not a
 // number or 0) × 1.5, written as the shortest text that reads back the same.
-QByteArray scaledFactorText(const QByteArray &envValue, double *before = nullptr,
-                            double *after = nullptr);
+QByteArray scaledFactorText(
+    const QByteArray &envValue, double *before = nullptr, double *after = nullptr);
 
 struct Paths
 {
@@ -30,7 +30,7 @@ QString usageText();
 // True when a headless batch must pick the offscreen platform itself: /batch
 // given, QT_QPA_PLATFORM unset and neither DISPLAY nor WAYLAND_DISPLAY set.
 bool needsOffscreenPlatform(const QStringList &args, const QByteArray &qpaPlatform,
-                            const QByteArray &display, const QByteArray &waylandDisplay);
+    const QByteArray &display, const QByteArray &waylandDisplay);
 
 // args without the executable: drops "/batch" and "/ini=..." arguments,
 // expands patterns holding * or ? (file part matched case-insensitively,

@@ -141,11 +141,14 @@ const TextDefaults &mainTableDefaults()
         { "map_proj_miller", "ミラー図法" },
         { "map_proj_mercator", "メルカトル図法" },
         // Messages for faults the tool refuses instead of losing work.
-        { "unknown_projection", " は不明な地図投影法です。\"miller\" か \"mercator\" を選んで下さい" },
-        { "no_save_folder", "保存先のフォルダが指定されていません。「フォルダ選択」で指定して下さい" },
+        { "unknown_projection",
+            " は不明な地図投影法です。\"miller\" か \"mercator\" を選んで下さい" },
+        { "no_save_folder",
+            "保存先のフォルダが指定されていません。「フォルダ選択」で指定して下さい" },
         { "save_param_failed", " へ保存できませんでした" },
         { "param_file_empty", " には座標変換情報 ([Convert]) がありません" },
-        { "batch_no_output_folder", "出力フォルダが指定されていません。「フォルダ選択」で指定して下さい" },
+        { "batch_no_output_folder",
+            "出力フォルダが指定されていません。「フォルダ選択」で指定して下さい" },
     });
     return texts;
 }

@@ -49,8 +49,8 @@ const TextDefaults &configWidgetTexts();
 // A value the INI reader does not return as one string (an unquoted comma
 // makes a list) counts as empty. A missing file reads as an empty one.
 void readGroup(const QString &langFile, const QString &group, const QStringList &widgetKeys,
-               const TextDefaults &tableDefaults,
-               const std::function<void(const QString &key, const QString &text)> &applyWidgetText,
-               TextTable &table);
+    const TextDefaults &tableDefaults,
+    const std::function<void(const QString &key, const QString &text)> &applyWidgetText,
+    TextTable &table);
 
 } // namespace LangTexts
