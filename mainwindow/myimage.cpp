@@ -64,25 +64,55 @@ double MyImage::viewScale(const QLabel &label)
     return viewScale(label.size(), labelPixmap(label).size());
 }
 
+bool LabelDrag::press(const QLabel &label, const QMouseEvent &event)
+{
+    bool started = false;
+    if (event.buttons() & Qt::LeftButton) {
+        if (!MyImage::holdsPixmap(label))
+            return false;
+        m_leftDrag = true;
+        m_pressPoint = event.pos();
+        started = true;
+    }
+    if (event.buttons() & Qt::RightButton)
+        m_rightPress = true;
+    return started;
+}
+
+bool LabelDrag::release(Qt::MouseButtons held)
+{
+    const bool rightUp = m_rightPress && !(held & Qt::RightButton);
+    if (!(held & Qt::LeftButton))
+        m_leftDrag = false;
+    if (!(held & Qt::RightButton))
+        m_rightPress = false;
+    return rightUp;
+}
+
+std::array<int, 8> LabelDrag::changing(const QLabel &label, const QPoint &pos) const
+{
+    const double s = MyImage::viewScale(label);
+    const bool scaled = label.hasScaledContents();
+    auto image = [s, scaled](int v) { return MyImage::viewToImage(v, s, scaled); };
+    const QRect rect = MyImage::dragRect(m_pressPoint, pos);
+    return { image(m_pressPoint.x()), image(m_pressPoint.y()), image(rect.left()),
+        image(rect.top()), image(rect.right()), image(rect.bottom()), image(pos.x()),
+        image(pos.y()) };
+}
+
 void MyImage::mousePressEvent(QMouseEvent *event)
 {
-    // The held buttons decide, so a right press during a left drag restarts it.
-    if (event->buttons() & Qt::LeftButton) {
-        if (!holdsPixmap(*this))
-            return;
-        m_leftDrag = true;
-        m_pressPoint = event->pos();
+    if (m_drag.press(*this, *event)) {
         const double s = viewScale(*this);
-        emit mouseleftdown(toImage(m_pressPoint.x(), s), toImage(m_pressPoint.y(), s));
+        emit mouseleftdown(
+            toImage(m_drag.pressPoint().x(), s), toImage(m_drag.pressPoint().y(), s));
     }
-    if (event->buttons() & Qt::RightButton)
-        m_rightPress = true;
 }
 
 void MyImage::mouseReleaseEvent(QMouseEvent *event)
 {
     const Qt::MouseButtons held = event->buttons();
-    if (m_leftDrag && !(held & Qt::LeftButton)) {
+    if (m_drag.leftDrag() && !(held & Qt::LeftButton)) {
         // Without a pixmap the drag stays open until a release over one ends it.
         if (!holdsPixmap(*this))
             return;
@@ -90,29 +120,22 @@ void MyImage::mouseReleaseEvent(QMouseEvent *event)
         if (pointMode) {
             emit mouseleftup(toImage(event->x(), s), toImage(event->y(), s));
         } else {
-            const QRect rect = dragRect(m_pressPoint, event->pos());
-            emit size_changed(toImage(m_pressPoint.x(), s), toImage(m_pressPoint.y(), s),
-                dragLength(rect, s, hasScaledContents()));
+            const QPoint press = m_drag.pressPoint();
+            emit size_changed(toImage(press.x(), s), toImage(press.y(), s),
+                dragLength(dragRect(press, event->pos()), s, hasScaledContents()));
         }
     }
-    if (m_rightPress && !(held & Qt::RightButton))
+    if (m_drag.release(held))
         emit mouserightup();
-    if (!(held & Qt::LeftButton))
-        m_leftDrag = false;
-    if (!(held & Qt::RightButton))
-        m_rightPress = false;
 }
 
 void MyImage::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_leftDrag) {
+    if (m_drag.leftDrag()) {
         if (!holdsPixmap(*this))
             return;
-        const double s = viewScale(*this);
-        const QRect rect = dragRect(m_pressPoint, event->pos());
-        emit size_changing(toImage(m_pressPoint.x(), s), toImage(m_pressPoint.y(), s),
-            toImage(rect.left(), s), toImage(rect.top(), s), toImage(rect.right(), s),
-            toImage(rect.bottom(), s), toImage(event->x(), s), toImage(event->y(), s));
+        const std::array<int, 8> v = m_drag.changing(*this, event->pos());
+        emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
     } else if (pointMode) {
         if (holdsPixmap(*this)) {
             const double s = viewScale(*this);

@@ -9,8 +9,32 @@
 #include <QRect>
 #include <QSize>
 
+#include <array>
+
 class QMouseEvent;
 class QPaintEvent;
+
+// The press and release bookkeeping that the source view and the preview label
+// share: a left drag, a right press and where the drag began.
+class LabelDrag
+{
+public:
+    bool leftDrag() const { return m_leftDrag; }
+    QPoint pressPoint() const { return m_pressPoint; }
+    // Held buttons decide, so a right press during a left drag restarts it.
+    // True when the press starts a left drag (only over a pixmap).
+    bool press(const QLabel &label, const QMouseEvent &event);
+    // Clears what the release left up; true when a right press has ended.
+    bool release(Qt::MouseButtons held);
+    // size_changing's values for the pointer at pos: press point, drag
+    // rectangle and pointer, each in image pixels.
+    std::array<int, 8> changing(const QLabel &label, const QPoint &pos) const;
+
+private:
+    bool m_leftDrag = false;
+    bool m_rightPress = false;
+    QPoint m_pressPoint;
+};
 
 class MyImage : public QLabel
 {
@@ -58,7 +82,5 @@ protected:
 private:
     int toImage(int v, double scale) const { return viewToImage(v, scale, hasScaledContents()); }
 
-    bool m_leftDrag = false;
-    bool m_rightPress = false;
-    QPoint m_pressPoint;
+    LabelDrag m_drag;
 };

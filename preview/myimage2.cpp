@@ -25,51 +25,40 @@ int MyImage2::toImage(int v, double scale) const
 
 void MyImage2::mousePressEvent(QMouseEvent *event)
 {
-    if (event->buttons() & Qt::LeftButton) {
-        if (!MyImage::holdsPixmap(*this))
-            return;
-        m_leftDrag = true;
-        m_pressPoint = event->pos();
+    if (m_drag.press(*this, *event)) {
         const double s = MyImage::viewScale(*this);
-        emit mouseleftdown(toImage(m_pressPoint.x(), s), toImage(m_pressPoint.y(), s));
+        emit mouseleftdown(
+            toImage(m_drag.pressPoint().x(), s), toImage(m_drag.pressPoint().y(), s));
     }
-    if (event->buttons() & Qt::RightButton)
-        m_rightPress = true;
 }
 
 void MyImage2::mouseReleaseEvent(QMouseEvent *event)
 {
     const Qt::MouseButtons held = event->buttons();
-    if (m_leftDrag && !(held & Qt::LeftButton)) {
+    if (m_drag.leftDrag() && !(held & Qt::LeftButton)) {
         if (!MyImage::holdsPixmap(*this))
             return;
         const double s = MyImage::viewScale(*this);
         if (pointMode) {
             emit mouseleftup(toImage(event->x(), s), toImage(event->y(), s));
         } else {
-            const QRect rect = MyImage::dragRect(m_pressPoint, event->pos());
+            const QPoint press = m_drag.pressPoint();
+            const QRect rect = MyImage::dragRect(press, event->pos());
             if (rect.width() >= kMinDragSide && rect.height() >= kMinDragSide)
-                emit size_changed(toImage(m_pressPoint.x(), s), toImage(m_pressPoint.y(), s),
+                emit size_changed(toImage(press.x(), s), toImage(press.y(), s),
                     MyImage::dragLength(rect, s, hasScaledContents()));
         }
     }
-    if (m_rightPress && !(held & Qt::RightButton))
+    if (m_drag.release(held))
         emit mouserightup();
-    if (!(held & Qt::LeftButton))
-        m_leftDrag = false;
-    if (!(held & Qt::RightButton))
-        m_rightPress = false;
 }
 
 void MyImage2::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_leftDrag || !MyImage::holdsPixmap(*this))
+    if (!m_drag.leftDrag() || !MyImage::holdsPixmap(*this))
         return;
-    const double s = MyImage::viewScale(*this);
-    const QRect rect = MyImage::dragRect(m_pressPoint, event->pos());
-    emit size_changing(toImage(m_pressPoint.x(), s), toImage(m_pressPoint.y(), s),
-        toImage(rect.left(), s), toImage(rect.top(), s), toImage(rect.right(), s),
-        toImage(rect.bottom(), s), toImage(event->x(), s), toImage(event->y(), s));
+    const std::array<int, 8> v = m_drag.changing(*this, event->pos());
+    emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
 }
 
 void MyImage2::paintEvent(QPaintEvent *)

@@ -3,8 +3,9 @@
 // drag smaller than 8 x 8 label pixels is taken for a click and not reported.
 #pragma once
 
+#include "mainwindow/myimage.h"
+
 #include <QLabel>
-#include <QPoint>
 
 class QMouseEvent;
 class QPaintEvent;
@@ -35,7 +36,5 @@ protected:
 private:
     int toImage(int v, double scale) const;
 
-    bool m_leftDrag = false;
-    bool m_rightPress = false;
-    QPoint m_pressPoint;
+    LabelDrag m_drag;
 };
