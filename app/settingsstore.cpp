@@ -103,6 +103,9 @@ void AppSettings::load(const QString &path, const QString &appDir)
     outputQuality = settings.value(QStringLiteral("OutputQuality"), 85).toInt();
     overwrite = settings.value(QStringLiteral("Overwrite"), true).toBool();
     openFiler = settings.value(QStringLiteral("OpenFiler"), true).toBool();
+    maxImagePixels = settings.value(QStringLiteral("MaxImagePixels"), maxImagePixels).toLongLong();
+    if (maxImagePixels <= 0)
+        maxImagePixels = qint64(1) << 29;
     settings.endGroup();
 
     params.readConvertGroup(settings);
@@ -139,6 +142,7 @@ bool AppSettings::save(const QString &path, QString *error) const
     settings.setValue(QStringLiteral("OutputQuality"), outputQuality);
     settings.setValue(QStringLiteral("Overwrite"), overwrite);
     settings.setValue(QStringLiteral("OpenFiler"), openFiler);
+    settings.setValue(QStringLiteral("MaxImagePixels"), maxImagePixels);
     settings.endGroup();
 
     params.writeConvertGroup(settings);

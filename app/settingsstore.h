@@ -35,6 +35,8 @@ struct AppSettings
     int outputQuality = 85;
     bool overwrite = true;
     bool openFiler = true;
+    // Images whose 32-bit decode would hold more pixels are refused unopened.
+    qint64 maxImagePixels = qint64(1) << 29;
 
     // "Convert"; a missing key keeps the value held here.
     ParamSet params;

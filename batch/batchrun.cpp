@@ -1,6 +1,7 @@
 #include "batch/batchrun.h"
 
 #include "app/logging.h"
+#include "mainwindow/imageload.h"
 #include "mainwindow/imagesave.h"
 #include "projection/projectionconverter.h"
 
@@ -22,7 +23,6 @@ struct FileDateEntry
     QDateTime modified;
 };
 
-const QString kCannotRead = QStringLiteral("cannot read");
 const QString kNotOverwritten = QStringLiteral("exists, not overwritten");
 const QString kIsInput = QStringLiteral("would replace an input file, not overwritten");
 
@@ -125,15 +125,12 @@ BatchResult BatchRunner::run(
         ++result.handled;
 
         const QString input = inputs.at(i);
-        QImage source;
-        if (!source.load(input)) {
-            fail(input, kCannotRead);
+        const SourceImage loaded = loadSourceImage(input, options.maxImagePixels);
+        if (loaded.image.isNull()) {
+            fail(input, loaded.error);
             continue;
         }
-        // The remap reads both 32-bit layouts as they are; decoded JPEGs are
-        // already RGB32, so converting them would only copy.
-        if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_ARGB32)
-            source = std::move(source).convertToFormat(QImage::Format_ARGB32);
+        const QImage &source = loaded.image;
 
         // A yield may have let an overlay redraw reconfigure the shared converter.
         if (yield)

@@ -22,6 +22,7 @@ struct BatchOptions
     int outputSizeY = 1024;
     int outputFormat = 0;
     int outputQuality = 85;
+    qint64 maxImagePixels = qint64(1) << 29;
     ParamSet params;
 };
 

@@ -6,6 +6,7 @@
 #include "batch/batchrun.h"
 #include "batch/openfolder.h"
 #include "batch/status.h"
+#include "mainwindow/imageload.h"
 #include "mainwindow/imagesave.h"
 #include "mainwindow/myimage.h"
 #include "mainwindow/outputnaming.h"
@@ -457,9 +458,9 @@ void MainWindow::on_btnImageRead_clicked()
 
 void MainWindow::openImage()
 {
-    QImage image;
-    const bool loaded = image.load(m_state.loadFilePath);
-    m_source = loaded ? image : QImage();
+    const SourceImage opened = loadSourceImage(m_state.loadFilePath, m_state.maxImagePixels);
+    const bool loaded = !opened.image.isNull();
+    m_source = opened.image;
     ui->label->setPixmap(QPixmap());
     m_frameActive = false;
 
@@ -467,7 +468,8 @@ void MainWindow::openImage()
         const QString path = m_state.loadFilePath;
         m_state.loadFilePath.clear();
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
-            path + m_texts[QStringLiteral("open_error")]);
+            path + m_texts[QStringLiteral("open_error")] + QStringLiteral(" (") + opened.error
+                + QStringLiteral(")"));
         return;
     }
 
@@ -878,6 +880,7 @@ void MainWindow::batchConvert()
     options.outputSizeY = m_state.outputSizeY;
     options.outputFormat = m_state.outputFormat;
     options.outputQuality = m_state.outputQuality;
+    options.maxImagePixels = m_state.maxImagePixels;
     options.params = m_params;
 
     BatchRunner runner;

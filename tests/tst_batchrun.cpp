@@ -247,14 +247,14 @@ private slots:
         QCOMPARE(r.succeeded, 2);
         QCOMPARE(r.failed, 1);
         QCOMPARE(r.failedFiles, QStringList { second });
-        QCOMPARE(r.failureReasons, QStringList { QStringLiteral("cannot read") });
+        QCOMPARE(r.failureReasons, QStringList { QStringLiteral("not a readable image") });
         QCOMPARE(filesIn(out),
             (QStringList { QStringLiteral("map_0.png"), QStringLiteral("map_2.png") }));
         QCOMPARE(loadArgb(out + QStringLiteral("/map_2.png")), referenceOutput(third, o));
         // Progress follows the files that loaded.
         QCOMPARE(progressed, (QList<int> { 1, 3 }));
         QCOMPARE(cliSummaryLine(r),
-            QStringLiteral("plano-miller: converted 2 of 3 files, 1 failed: 2.jpg (cannot read)"));
+            QStringLiteral("plano-miller: converted 2 of 3 files, 1 failed: 2.jpg (not a readable image)"));
     }
 
     void noOverwriteLeavesEveryTargetAlone()

@@ -1,0 +1,25 @@
+// Opening a source image safely: the size is read from the file header and
+// refused above a pixel limit before anything is decoded, a decoder that could
+// read only part of the file is a failure, and the result is one 32-bit copy
+// that the overlay, the preview and every save share.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+// 2^29 pixels: 2 GiB once decoded to 32 bits.
+constexpr qint64 kDefaultMaxImagePixels = qint64(1) << 29;
+
+struct SourceImage
+{
+    QImage image; // RGB32 or ARGB32; null when loading failed
+    QString error; // why it failed, for a message after the file name
+    QSize size; // from the header, when it could be read
+};
+
+// Never throws and never shows anything; maxPixels <= 0 means the default.
+SourceImage loadSourceImage(const QString &path, qint64 maxPixels = kDefaultMaxImagePixels);
+
+// The image as RGB32 or ARGB32 (a premultiplied or indexed one becomes
+// ARGB32); null when the copy could not be allocated.
+QImage toSourceFormat(QImage image);
