@@ -2,6 +2,7 @@
 # Starts the built program in a virtual X server and saves a screenshot of it,
 # for looking at the windows on a machine without a display.
 # Usage: tools/screenshot.sh OUT.png [seconds] [program arguments...]
+# SCREENSHOT_DISPLAY picks another virtual display than :57.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:?usage: tools/screenshot.sh OUT.png [seconds] [args...]}
@@ -17,7 +18,7 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${need[@]}"
 fi
 
-display=:57
+display=${SCREENSHOT_DISPLAY:-:57}
 Xvfb $display -screen 0 1400x1000x24 >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $prog $xvfb 2>/dev/null || true' EXIT
