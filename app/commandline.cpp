@@ -106,14 +106,10 @@ QString usageText()
         "\n"
         "Exit status:\n"
         "  0  every file was converted, or there was nothing to do\n"
-        "  1  a file failed, the output folder is not set, or the projection\n"
-        "     name is unknown\n");
-}
-
-bool needsOffscreenPlatform(const QStringList &args, const QByteArray &qpaPlatform,
-    const QByteArray &display, const QByteArray &waylandDisplay)
-{
-    return isBatch(args) && qpaPlatform.isEmpty() && display.isEmpty() && waylandDisplay.isEmpty();
+        "  1  a file failed or does not exist, a pattern matched no file, or the\n"
+        "     run was refused before any file: the settings file is no settings\n"
+        "     file, the output folder is not set, the projection name is unknown,\n"
+        "     the parameters leave nothing to convert, or the output size is none\n");
 }
 
 QStringList expandInputs(const QStringList &args)

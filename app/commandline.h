@@ -27,11 +27,6 @@ bool isBatch(const QStringList &args);
 bool isHelpRequest(const QStringList &args);
 QString usageText();
 
-// True when a headless batch must pick the offscreen platform itself: /batch
-// given, QT_QPA_PLATFORM unset and neither DISPLAY nor WAYLAND_DISPLAY set.
-bool needsOffscreenPlatform(const QStringList &args, const QByteArray &qpaPlatform,
-    const QByteArray &display, const QByteArray &waylandDisplay);
-
 // args without the executable: drops "/batch" and "/ini=..." arguments,
 // expands patterns holding * or ? (file part matched case-insensitively,
 // sorted ignoring case, as absolute paths), keeps other arguments as typed.

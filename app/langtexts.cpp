@@ -149,6 +149,13 @@ const TextDefaults &mainTableDefaults()
         { "param_file_empty", " には座標変換情報 ([Convert]) がありません" },
         { "batch_no_output_folder",
             "出力フォルダが指定されていません。「フォルダ選択」で指定して下さい" },
+        { "settings_write_failed", " に設定を保存できませんでした" },
+        { "param_invalid", "この座標変換情報では変換できる範囲がありません" },
+        { "param_file_not_text",
+            " は座標変換情報のファイルではありません (テキストではないため保存しません)" },
+        { "param_file_not_utf8",
+            " は UTF-8 のテキストではありません。保存すると読めない文字が失われます。\n"
+            "元のファイルを .damaged として残して保存しますか？" },
     });
     return texts;
 }

@@ -1,6 +1,7 @@
 #include "settingsstore.h"
 
-#include <QFile>
+#include "app/inifile.h"
+
 #include <QFileInfo>
 #include <QSettings>
 #include <QVariant>
@@ -16,30 +17,6 @@ QVariant valueOrOlder(const QSettings &settings, const QString &key, const QStri
     return settings.value(olderKey, fallback);
 }
 
-bool sameValue(const QVariant &a, const QVariant &b)
-{
-    if (a.type() == QVariant::ByteArray || b.type() == QVariant::ByteArray)
-        return a.toByteArray() == b.toByteArray();
-    return a.toString() == b.toString();
-}
-
-// Whether the file on disk now holds what settings meant to write in the
-// program's own groups.
-bool writtenAsIntended(const QSettings &settings)
-{
-    QSettings check(settings.fileName(), QSettings::IniFormat);
-    check.setIniCodec("UTF-8");
-    const QStringList keys = settings.allKeys();
-    for (const QString &key : keys) {
-        if (!key.startsWith(QLatin1String("GUI/")) && !key.startsWith(QLatin1String("IO/"))
-            && !key.startsWith(QLatin1String("Convert/")))
-            continue;
-        if (!check.contains(key) || !sameValue(check.value(key), settings.value(key)))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 QString AppSettings::samplePath(const QString &appDir)
@@ -49,16 +26,32 @@ QString AppSettings::samplePath(const QString &appDir)
 
 void AppSettings::load(const QString &path, const QString &appDir)
 {
+    loadProblem.clear();
+    leftAlone = false;
+    const IniFileState state = iniFileState(path);
+    if (state == IniFileState::NotText) {
+        leftAlone = true;
+        loadProblem = QStringLiteral("%1 is not a settings file (it holds binary data); it is "
+                                     "left as it is and the defaults are used")
+                          .arg(path);
+        return;
+    }
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
-    loadProblem.clear();
-    if (settings.status() == QSettings::FormatError) {
-        const QString copy = path + QStringLiteral(".damaged");
-        QFile::remove(copy);
-        QFile::copy(path, copy);
-        loadProblem = QStringLiteral("the settings file %1 could not be read; defaults are used "
-                                     "and the old file is kept as %2")
-                          .arg(path, copy);
+    if (state == IniFileState::NotUtf8 || settings.status() == QSettings::FormatError) {
+        const QString copy = keepDamagedCopy(path);
+        const QString what = state == IniFileState::NotUtf8
+            ? QStringLiteral("the settings file %1 is not UTF-8 text; what could be read is used")
+                  .arg(path)
+            : QStringLiteral("the settings file %1 could not be read completely; the values that "
+                             "could be read are used")
+                  .arg(path);
+        // Without the copy the next save would lose what the reader could not take.
+        leftAlone = copy.isEmpty();
+        loadProblem = what
+            + (leftAlone ? QStringLiteral(", and since no copy of it could be kept it is not "
+                                          "written at close")
+                         : QStringLiteral(", and the old file is kept as %1").arg(copy));
     }
 
     settings.beginGroup(QStringLiteral("GUI"));
@@ -113,6 +106,11 @@ void AppSettings::load(const QString &path, const QString &appDir)
 
 bool AppSettings::save(const QString &path, QString *error) const
 {
+    if (leftAlone || iniFileState(path) == IniFileState::NotText) {
+        if (error)
+            *error = QStringLiteral("%1 is not a settings file; it is left as it is").arg(path);
+        return false;
+    }
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
 
@@ -148,14 +146,9 @@ bool AppSettings::save(const QString &path, QString *error) const
     params.writeConvertGroup(settings);
 
     // QSettings writes through a temporary file and renames it, so a failed
-    // write leaves the old file whole; only the status tells that it failed.
-    // A damaged old file sets FormatError on reading, and that status then
-    // hides the outcome of the write, so look at the file itself.
-    settings.sync();
-    const QSettings::Status status = settings.status();
-    const bool written = status == QSettings::NoError
-        || (status == QSettings::FormatError && writtenAsIntended(settings));
-    if (!written) {
+    // write leaves the old file whole.
+    if (!syncAndCheck(
+            settings, { QStringLiteral("GUI"), QStringLiteral("IO"), QStringLiteral("Convert") })) {
         if (error)
             *error = QStringLiteral("could not write the settings file %1").arg(path);
         return false;

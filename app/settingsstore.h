@@ -42,11 +42,14 @@ struct AppSettings
     ParamSet params;
 
     // Reads the file over the current values; appDir replaces "%%SAMPLE%%".
-    // A file the reader cannot parse reads as empty; a copy of it is kept
-    // beside it (".damaged") before the next save replaces it, and
-    // loadProblem says so.
+    // Of a file the reader cannot fully parse, or that is not UTF-8, a copy is
+    // kept beside it (".damaged") before the next save replaces it. A file that
+    // is not text at all is not read and is left alone. loadProblem says which.
     void load(const QString &path, const QString &appDir);
     QString loadProblem;
+    // The file must not be written: it is no settings file, or no copy of its
+    // unreadable content could be kept.
+    bool leftAlone = false;
     // Writes all three groups, keeping keys the program does not know. Returns
     // false with a message in *error when the file could not be written; the
     // old file then stays whole.

@@ -1,6 +1,7 @@
 #include "batch/batchrun.h"
 
 #include "app/logging.h"
+#include "batch/batchcheck.h"
 #include "mainwindow/imageload.h"
 #include "mainwindow/imagesave.h"
 #include "projection/projectionconverter.h"
@@ -88,6 +89,10 @@ BatchResult BatchRunner::run(
         return result;
     }
 
+    result.refusal = batchRefusal(inputs, options);
+    if (!result.refusal.isEmpty())
+        return result;
+
     sortBatchInputs(inputs, options.sortType);
 
     // An output folder that holds the inputs must not lose a map to the
@@ -105,6 +110,13 @@ BatchResult BatchRunner::run(
 
     // The output size is the same for every file, so one buffer serves the run.
     QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
+    if (target.isNull()) {
+        result.refusal = QStringLiteral("not enough memory for the %1 \u00d7 %2 output image "
+                                        "(OutputSizeX \u00d7 OutputSizeY)")
+                             .arg(options.outputSizeX)
+                             .arg(options.outputSizeY);
+        return result;
+    }
 
     auto fail = [&](const QString &input, const QString &reason) {
         ++result.failed;
@@ -135,10 +147,8 @@ BatchResult BatchRunner::run(
         // A yield may have let an overlay redraw reconfigure the shared converter.
         if (yield)
             options.params.applyTo(converter);
-        if (!target.isNull()) {
-            target.fill(0);
-            converter.remap(source, target, yield);
-        }
+        target.fill(0);
+        converter.remap(source, target, yield);
 
         const QString targetPath = batchTargetPath(input, i, options);
         const bool exists = QFileInfo::exists(targetPath);

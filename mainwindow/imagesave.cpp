@@ -27,16 +27,27 @@ bool saveImageAtomically(
     if (QFileInfo(path).isDir())
         return fail(QStringLiteral("the target is a folder"));
 
+    // The writer only knows that its device refused the bytes ("Unknown
+    // error"). The file's own reason, a full disk for one, comes with the
+    // commit, which after a write error removes the temporary file instead
+    // of renaming it.
+    auto notWritten = [&fail](const QString &why) {
+        return fail(QStringLiteral("could not be written: %1").arg(why));
+    };
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+        return notWritten(file.errorString());
     QImageWriter writer(&file, format);
     writer.setQuality(quality);
     if (!writer.write(image)) {
-        file.cancelWriting();
-        return fail(writer.errorString());
+        if (file.error() == QFileDevice::NoError) {
+            file.cancelWriting();
+            return notWritten(writer.errorString());
+        }
+        file.commit();
+        return notWritten(file.errorString());
     }
     if (!file.commit())
-        return fail(file.errorString());
+        return notWritten(file.errorString());
     return true;
 }

@@ -1,7 +1,9 @@
 #include "mainwindow/mainwindow.h"
 
+#include "app/inifile.h"
 #include "app/logging.h"
 #include "app/widgettexts.h"
+#include "batch/batchcheck.h"
 #include "batch/batchconvertdialog.h"
 #include "batch/batchrun.h"
 #include "batch/openfolder.h"
@@ -13,6 +15,7 @@
 #include "mainwindow/overlay.h"
 #include "options/option.h"
 #include "preview/previewwindow.h"
+#include "projection/paramcheck.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -105,29 +108,42 @@ void MainWindow::loadSettings()
     if (!m_state.previewGeometry.isEmpty())
         m_preview->restoreGeometry(m_state.previewGeometry);
     m_params = m_state.params;
+    m_paramsRead = m_params;
     // The widgets bound and round the stored parameters; the members follow them.
     pushParamsToWidgets();
+    m_paramsShown = m_params;
     redrawOverlay();
     updateSaveFilename();
 }
 
+ParamSet MainWindow::effectiveParams() const
+{
+    return keepUnreadableValues(m_params, m_paramsShown, m_paramsRead);
+}
+
 bool MainWindow::saveSettings(QString *error)
 {
-    m_state.geometry = saveGeometry();
-    m_state.previewGeometry = m_preview->saveGeometry();
+    // The hidden window of a headless run has no geometry worth keeping.
+    if (!m_headless) {
+        m_state.geometry = saveGeometry();
+        m_state.previewGeometry = m_preview->saveGeometry();
+    }
     m_state.previewWindow = m_preview->isVisible();
-    m_state.params = m_params;
+    m_state.params = effectiveParams();
     return m_state.save(m_paths.settingsFile, error);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // A file left alone was reported when it was read.
     QString error;
-    if (!saveSettings(&error)) {
-        if (isVisible())
-            showMessage(QMessageBox::Warning, windowTitle(), error);
-        else
+    if (!m_state.leftAlone && !saveSettings(&error)) {
+        if (isVisible()) {
+            showMessage(QMessageBox::Warning, windowTitle(),
+                m_paths.settingsFile + m_texts[QStringLiteral("settings_write_failed")]);
+        } else {
             printErr(QStringLiteral("plano-miller: ") + error);
+        }
     }
     QMainWindow::closeEvent(event);
 }
@@ -216,8 +232,23 @@ void MainWindow::timeout()
 
 void MainWindow::runHeadlessBatch()
 {
-    if (!m_batchInputs.isEmpty())
+    m_headless = true;
+    QStringList args = QCoreApplication::arguments().mid(1);
+    args.removeAll(QStringLiteral("/batch"));
+    const QStringList unmatched = patternsMatchingNothing(args);
+    for (const QString &pattern : unmatched)
+        printErr(QStringLiteral("plano-miller: no file matches %1").arg(pattern));
+    if (!unmatched.isEmpty())
+        m_batchExitCode = 1;
+
+    if (m_state.leftAlone && !m_batchInputs.isEmpty()) {
+        printErr(QStringLiteral("plano-miller: nothing converted, since the settings file %1 "
+                                "could not be used")
+                     .arg(m_paths.settingsFile));
+        m_batchExitCode = 1;
+    } else if (!m_batchInputs.isEmpty()) {
         batchConvert();
+    }
     close();
     QCoreApplication::exit(m_batchExitCode);
 }
@@ -316,7 +347,9 @@ void MainWindow::readParamsFromWidgets()
     m_params.marginRight = ui->spinBoxMarginRight->value();
     m_params.marginBottom = ui->spinBoxMarginBottom->value();
     m_params.marginTop = ui->spinBoxMarginTop->value();
-    m_params.projection = projectionList().value(ui->cbFormatMapProj->currentIndex());
+    // An unknown name selects nothing; it stays as written, to be named in messages.
+    if (ui->cbFormatMapProj->currentIndex() >= 0)
+        m_params.projection = projectionList().value(ui->cbFormatMapProj->currentIndex());
     m_params.lonMin = ui->doubleSpinBoxLonMin->value();
     m_params.lonMax = ui->doubleSpinBoxLonMax->value();
     m_params.latMin = ui->doubleSpinBoxLatMin->value();
@@ -357,7 +390,8 @@ void MainWindow::on_spinBoxMarginTop_valueChanged(int margin_top)
 
 void MainWindow::on_cbFormatMapProj_currentIndexChanged(int index)
 {
-    m_params.projection = projectionList().value(index);
+    if (index >= 0)
+        m_params.projection = projectionList().value(index);
     parameterChanged();
 }
 
@@ -390,6 +424,7 @@ void MainWindow::on_actionParam_Reset_triggered()
     resetParams();
     setFrameActive(!m_source.isNull());
     pushParamsToWidgets();
+    m_paramsRead = m_paramsShown = m_params;
     redrawOverlay();
 }
 
@@ -420,16 +455,32 @@ void MainWindow::drawOverlay(const ConvertParams &params)
     ui->label->setPixmap(QPixmap::fromImage(shown));
 }
 
-QImage MainWindow::makeOutputImage()
+QImage MainWindow::makeOutputImage(QString *error)
 {
     if (m_source.isNull())
         return QImage();
-    const QImage source = m_source.convertToFormat(QImage::Format_ARGB32);
-    QImage target(m_state.outputSizeX, m_state.outputSizeY, QImage::Format_ARGB32);
+    // The source is already 32-bit, which the remap reads as it is.
+    QString why
+        = outputSizeProblem(m_state.outputSizeX, m_state.outputSizeY, m_state.maxImagePixels);
+    QImage target;
+    if (why.isEmpty())
+        target = QImage(m_state.outputSizeX, m_state.outputSizeY, QImage::Format_ARGB32);
+    if (target.isNull()) {
+        if (why.isEmpty()) {
+            why = QStringLiteral("not enough memory for the %1 \u00d7 %2 output image")
+                      .arg(m_state.outputSizeX)
+                      .arg(m_state.outputSizeY);
+        }
+        if (error)
+            *error = why;
+        if (m_preview->isVisible())
+            m_preview->showProblem(why);
+        return QImage();
+    }
     target.fill(0);
-    if (!m_params.applyTo(m_converter))
+    if (!effectiveParams().applyTo(m_converter))
         return target;
-    m_converter.remap(source, target);
+    m_converter.remap(m_source, target);
     if (m_preview->isVisible())
         m_preview->setImage(target);
     return target;
@@ -505,15 +556,14 @@ void MainWindow::updateSaveFilename()
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    bool refused = false;
+    // Text or anything else without a file is not taken, so the source keeps it.
     const QMimeData *mime = event->mimeData();
-    if (mime->hasUrls()) {
-        for (const QUrl &url : mime->urls()) {
-            const QString path = url.toLocalFile();
-            if (path.isEmpty() || !isImageSuffix(path)) {
-                refused = true;
-                break;
-            }
+    bool refused = !mime->hasUrls();
+    for (const QUrl &url : mime->urls()) {
+        const QString path = url.toLocalFile();
+        if (path.isEmpty() || !isImageSuffix(path)) {
+            refused = true;
+            break;
         }
     }
     if (refused)
@@ -527,8 +577,10 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 void MainWindow::dropEvent(QDropEvent *event)
 {
     const QMimeData *mime = event->mimeData();
-    if (!mime->hasUrls())
+    if (!mime->hasUrls()) {
+        event->ignore();
         return;
+    }
     const QList<QUrl> urls = mime->urls();
     QStringList paths;
     for (const QUrl &url : urls) {
@@ -675,6 +727,13 @@ void MainWindow::on_btnConvert_clicked()
         showMessage(QMessageBox::Warning, title, unknownProjectionText(m_params.projection));
         return;
     }
+    const QString paramsWrong = paramProblem(effectiveParams(), m_source.size());
+    if (!paramsWrong.isEmpty()) {
+        showMessage(QMessageBox::Warning, title,
+            m_texts[QStringLiteral("param_invalid")] + QStringLiteral("\n(") + paramsWrong
+                + QLatin1Char(')'));
+        return;
+    }
     // An empty folder would put the file at the filesystem root.
     if (m_state.saveFolderName.isEmpty()) {
         showMessage(QMessageBox::Warning, title, m_texts[QStringLiteral("no_save_folder")]);
@@ -692,17 +751,18 @@ void MainWindow::on_btnConvert_clicked()
     }
 
     m_converting = true;
-    const QImage output = makeOutputImage();
-    m_converting = false;
     QString error;
-    if (saveImageAtomically(output, target, outputFormatName(m_state.outputFormat),
+    const QImage output = makeOutputImage(&error);
+    m_converting = false;
+    if (!output.isNull()
+        && saveImageAtomically(output, target, outputFormatName(m_state.outputFormat),
             m_state.outputQuality, &error)) {
         showMessage(
             QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);
     } else {
         planoDebug() << "save failed:" << error;
-        showMessage(
-            QMessageBox::Warning, title, target + QStringLiteral(" への保存が失敗しました"));
+        showMessage(QMessageBox::Warning, title,
+            target + QStringLiteral(" への保存が失敗しました (") + error + QLatin1Char(')'));
     }
 }
 
@@ -743,16 +803,37 @@ void MainWindow::saveParameterFile()
         return;
     const QString path = dialog.selectedFiles().first();
     readParamsFromWidgets();
+    const QString title = m_texts[QStringLiteral("save_inifile_title")];
+
+    // The other groups of the file are kept, so a file that is no INI text
+    // must not be taken for one, and one in another encoding keeps a copy.
+    const IniFileState state = iniFileState(path);
+    if (state == IniFileState::NotText) {
+        showMessage(
+            QMessageBox::Warning, title, path + m_texts[QStringLiteral("param_file_not_text")]);
+        return;
+    }
+    if (state == IniFileState::NotUtf8) {
+        QMessageBox box(QMessageBox::Warning, title,
+            path + m_texts[QStringLiteral("param_file_not_utf8")],
+            QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return;
+        if (keepDamagedCopy(path).isEmpty()) {
+            showMessage(
+                QMessageBox::Warning, title, path + m_texts[QStringLiteral("save_param_failed")]);
+            return;
+        }
+    }
 
     bool written = false;
     {
         QSettings settings(path, QSettings::IniFormat);
         settings.setIniCodec("UTF-8");
-        m_params.writeConvertGroup(settings);
-        settings.sync();
-        written = settings.status() == QSettings::NoError;
+        effectiveParams().writeConvertGroup(settings);
+        written = syncAndCheck(settings, { QStringLiteral("Convert") });
     }
-    const QString title = m_texts[QStringLiteral("save_inifile_title")];
     if (written)
         showMessage(QMessageBox::Information, title, path + m_texts[QStringLiteral("saved_file")]);
     else
@@ -783,7 +864,9 @@ void MainWindow::loadParameterFile()
         return;
     }
     m_params.readConvertGroup(settings);
+    m_paramsRead = m_params;
     pushParamsToWidgets();
+    m_paramsShown = m_params;
     redrawOverlay();
 }
 
@@ -855,22 +938,6 @@ void MainWindow::startBatchConvert()
 void MainWindow::batchConvert()
 {
     const bool interactive = isVisible();
-    // Refuse before anything is touched; the command line hears the runner's own refusal.
-    if (interactive && !m_batchInputs.isEmpty()) {
-        QString refusal;
-        if (!projectionList().contains(m_params.projection))
-            refusal = unknownProjectionText(m_params.projection);
-        else if (m_state.batchOutputFolder.isEmpty())
-            refusal = m_texts[QStringLiteral("batch_no_output_folder")];
-        if (!refusal.isEmpty()) {
-            showMessage(QMessageBox::Warning, ui->actionBatch_Convert->text(), refusal);
-            return;
-        }
-    }
-    Status status(this);
-    status.setTotal(m_batchInputs.size());
-    status.setStopButtonText(m_texts[QStringLiteral("batch_btn_stop")]);
-
     BatchOptions options;
     options.sortType = m_state.batchInputFileSortType;
     options.nameType = m_state.batchOutputFileNameType;
@@ -881,7 +948,26 @@ void MainWindow::batchConvert()
     options.outputFormat = m_state.outputFormat;
     options.outputQuality = m_state.outputQuality;
     options.maxImagePixels = m_state.maxImagePixels;
-    options.params = m_params;
+    options.params = effectiveParams();
+
+    // Refuse before anything is touched; the command line hears the runner's own refusal.
+    if (interactive && !m_batchInputs.isEmpty()) {
+        QString refusal;
+        if (!projectionList().contains(m_params.projection))
+            refusal = unknownProjectionText(m_params.projection);
+        else if (m_state.batchOutputFolder.isEmpty())
+            refusal = m_texts[QStringLiteral("batch_no_output_folder")];
+        else if (const QString wrong = batchRefusal(m_batchInputs, options); !wrong.isEmpty())
+            refusal = m_texts[QStringLiteral("param_invalid")] + QStringLiteral("\n(") + wrong
+                + QLatin1Char(')');
+        if (!refusal.isEmpty()) {
+            showMessage(QMessageBox::Warning, ui->actionBatch_Convert->text(), refusal);
+            return;
+        }
+    }
+    Status status(this);
+    status.setTotal(m_batchInputs.size());
+    status.setStopButtonText(m_texts[QStringLiteral("batch_btn_stop")]);
 
     BatchRunner runner;
     runner.stopRequested = [&status] { return status.stopRequested(); };
@@ -921,7 +1007,9 @@ void MainWindow::showBatchReport(const BatchResult &result)
     const QString title = ui->actionBatch_Convert->text();
     const int n = result.total;
     QString text;
-    if (result.succeeded == n) {
+    if (!result.refusal.isEmpty()) {
+        text = result.refusal;
+    } else if (result.succeeded == n) {
         text = m_texts[QStringLiteral("batch_success")];
     } else {
         text = m_texts[QStringLiteral("batch_fail1")] + QString::number(result.succeeded)

@@ -44,7 +44,11 @@ public:
     void readParamsFromWidgets();
     void redrawOverlay();
     void drawOverlay(const ConvertParams &params);
-    QImage makeOutputImage();
+    // Null, with the reason in *error, when the output cannot be made.
+    QImage makeOutputImage(QString *error = nullptr);
+    // The parameters in force: the widgets' values, except a value read as
+    // no number that the user has not replaced since.
+    ParamSet effectiveParams() const;
     void previewIfAuto();
     void resetParams();
     void saveParameterFile();
@@ -139,4 +143,9 @@ private:
     bool m_frameActive = false;
     bool m_converting = false;
     int m_batchExitCode = 0;
+    // A headless run keeps the stored window geometry of the last interactive one.
+    bool m_headless = false;
+    // The parameters as the settings file gave them, and as the widgets showed them.
+    ParamSet m_paramsRead;
+    ParamSet m_paramsShown;
 };

@@ -22,6 +22,12 @@ void PreviewWindow::setImage(QImage image)
     ui->label2->setScaledContents(true);
 }
 
+void PreviewWindow::showProblem(const QString &text)
+{
+    ui->label2->setScaledContents(false);
+    ui->label2->setText(text);
+}
+
 MyImage2 *PreviewWindow::imageLabel() const
 {
     return ui->label2;

@@ -22,6 +22,8 @@ public:
     ~PreviewWindow() override;
 
     void setImage(QImage image);
+    // Instead of an image: why there is none.
+    void showProblem(const QString &text);
     MyImage2 *imageLabel() const;
 
 signals:

@@ -2,17 +2,23 @@
 // runs with no display at all, exit status, messages, pattern expansion, and
 // the settings file written back afterwards.
 #include "projection/convertparams.h"
-#include "projection/projectionconverter.h"
 #include "testsupport.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QtEndian>
 #include <QtTest>
+
+#include <climits>
+#include <cmath>
+
+Q_DECLARE_METATYPE(ParamSet)
 
 namespace {
 
@@ -25,17 +31,28 @@ struct Run
 };
 
 // No platform, no display: the program has to find its own way to run headless.
-Run runProgram(const QStringList &args, const QString &workDir)
+// A shell line before the program sets limits; display names one that is not there.
+Run runProgram(const QStringList &args, const QString &workDir, const QString &shell = QString(),
+    const QString &display = QString())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
 
     QProcess process;
     process.setProcessEnvironment(env);
     process.setWorkingDirectory(workDir);
-    process.start(QStringLiteral(PLANO_EXE), args);
+    if (shell.isEmpty()) {
+        process.start(QStringLiteral(PLANO_EXE), args);
+    } else {
+        process.start(QStringLiteral("/bin/sh"),
+            QStringList { QStringLiteral("-c"), shell + QStringLiteral("; exec \"$0\" \"$@\""),
+                QStringLiteral(PLANO_EXE) }
+                + args);
+    }
     Run run;
     if (!process.waitForStarted(60000))
         return run;
@@ -90,10 +107,123 @@ void writeSettings(const QString &path, const IoValues &io)
             { "Convert/LatitudeMinimum", p.latMin }, { "Convert/LatitudeMaximum", p.latMax } });
 }
 
-// The per-pixel computation on the input, at the output size.
+// The per-pixel formula written out apart from the converter: the source
+// pixel that target pixel (j, i) of a w2 x h2 target takes, or none.
+int truncOrMin(double v)
+{
+    return std::isfinite(v) && v > INT_MIN - 1.0 && v < INT_MAX + 1.0 ? int(v) : INT_MIN;
+}
+
+struct Oracle
+{
+    ParamSet p;
+    QSize src;
+    QSize dst;
+
+    double projected(double lat) const
+    {
+        const double a = (p.projection == QLatin1String("mercator") ? 1.0 : 0.8) * M_PI / 180.0;
+        const double s = std::sin(a * lat);
+        return std::atanh(s > 0.99999 ? 0.99999 : (s > -0.99999 ? s : -0.99999)) / a;
+    }
+
+    QPoint sourcePixel(int j, int i) const
+    {
+        double lonMin = p.lonMin;
+        double lonMax = p.lonMax;
+        while (lonMin < -180)
+            lonMin += 360;
+        while (lonMin >= 180)
+            lonMin -= 360;
+        while (lonMax <= -180)
+            lonMax += 360;
+        while (lonMax > 180)
+            lonMax -= 360;
+        double span = lonMax - lonMin;
+        while (span <= 0)
+            span += 360;
+        const int w = src.width();
+        const int h = src.height();
+        const double sx = (truncOrMin(w - p.marginLeft - p.marginRight) - 1) / span;
+        const double ox = p.marginLeft - sx * lonMin;
+        const double yMax = projected(p.latMax);
+        const double sy
+            = -((truncOrMin(h - p.marginBottom - p.marginTop) - 1) / (yMax - projected(p.latMin)));
+        const double oy = p.marginTop - sy * yMax;
+
+        const double lat = 90 - i * (180.0 / (dst.height() - 1));
+        double lon = j * (360.0 / (dst.width() - 1)) - 180;
+        while (lonMin > lon)
+            lon += 360;
+        while (lon > lonMin + 360)
+            lon -= 360;
+        const int u = truncOrMin(lon * sx + ox);
+        const int v = truncOrMin(projected(lat) * sy + oy);
+        const bool inside = u >= p.marginLeft && u <= w - p.marginRight - 1 && u < w
+            && v >= p.marginTop && v <= h - p.marginBottom - 1 && v < h && u >= 0 && v >= 0;
+        return inside ? QPoint(u, v) : QPoint(-1, -1);
+    }
+};
+
 QImage referenceOutput(const QString &input, const IoValues &io)
 {
-    return ::referenceOutput(input, sampleParams(), QSize(io.sizeX, io.sizeY));
+    const QImage source = loadArgb(input);
+    const Oracle oracle { sampleParams(), source.size(), QSize(io.sizeX, io.sizeY) };
+    QImage target(oracle.dst, QImage::Format_ARGB32);
+    target.fill(0);
+    for (int i = 0; i < target.height(); ++i) {
+        for (int j = 0; j < target.width(); ++j) {
+            const QPoint from = oracle.sourcePixel(j, i);
+            if (from.x() >= 0)
+                target.setPixel(j, i, source.pixel(from));
+        }
+    }
+    return target;
+}
+
+// A PNG of any declared size, written chunk by chunk.
+QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray body = QByteArray(type) + data;
+    quint32 crc = 0xffffffffu;
+    for (const char c : body) {
+        crc ^= uchar(c);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    auto be32 = [](quint32 v) {
+        QByteArray bytes(4, '\0');
+        qToBigEndian(v, bytes.data());
+        return bytes;
+    };
+    return be32(quint32(data.size())) + body + be32(~crc);
+}
+
+// One bit per pixel, all black: tiny on disk, 32 bits a pixel once decoded.
+// Fewer rows stored than declared make a file that only its header can tell.
+QByteArray monoPng(int w, int h, int rowsStored)
+{
+    QByteArray ihdr(13, '\0');
+    qToBigEndian(quint32(w), ihdr.data());
+    qToBigEndian(quint32(h), ihdr.data() + 4);
+    ihdr[8] = 1;
+    const QByteArray rows(qint64(rowsStored) * (w / 8 + 1), '\0');
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr)
+        + pngChunk("IDAT", qCompress(rows, 9).mid(4))
+        + pngChunk("IEND", QByteArray());
+}
+
+// Path relative to root -> content hash, for every file below root.
+QMap<QString, QByteArray> checksums(const QString &root)
+{
+    QMap<QString, QByteArray> sums;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        sums.insert(QDir(root).relativeFilePath(path),
+            QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1));
+    }
+    return sums;
 }
 
 // Encoded and decoded the way a JPEG output is, so the comparison can be exact.
@@ -327,6 +457,166 @@ private slots:
             imagesBelow(out), (QStringList { QStringLiteral("B.png"), QStringLiteral("a.png") }));
         QVERIFY(loadArgb(out + QStringLiteral("/B.png"))
             == referenceOutput(in + QStringLiteral("/B.PNG"), io));
+    }
+
+    void oracleFollowsTheWorkedExample_data()
+    {
+        QTest::addColumn<ParamSet>("params");
+        QTest::addColumn<QPoint>("target");
+        QTest::addColumn<QPoint>("source");
+        const ParamSet miller = makeParams(10, 10, 20, 20);
+        const ParamSet mercator = makeParams(10, 10, 20, 20, QStringLiteral("mercator"));
+        const ParamSet crossing = makeParams(0, 0, 0, 0, QStringLiteral("miller"), 20, -160);
+        QTest::newRow("centre") << miller << QPoint(1024, 256) << QPoint(999, 324);
+        QTest::newRow("top left") << miller << QPoint(0, 0) << QPoint(10, 20);
+        QTest::newRow("lon 180 on 1988, not 1989")
+            << miller << QPoint(2047, 1023) << QPoint(1988, 979);
+        QTest::newRow("mercator pole") << mercator << QPoint(0, 0) << QPoint(10, 20);
+        QTest::newRow("crossing 180, wrapped") << crossing << QPoint(0, 512) << QPoint(1776, 499);
+        QTest::newRow("crossing 180, outside") << crossing << QPoint(1100, 512) << QPoint(-1, -1);
+    }
+
+    void oracleFollowsTheWorkedExample()
+    {
+        QFETCH(ParamSet, params);
+        QFETCH(QPoint, target);
+        QFETCH(QPoint, source);
+        const Oracle oracle { params, QSize(2000, 1000), QSize(2048, 1024) };
+        QCOMPARE(oracle.sourcePixel(target.x(), target.y()), source);
+    }
+
+    // Each row one bad input: the exit status, the reason on the error
+    // stream, no output, and every file that was there before unchanged.
+    void badInputChangesNothing_data()
+    {
+        QTest::addColumn<QVariantMap>("settings");
+        QTest::addColumn<QStringList>("inputs");
+        QTest::addColumn<QString>("shell");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("outputs");
+        QTest::addColumn<QVariantMap>("settingsAfter");
+
+        const QString none;
+        const QVariantMap same;
+        const QStringList good { QStringLiteral("good.png") };
+        auto row = [](const char *name) { return &QTest::newRow(name); };
+        // The settings file is no INI text at all: kept byte for byte.
+        *row("settings file is an image")
+            << QVariantMap { { "!bytes", QStringLiteral("image") } } << good << none << none << 1
+            << "is not a settings file" << 0 << same;
+        *row("settings file not UTF-8") << QVariantMap { { "!bytes", QStringLiteral("latin1") } }
+                                        << good << none << none << 0 << "kept as" << 1 << same;
+        *row("headless run keeps the geometry")
+            << QVariantMap { { "GUI/Geometry", QByteArray("kept") },
+                   { "GUI/PreviewGeometry", QByteArray("also") } }
+            << good << none << none << 0 << "converted 1 of 1" << 1
+            << QVariantMap { { "GUI/Geometry", QByteArray("kept") },
+                   { "GUI/PreviewGeometry", QByteArray("also") } };
+        *row("output larger than the pixel limit")
+            << QVariantMap { { "IO/OutputSizeX", 60000 }, { "IO/OutputSizeY", 60000 } } << good
+            << none << none << 1 << "output size 60000 \u00d7 60000" << 0 << same;
+        *row("output image cannot be allocated")
+            << QVariantMap { { "IO/OutputSizeX", 16000 }, { "IO/OutputSizeY", 16000 } } << good
+            << "ulimit -v 600000" << none << 1
+            << "not enough memory for the 16000 \u00d7 16000 output" << 0 << same;
+        *row("32-bit copy does not fit")
+            << QVariantMap { { "IO/MaxImagePixels", 1000000000 } }
+            << QStringList { QStringLiteral("mono.png") } << "ulimit -v 600000" << none << 1
+            << "not enough memory to open 16000 \u00d7 16000 pixels" << 0 << same;
+        *row("decompression bomb")
+            << same << QStringList { QStringLiteral("bomb.png") } << none << none << 1
+            << "too large (100000 \u00d7 100000 pixels" << 0 << same;
+        *row("truncated JPEG") << same << QStringList { QStringLiteral("cut.jpg") } << none << none
+                               << 1 << "cut.jpg (damaged or truncated image)" << 0 << same;
+        *row("margins cross") << QVariantMap { { "Convert/MarginLeft", 1024 },
+            { "Convert/MarginRight",
+                1024 } } << QStringList { QStringLiteral("good.png"), QStringLiteral("narrow.png") }
+                              << none << none << 1 << "MarginLeft + MarginRight (1024 + 1024)" << 0
+                              << same;
+        *row("latitudes equal") << QVariantMap { { "Convert/LatitudeMinimum", 30 },
+            { "Convert/LatitudeMaximum", 30 } }
+                                << good << none << none << 1
+                                << "LatitudeMinimum and LatitudeMaximum are equal" << 0 << same;
+        *row("latitude not a number")
+            << QVariantMap { { "Convert/LatitudeMinimum", QStringLiteral("nan") } } << good << none
+            << none << 1 << "LatitudeMinimum is not a number" << 0
+            << QVariantMap { { "Convert/LatitudeMinimum", QStringLiteral("nan") } };
+        *row("pattern matches nothing") << same << QStringList { QStringLiteral("nowhere/*.jpg") }
+                                        << none << none << 1 << "no file matches " << 0 << same;
+        *row("file does not exist")
+            << same << QStringList { QStringLiteral("absent.jpg") } << none << none << 1
+            << "absent.jpg (the file does not exist)" << 0 << same;
+        *row("unknown projection kept")
+            << QVariantMap { { "Convert/MapProjection", QStringLiteral("Miller") } } << good << none
+            << none << 1 << "unknown map projection \"Miller\"" << 0
+            << QVariantMap { { "Convert/MapProjection", QStringLiteral("Miller") } };
+        *row("output size not a number")
+            << QVariantMap { { "IO/OutputSizeX", QStringLiteral("wide") } } << good << none << none
+            << 1 << "output size 0 \u00d7 512" << 0 << same;
+        *row("disk full") << same << good << "trap '' XFSZ; ulimit -f 40" << none << 1
+                          << "could not be written: File too large" << 0 << same;
+        *row("display cannot be opened")
+            << same << good << none << ":4711" << 0 << "converted 1 of 1" << 1 << same;
+    }
+
+    void badInputChangesNothing()
+    {
+        QFETCH(QVariantMap, settings);
+        QFETCH(QStringList, inputs);
+        QFETCH(QString, shell);
+        QFETCH(QString, display);
+        QFETCH(int, exitCode);
+        QFETCH(QString, reason);
+        QFETCH(int, outputs);
+        QFETCH(QVariantMap, settingsAfter);
+
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
+        QVERIFY(randomImage(200, 150, 11, RandomAlpha::Opaque).save(in + "/good.png"));
+        QVERIFY(randomImage(400, 300, 12, RandomAlpha::Opaque).save(in + "/narrow.png"));
+        QVERIFY(writeFile(in + "/bomb.png", monoPng(100000, 100000, 8)));
+        if (inputs.contains(QStringLiteral("mono.png")))
+            QVERIFY(writeFile(in + "/mono.png", monoPng(16000, 16000, 16000)));
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly)
+            && randomImage(300, 200, 13, RandomAlpha::Opaque).save(&buffer, "jpg"));
+        QVERIFY(writeFile(in + "/cut.jpg", jpeg.left(jpeg.size() / 2)));
+
+        IoValues io;
+        io.outputFolder = out;
+        const QString ini = in + "/settings.ini";
+        writeSettings(ini, io);
+        const QString bytes = settings.take(QStringLiteral("!bytes")).toString();
+        writeIni(ini, settings);
+        if (bytes == QLatin1String("image"))
+            QVERIFY(QFile::remove(ini) && QFile::copy(in + "/good.png", ini));
+        if (bytes == QLatin1String("latin1"))
+            QVERIFY(writeFile(ini, readFile(ini) + "[Notes]\nplace=Gr\xfcnland\n"));
+        const QByteArray iniBefore = readFile(ini);
+        auto before = checksums(in);
+        // Written at close, as the run's settings; left alone when it is no settings file.
+        if (bytes != QLatin1String("image"))
+            before.remove(QStringLiteral("settings.ini"));
+
+        QStringList args;
+        for (const QString &input : qAsConst(inputs))
+            args << in + QLatin1Char('/') + input;
+        const Run run = runProgram(
+            QStringList { QStringLiteral("/batch"), "/ini=" + ini } + args, in, shell, display);
+        QVERIFY2(!run.crashed, qPrintable(both(run)));
+        QVERIFY2(run.exitCode == exitCode, qPrintable(both(run)));
+        QVERIFY2(run.err.contains(reason), qPrintable(both(run)));
+        QCOMPARE(imagesBelow(out).size(), outputs);
+        const auto after = checksums(in);
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
+        if (bytes == QLatin1String("latin1"))
+            QCOMPARE(readFile(ini + ".damaged"), iniBefore);
+        for (auto it = settingsAfter.cbegin(); it != settingsAfter.cend(); ++it)
+            QCOMPARE(iniValue(ini, it.key()).toString(), it.value().toString());
     }
 };
 

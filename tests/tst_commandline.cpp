@@ -22,8 +22,6 @@ private slots:
     void bareExecutableNameUsesWorkingDirectory();
     void switches_data();
     void switches();
-    void needsOffscreenPlatform_data();
-    void needsOffscreenPlatform();
     void usageNamesTheBatchKeys();
     void expandInputs_data();
     void expandInputs();
@@ -179,40 +177,6 @@ void TestCommandLine::switches()
 
     QCOMPARE(CommandLine::isBatch(args), batch);
     QCOMPARE(CommandLine::isHelpRequest(args), help);
-}
-
-void TestCommandLine::needsOffscreenPlatform_data()
-{
-    QTest::addColumn<bool>("batch");
-    QTest::addColumn<QByteArray>("qpa");
-    QTest::addColumn<QByteArray>("display");
-    QTest::addColumn<QByteArray>("wayland");
-    QTest::addColumn<bool>("offscreen");
-
-    QTest::newRow("batch, no display")
-        << true << QByteArray() << QByteArray() << QByteArray() << true;
-    QTest::newRow("interactive, no display")
-        << false << QByteArray() << QByteArray() << QByteArray() << false;
-    QTest::newRow("batch, X display")
-        << true << QByteArray() << QByteArray(":0") << QByteArray() << false;
-    QTest::newRow("batch, Wayland")
-        << true << QByteArray() << QByteArray() << QByteArray("wayland-0") << false;
-    QTest::newRow("batch, platform chosen")
-        << true << QByteArray("minimal") << QByteArray() << QByteArray() << false;
-}
-
-void TestCommandLine::needsOffscreenPlatform()
-{
-    QFETCH(bool, batch);
-    QFETCH(QByteArray, qpa);
-    QFETCH(QByteArray, display);
-    QFETCH(QByteArray, wayland);
-    QFETCH(bool, offscreen);
-
-    QStringList args { QStringLiteral("plano-miller"), QStringLiteral("a.jpg") };
-    if (batch)
-        args << QStringLiteral("/batch");
-    QCOMPARE(CommandLine::needsOffscreenPlatform(args, qpa, display, wayland), offscreen);
 }
 
 void TestCommandLine::usageNamesTheBatchKeys()

@@ -1,0 +1,38 @@
+#include "batch/batchcheck.h"
+
+#include "app/commandline.h"
+#include "batch/batchrun.h"
+#include "projection/paramcheck.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+
+QString batchRefusal(const QStringList &inputs, const BatchOptions &options)
+{
+    QString problem
+        = outputSizeProblem(options.outputSizeX, options.outputSizeY, options.maxImagePixels);
+    if (!problem.isEmpty())
+        return problem;
+    problem = paramProblem(options.params);
+    if (!problem.isEmpty())
+        return problem;
+    for (const QString &input : inputs) {
+        const QSize size = QImageReader(input).size();
+        problem = paramProblem(options.params, size);
+        if (!problem.isEmpty())
+            return QStringLiteral("%1: %2").arg(QFileInfo(input).fileName(), problem);
+    }
+    return QString();
+}
+
+QStringList patternsMatchingNothing(const QStringList &args)
+{
+    QStringList unmatched;
+    for (const QString &arg : args) {
+        const bool pattern = arg.contains(QLatin1Char('*')) || arg.contains(QLatin1Char('?'));
+        if (pattern && !arg.startsWith(QLatin1String("/ini="))
+            && CommandLine::expandInputs({ arg }).isEmpty())
+            unmatched.append(arg);
+    }
+    return unmatched;
+}
