@@ -254,7 +254,8 @@ private slots:
         // Progress follows the files that loaded.
         QCOMPARE(progressed, (QList<int> { 1, 3 }));
         QCOMPARE(cliSummaryLine(r),
-            QStringLiteral("plano-miller: converted 2 of 3 files, 1 failed: 2.jpg (not a readable image)"));
+            QStringLiteral(
+                "plano-miller: converted 2 of 3 files, 1 failed: 2.jpg (not a readable image)"));
     }
 
     void noOverwriteLeavesEveryTargetAlone()
@@ -431,8 +432,8 @@ private slots:
         const QString tiny = in + QStringLiteral("/2-tiny.png");
         const QString mid = in + QStringLiteral("/3-mid.jpg");
         QVERIFY(randomImage(64, 48, 80, RandomAlpha::Opaque).save(big));
-        // Narrower than its margins: no pixel of the map area, so nothing is covered.
-        QVERIFY(randomImage(12, 10, 81, RandomAlpha::Opaque).save(tiny));
+        // One column and one row of map area between its margins.
+        QVERIFY(randomImage(17, 13, 81, RandomAlpha::Opaque).save(tiny));
         QVERIFY(randomImage(30, 20, 82, RandomAlpha::Opaque).save(mid));
 
         BatchOptions o = smallPngOptions(out);
@@ -447,9 +448,7 @@ private slots:
         const int half = o.outputSizeX * o.outputSizeY / 2;
         QVERIFY(coveredPixels(first) >= half - o.outputSizeY);
         QVERIFY(coveredPixels(first) <= half + o.outputSizeY);
-        const QImage second = loadArgb(out + QStringLiteral("/2-tiny.png"));
-        QCOMPARE(coveredPixels(second), 0);
-        QCOMPARE(second, referenceOutput(tiny, o));
+        QCOMPARE(loadArgb(out + QStringLiteral("/2-tiny.png")), referenceOutput(tiny, o));
         QCOMPARE(loadArgb(out + QStringLiteral("/3-mid.png")), referenceOutput(mid, o));
     }
 

@@ -209,8 +209,7 @@ QByteArray monoPng(int w, int h, int rowsStored)
     ihdr[8] = 1;
     const QByteArray rows(qint64(rowsStored) * (w / 8 + 1), '\0');
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr)
-        + pngChunk("IDAT", qCompress(rows, 9).mid(4))
-        + pngChunk("IEND", QByteArray());
+        + pngChunk("IDAT", qCompress(rows, 9).mid(4)) + pngChunk("IEND", QByteArray());
 }
 
 // Path relative to root -> content hash, for every file below root.

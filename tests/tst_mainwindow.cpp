@@ -83,7 +83,7 @@ private slots:
     void resetWithoutImageHidesFrame();
 
     void pushedValuesAreBoundedAndRounded();
-    void unknownProjectionLeavesSelectorEmptyAndDrawsFrameOnly();
+    void unknownProjectionLeavesSelectorEmptyKeepsTheNameAndDrawsFrameOnly();
     void overlayOfWorkedExample_data();
     void overlayOfWorkedExample();
     void conversionAgainstTruth_data();
@@ -443,7 +443,7 @@ void TestMainWindow::pushedValuesAreBoundedAndRounded()
     QCOMPARE(h.window.params().latMin, -90.0);
 }
 
-void TestMainWindow::unknownProjectionLeavesSelectorEmptyAndDrawsFrameOnly()
+void TestMainWindow::unknownProjectionLeavesSelectorEmptyKeepsTheNameAndDrawsFrameOnly()
 {
     Harness h;
     h.window.state().penSize = 1;
@@ -455,7 +455,7 @@ void TestMainWindow::unknownProjectionLeavesSelectorEmptyAndDrawsFrameOnly()
     h.window.setParams(p);
     h.window.pushParamsToWidgets();
     QCOMPARE(h.child<QComboBox>("cbFormatMapProj")->currentIndex(), -1);
-    QCOMPARE(h.window.params().projection, QString());
+    QCOMPARE(h.window.params().projection, QStringLiteral("lambert"));
 
     h.window.redrawOverlay();
     const QImage shown = h.shown();

@@ -177,7 +177,8 @@ void TestMainWindowBatch::refusedRunWritesNothing_data()
         << QStringLiteral("出力フォルダが指定されていません。「フォルダ選択」で指定して下さい");
     QTest::newRow("unknown projection")
         << QStringLiteral("lambert") << true
-        << QStringLiteral("\"\" は不明な地図投影法です。\"miller\" か \"mercator\" を選んで下さい");
+        << QStringLiteral(
+               "\"lambert\" は不明な地図投影法です。\"miller\" か \"mercator\" を選んで下さい");
 }
 
 void TestMainWindowBatch::refusedRunWritesNothing()
@@ -189,7 +190,7 @@ void TestMainWindowBatch::refusedRunWritesNothing()
     BatchHarness h;
     if (!folderSet)
         h.window.state().batchOutputFolder.clear();
-    // A name the selector does not know reaches the run as the empty name.
+    // A name the selector does not know reaches the run as it was written.
     ParamSet params = h.window.params();
     params.projection = projection;
     h.window.setParams(params);

@@ -24,6 +24,8 @@
 #include <QUrl>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(ParamSet)
+
 namespace {
 
 const QString kConvertTitle = QStringLiteral("変換して保存");
@@ -113,13 +115,17 @@ private slots:
     void browseChoosesSaveFolder();
     void failedEncodingKeepsExistingFile();
     void emptySaveFolderIsRefused();
-    void unknownProjectionAtConvertWritesNothing();
+    void convertRefusesWhatGivesNoImage_data();
+    void convertRefusesWhatGivesNoImage();
+    void dropWithoutFilesIsIgnored();
 
     void parameterFileRoundTrip();
     void parameterFileLoadsOnlyWhatItHolds_data();
     void parameterFileLoadsOnlyWhatItHolds();
     void parameterSaveKeepsOtherGroups();
     void parameterSaveFailureIsReported();
+    void parameterSaveIntoOddFiles_data();
+    void parameterSaveIntoOddFiles();
 
     void optionsAcceptedChangeFormatAndPen();
     void optionsCancelledChangeNothing();
@@ -488,7 +494,9 @@ void TestMainWindowIo::failedSaveReportsWarning()
 
     const QString target = missing + QStringLiteral("/OX-world.jpg");
     QCOMPARE(h.modal.boxes.size(), 1);
-    QCOMPARE(h.modal.boxes[0].text, target + QStringLiteral(" への保存が失敗しました"));
+    QVERIFY2(h.modal.boxes[0].text.startsWith(target + QStringLiteral(" への保存が失敗しました ("))
+            && h.modal.boxes[0].text.contains(QStringLiteral("could not be written: ")),
+        qPrintable(h.modal.boxes[0].text));
     QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
     QCOMPARE(h.modal.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -508,7 +516,8 @@ void TestMainWindowIo::emptyNameAsksThenFailsOnFolder()
     h.convert();
     QCOMPARE(h.modal.boxes.size(), 2);
     QCOMPARE(h.modal.boxes[0].text, kOverwriteText);
-    QCOMPARE(h.modal.boxes[1].text, h.dir.path() + QStringLiteral("/ への保存が失敗しました"));
+    QVERIFY(h.modal.boxes[1].text.startsWith(
+        h.dir.path() + QStringLiteral("/ への保存が失敗しました (")));
     QCOMPARE(h.modal.boxes[1].icon, QMessageBox::Warning);
     QVERIFY(QFileInfo(h.dir.path()).isDir());
     QVERIFY(QFileInfo::exists(h.path(QStringLiteral("world.png"))));
@@ -559,7 +568,7 @@ void TestMainWindowIo::failedEncodingKeepsExistingFile()
     h.modal.answerBox(QMessageBox::Yes);
     h.convert();
     QCOMPARE(h.modal.boxes.size(), 2);
-    QCOMPARE(h.modal.boxes[1].text, target + QStringLiteral(" への保存が失敗しました"));
+    QVERIFY(h.modal.boxes[1].text.startsWith(target + QStringLiteral(" への保存が失敗しました (")));
     QCOMPARE(h.modal.boxes[1].icon, QMessageBox::Warning);
     QCOMPARE(readFile(target), old);
     QCOMPARE(QDir(h.dir.path()).entryList(QDir::Files).size(), 2);
@@ -580,14 +589,33 @@ void TestMainWindowIo::emptySaveFolderIsRefused()
     QVERIFY(!QFileInfo::exists(QStringLiteral("/plano-miller-test-must-not-exist.jpg")));
 }
 
-void TestMainWindowIo::unknownProjectionAtConvertWritesNothing()
+void TestMainWindowIo::convertRefusesWhatGivesNoImage_data()
 {
+    QTest::addColumn<ParamSet>("params");
+    QTest::addColumn<int>("outputWidth");
+    QTest::addColumn<QString>("reason");
+    const ParamSet fits = makeParams(0, 0, 0, 0);
+    QTest::newRow("unknown projection, named as written") << makeParams(
+        0, 0, 0, 0, QStringLiteral("lambert")) << 2048 << QStringLiteral("\"lambert\" ");
+    QTest::newRow("margins cross")
+        << makeParams(60, 60, 0, 0) << 2048 << QStringLiteral("MarginLeft + MarginRight (60 + 60)");
+    QTest::newRow("latitudes equal") << makeParams(0, 0, 0, 0, QStringLiteral("miller"), -180, 180,
+        30, 30) << 2048 << QStringLiteral("LatitudeMinimum and LatitudeMaximum are equal");
+    QTest::newRow("output beyond the pixel limit")
+        << fits << 1000000 << QStringLiteral("output size 1000000 \u00d7 1024");
+}
+
+// One box that says why, and no file written.
+void TestMainWindowIo::convertRefusesWhatGivesNoImage()
+{
+    QFETCH(ParamSet, params);
+    QFETCH(int, outputWidth);
+    QFETCH(QString, reason);
     Harness h;
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
-    ParamSet p = h.window.params();
-    p.projection = QStringLiteral("lambert");
-    h.window.setParams(p);
+    h.window.setParams(params);
     h.window.pushParamsToWidgets();
+    h.window.state().outputSizeX = outputWidth;
     const QStringList before
         = QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
@@ -595,9 +623,22 @@ void TestMainWindowIo::unknownProjectionAtConvertWritesNothing()
     QCOMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].title, kConvertTitle);
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
-    // More than the quoted (empty) name: the box must say what is wrong.
-    QVERIFY2(h.modal.boxes[0].text.size() > 2, qPrintable(h.modal.boxes[0].text));
+    QVERIFY2(h.modal.boxes[0].text.contains(reason), qPrintable(h.modal.boxes[0].text));
     QCOMPARE(QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+}
+
+// The drag source must hear that a text or a web address was not taken.
+void TestMainWindowIo::dropWithoutFilesIsIgnored()
+{
+    Harness h;
+    QMimeData mime;
+    mime.setText(QStringLiteral("just words"));
+    QVERIFY(!h.dragEnter(mime));
+    // Straight to the handler: the toolkit sends a drop only to a taker of the enter.
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    event.accept();
+    static_cast<QObject &>(h.window).event(&event);
+    QVERIFY(!event.isAccepted());
 }
 
 void TestMainWindowIo::parameterFileRoundTrip()
@@ -779,6 +820,47 @@ void TestMainWindowIo::parameterSaveFailureIsReported()
         qPrintable(
             QStringLiteral("the report must name the file and say what failed: ") + box.text));
     QCOMPARE(readFile(blocker), QByteArray("a plain file"));
+}
+
+void TestMainWindowIo::parameterSaveIntoOddFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<bool>("copyKept");
+    const QList<int> none;
+    const QList<int> yes { QMessageBox::Yes };
+    // The reader's complaint about the old file is no verdict on the write.
+    QTest::newRow("unclosed group")
+        << QByteArray("[IO]\nOutputSizeX=4096\n[GUI\n") << none << true << false;
+    QTest::newRow("not UTF-8, saved after asking")
+        << QByteArray("[Notes]\nplace=Gr\xfcnland\n") << yes << true << true;
+    QTest::newRow("not text") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR") << none << false
+                              << false;
+}
+
+void TestMainWindowIo::parameterSaveIntoOddFiles()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QList<int>, answers);
+    QFETCH(bool, written);
+    QFETCH(bool, copyKept);
+    Harness h;
+    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
+    h.child<QSpinBox>("spinBoxMarginLeft")->setValue(21);
+    const QString file = h.path(QStringLiteral("params.ini"));
+    QVERIFY(writeFile(file, content));
+
+    h.modal.then(pick(file));
+    for (const int answer : answers)
+        h.modal.answerBox(QMessageBox::StandardButton(answer));
+    h.action("actionSave_Param")->trigger();
+    QCOMPARE(h.modal.boxes.size(), answers.size() + 1);
+    QCOMPARE(h.modal.boxes.last().icon, written ? QMessageBox::Information : QMessageBox::Warning);
+    QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginLeft")).toInt(), written ? 21 : 0);
+    if (!written)
+        QCOMPARE(readFile(file), content);
+    QCOMPARE(readFile(file + QStringLiteral(".damaged")), copyKept ? content : QByteArray());
 }
 
 void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()

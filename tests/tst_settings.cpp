@@ -89,7 +89,7 @@ private slots:
     void missingFileKeepsCurrentValues();
     void failedSaveIsReportedAndKeepsTheOldFile_data();
     void failedSaveIsReportedAndKeepsTheOldFile();
-    void damagedFileIsReadAsDefaultsAndReplaced();
+    void damagedFileKeepsReadableKeysAndIsReplaced();
 
 private:
     QString path(const QString &name = QStringLiteral("plano-miller.ini")) const
@@ -448,29 +448,26 @@ void TestSettings::failedSaveIsReportedAndKeepsTheOldFile()
         QStringList { QStringLiteral("good.ini") });
 }
 
-void TestSettings::damagedFileIsReadAsDefaultsAndReplaced()
+void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
 {
-    // Binary junk with stray quotes, backslashes and NULs but no '=' that could
-    // form a key, ending in an unterminated group header (which the reader
-    // flags as a format error).
-    QByteArray junk;
-    for (int i = 0; i < 4096; ++i) {
-        const char c = char((i * 37 + i / 256) % 256);
-        junk.append(c == '=' || c == '[' || c == ']' ? '\xff' : c);
-    }
-    junk.append("\n[GUI\n");
+    // One readable key, then text the reader cannot take: an unterminated
+    // group header, which it flags as a format error.
+    const QByteArray junk("[GUI]\nPenSize=7\n\n[IO\n");
     QVERIFY(writeFile(path(), junk));
 
     AppSettings s;
     s.load(path(), appDir);
     const AppSettings defaults;
-    QCOMPARE(s.penSize, defaults.penSize);
+    QCOMPARE(s.penSize, 7);
     QCOMPARE(s.penColor, defaults.penColor);
     QCOMPARE(s.autoSize, defaults.autoSize);
     QCOMPARE(s.loadFilePath, QString());
     QCOMPARE(s.outputSizeX, defaults.outputSizeX);
     QCOMPARE(s.outputQuality, defaults.outputQuality);
     QCOMPARE(s.params, defaults.params);
+    // The notice says what happens: the readable values are used.
+    QVERIFY2(s.loadProblem.contains(QStringLiteral("values that could be read are used")),
+        qPrintable(s.loadProblem));
     // The user's file is not lost when the next save replaces it.
     QVERIFY2(s.loadProblem.contains(path()), qPrintable(s.loadProblem));
     QCOMPARE(readFile(path() + QStringLiteral(".damaged")), junk);
