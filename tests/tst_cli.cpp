@@ -399,7 +399,7 @@ private slots:
 
         const Run run = runBatch(ini, QStringList(), work);
         QVERIFY2(!run.crashed, qPrintable(both(run)));
-        QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
+        QVERIFY2(run.exitCode == 0 && run.err.isEmpty(), qPrintable(both(run)));
         QVERIFY(QFileInfo::exists(ini));
         QCOMPARE(
             iniValue(ini, QStringLiteral("GUI/PreviewWindow")).toString(), QStringLiteral("false"));

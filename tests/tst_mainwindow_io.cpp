@@ -133,6 +133,7 @@ private slots:
     void settingsBoundedByWidgetsAndWrittenBack();
     void settingsRecordPreviewVisibility();
     void settingsWrittenAtClose();
+    void unwritableSettingsWarnInTheWindowsLanguage();
 };
 
 void TestMainWindowIo::initTestCase()
@@ -970,6 +971,19 @@ void TestMainWindowIo::settingsWrittenAtClose()
         QStringList({ "Convert", "GUI", "IO" }));
     QCOMPARE(iniValue(file, QStringLiteral("Convert/MarginBottom")).toInt(), 5);
     QCOMPARE(iniValue(file, QStringLiteral("IO/OutputFormat")).toInt(), 1);
+}
+
+void TestMainWindowIo::unwritableSettingsWarnInTheWindowsLanguage()
+{
+    Harness h;
+    // A folder where the file should be cannot be replaced, even by root.
+    const QString folder = h.makeFolder(QStringLiteral("settings.ini"));
+    h.window.setPaths({ h.dir.path(), folder, h.path(QStringLiteral("none_lang.ini")) });
+    h.window.show();
+    QVERIFY(h.window.close());
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text, folder + QStringLiteral(" に設定を保存できませんでした"));
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
 }
 
 QTEST_MAIN(TestMainWindowIo)
