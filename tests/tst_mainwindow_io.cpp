@@ -600,8 +600,6 @@ void TestMainWindowIo::convertRefusesWhatGivesNoImage_data()
         0, 0, 0, 0, QStringLiteral("lambert")) << 2048 << QStringLiteral("\"lambert\" ");
     QTest::newRow("margins cross")
         << makeParams(60, 60, 0, 0) << 2048 << QStringLiteral("MarginLeft + MarginRight (60 + 60)");
-    QTest::newRow("latitudes equal") << makeParams(0, 0, 0, 0, QStringLiteral("miller"), -180, 180,
-        30, 30) << 2048 << QStringLiteral("LatitudeMinimum and LatitudeMaximum are equal");
     QTest::newRow("output beyond the pixel limit")
         << fits << 1000000 << QStringLiteral("output size 1000000 \u00d7 1024");
 }
@@ -836,8 +834,6 @@ void TestMainWindowIo::parameterSaveIntoOddFiles_data()
         << QByteArray("[IO]\nOutputSizeX=4096\n[GUI\n") << none << true << false;
     QTest::newRow("not UTF-8, saved after asking")
         << QByteArray("[Notes]\nplace=Gr\xfcnland\n") << yes << true << true;
-    QTest::newRow("not text") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR") << none << false
-                              << false;
 }
 
 void TestMainWindowIo::parameterSaveIntoOddFiles()
