@@ -1018,6 +1018,6 @@ void MainWindow::showBatchReport(const BatchResult &result)
     }
     // A run in which any file failed must not look like a success.
     showMessage(result.failed > 0 ? QMessageBox::Warning : QMessageBox::Information, title, text);
-    if (m_state.openFiler)
+    if (m_state.openFiler && result.refusal.isEmpty())
         openFolderInFileBrowser(m_state.batchOutputFolder);
 }
