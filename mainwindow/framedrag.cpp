@@ -5,10 +5,12 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-const int kGrab = 12;
+const int kGrabImagePixels = 12;
+const int kGrabScreenPixels = 6;
 
 bool inEllipse(const QPoint &corner1, const QPoint &corner2, int x, int y)
 {
@@ -22,18 +24,26 @@ int clampMargin(int value, int extent)
 
 } // namespace
 
-FrameZones hitZones(const Margins &m, int width, int height, int x, int y)
+int grabRadius(double imagePerViewPixel)
+{
+    const double screen = std::ceil(kGrabScreenPixels * imagePerViewPixel);
+    if (!(screen > kGrabImagePixels))
+        return kGrabImagePixels;
+    return screen < 1e6 ? static_cast<int>(screen) : 1000000;
+}
+
+FrameZones hitZones(const Margins &m, int width, int height, int x, int y, int grab)
 {
     const int l = m.left;
     const int t = m.top;
     const int r = width - m.right - 1;
     const int b = height - m.bottom - 1;
     FrameZones z;
-    z.left = inEllipse(QPoint(l - kGrab, t - kGrab), QPoint(l + kGrab, b + kGrab), x, y);
-    z.right = inEllipse(QPoint(r - kGrab, t - kGrab), QPoint(r + kGrab, b + kGrab), x, y);
-    z.top = inEllipse(QPoint(l - kGrab, t - kGrab), QPoint(r + kGrab, t + kGrab), x, y);
-    z.bottom = inEllipse(QPoint(l - kGrab, b - kGrab), QPoint(r + kGrab, b + kGrab), x, y);
-    z.inside = inEllipse(QPoint(l + kGrab, t + kGrab), QPoint(r - kGrab, b - kGrab), x, y);
+    z.left = inEllipse(QPoint(l - grab, t - grab), QPoint(l + grab, b + grab), x, y);
+    z.right = inEllipse(QPoint(r - grab, t - grab), QPoint(r + grab, b + grab), x, y);
+    z.top = inEllipse(QPoint(l - grab, t - grab), QPoint(r + grab, t + grab), x, y);
+    z.bottom = inEllipse(QPoint(l - grab, b - grab), QPoint(r + grab, b + grab), x, y);
+    z.inside = inEllipse(QPoint(l + grab, t + grab), QPoint(r - grab, b - grab), x, y);
     return z;
 }
 
@@ -68,14 +78,15 @@ Margins newFrame(int startX, int startY, int x, int y, int width, int height)
     return Margins { left, width - right - 1, height - bottom - 1, top };
 }
 
-void FrameDrag::press(int x, int y, bool frameActive, const Margins &current, int width, int height)
+void FrameDrag::press(
+    int x, int y, bool frameActive, const Margins &current, int width, int height, int grab)
 {
     m_startX = x;
     m_startY = y;
     clear();
     if (!frameActive)
         return;
-    const FrameZones zones = hitZones(current, width, height, x, y);
+    const FrameZones zones = hitZones(current, width, height, x, y, grab);
     if (zones.anyEdge()) {
         m_mode = Mode::EdgeDrag;
         m_grabbed = zones;

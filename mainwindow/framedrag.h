@@ -30,9 +30,13 @@ struct FrameZones
     bool anyEdge() const { return left || right || top || bottom; }
 };
 
-// Each zone is the ellipse inscribed in a band 12 px either side of an edge (or
-// in the frame shrunk by 12 px), so the corners of the bands do not count.
-FrameZones hitZones(const Margins &m, int width, int height, int x, int y);
+// The half-width of the grab bands in image pixels: 12, or 6 screen pixels when
+// the view shows the image smaller than that.
+int grabRadius(double imagePerViewPixel);
+
+// Each zone is the ellipse inscribed in a band `grab` px either side of an edge
+// (or in the frame shrunk by `grab` px), so the corners of the bands do not count.
+FrameZones hitZones(const Margins &m, int width, int height, int x, int y, int grab = 12);
 
 // Moves the grabbed edges by the pointer offset, each kept inside the image; the
 // edges may cross each other.
@@ -63,7 +67,8 @@ public:
 
     // Stores the start point and clears the mode; a shown frame then picks the
     // mode from the zones under the press.
-    void press(int x, int y, bool frameActive, const Margins &current, int width, int height);
+    void press(int x, int y, bool frameActive, const Margins &current, int width, int height,
+        int grab = 12);
 
     // The tentative margins for the pointer at (x, y); std::nullopt when there is
     // nothing to draw (an outside press, or no mode while the frame is shown).

@@ -18,6 +18,7 @@
 #include "projection/paramcheck.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -42,6 +43,16 @@ void printErr(const QString &line)
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
 }
+
+// The busy cursor for the life of a scope.
+class BusyCursor
+{
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
 
 } // namespace
 
@@ -71,6 +82,16 @@ MainWindow::MainWindow(QWidget *parent)
     m_startupTimer = new QTimer(this);
     connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::timeout);
     m_startupTimer->start(1000);
+
+    // Changes only mark the preview out of date; it is rebuilt once the queued
+    // events are handled, so a burst of changes costs one remap.
+    m_previewTimer = new QTimer(this);
+    m_previewTimer->setSingleShot(true);
+    m_previewTimer->setInterval(0);
+    connect(m_previewTimer, &QTimer::timeout, this, [this] {
+        if (m_preview->isVisible() && m_state.autoPreview)
+            makeOutputImage();
+    });
 }
 
 MainWindow::~MainWindow() = default;
@@ -265,12 +286,34 @@ void MainWindow::applyAutoSize(bool checked)
         ui->label->setScaledContents(true);
     } else {
         ui->scrollArea_R->setWidgetResizable(false);
-        ui->scrollAreaWidgetContents_R->setMinimumSize(m_sourceWidth, m_sourceHeight);
-        ui->scrollAreaWidgetContents_R->setMaximumSize(m_sourceWidth, m_sourceHeight);
         ui->label->setScaledContents(false);
     }
+    fixNaturalSize();
     ui->label->updateGeometry();
     ui->actionAuto_Size->setChecked(checked);
+}
+
+// At natural size the contents hold the image and, around it, the layout's
+// margins and the file-name line, so all of it must fit for the last rows and
+// columns to be reachable.
+void MainWindow::fixNaturalSize()
+{
+    QWidget *contents = ui->scrollAreaWidgetContents_R;
+    if (m_state.autoSize) {
+        contents->setMinimumSize(0, 0);
+        contents->setMaximumSize(kMaxWidgetSize, kMaxWidgetSize);
+        return;
+    }
+    QSize size(m_sourceWidth, m_sourceHeight);
+    if (!size.isEmpty()) {
+        const QMargins margins = contents->layout()->contentsMargins();
+        size += QSize(margins.left() + margins.right(),
+            margins.top() + margins.bottom() + contents->layout()->spacing()
+                + ui->labelLoadedFilename->sizeHint().height());
+    }
+    contents->setMinimumSize(size);
+    contents->setMaximumSize(size);
+    contents->resize(size);
 }
 
 void MainWindow::on_actionAuto_Size_triggered(bool checked)
@@ -446,17 +489,22 @@ void MainWindow::redrawOverlay()
     drawOverlay(m_params.toTable());
 }
 
+// Only the lines are placed here; the view draws them over its own picture at
+// its next paint, so a run of pointer moves costs one paint.
 void MainWindow::drawOverlay(const ConvertParams &params)
 {
     if (m_source.isNull())
         return;
-    const QImage shown = renderOverlay(m_source, params,
-        overlayPen(m_state.penSize, m_state.penColor), ui->label->pointMode, m_converter);
-    ui->label->setPixmap(QPixmap::fromImage(shown));
+    ui->label->setOverlay(overlayLines(params, ui->label->pointMode, m_source.size(), m_converter),
+        overlayPen(m_state.penSize, m_state.penColor));
 }
 
+// Runs to its end without yielding to the event loop: a change made meanwhile
+// could otherwise start a newer remap inside this one, which would then hand
+// its older picture to the preview last.
 QImage MainWindow::makeOutputImage(QString *error)
 {
+    m_previewTimer->stop();
     if (m_source.isNull())
         return QImage();
     // The source is already 32-bit, which the remap reads as it is.
@@ -480,7 +528,7 @@ QImage MainWindow::makeOutputImage(QString *error)
     target.fill(0);
     if (!effectiveParams().applyTo(m_converter))
         return target;
-    m_converter.remap(m_source, target);
+    m_converter.remap(m_source, target, false);
     if (m_preview->isVisible())
         m_preview->setImage(target);
     return target;
@@ -488,8 +536,13 @@ QImage MainWindow::makeOutputImage(QString *error)
 
 void MainWindow::previewIfAuto()
 {
-    if (m_preview->isVisible() && m_state.autoPreview)
-        makeOutputImage();
+    if (m_preview->isVisible() && m_state.autoPreview && !m_previewTimer->isActive())
+        m_previewTimer->start();
+}
+
+bool MainWindow::previewPending() const
+{
+    return m_previewTimer->isActive();
 }
 
 // ---------------------------------------------------------------- opening
@@ -509,10 +562,16 @@ void MainWindow::on_btnImageRead_clicked()
 
 void MainWindow::openImage()
 {
-    const SourceImage opened = loadSourceImage(m_state.loadFilePath, m_state.maxImagePixels);
+    // The old image goes first, so old and new are never held together.
+    m_source = QImage();
+    ui->label->setImage(QImage());
+    SourceImage opened;
+    {
+        const BusyCursor busy;
+        opened = loadSourceImage(m_state.loadFilePath, m_state.maxImagePixels);
+    }
     const bool loaded = !opened.image.isNull();
     m_source = opened.image;
-    ui->label->setPixmap(QPixmap());
     m_frameActive = false;
 
     if (!loaded) {
@@ -526,13 +585,8 @@ void MainWindow::openImage()
 
     m_sourceWidth = m_source.width();
     m_sourceHeight = m_source.height();
-    if (m_state.autoSize) {
-        ui->scrollAreaWidgetContents_R->setMinimumSize(0, 0);
-        ui->scrollAreaWidgetContents_R->setMaximumSize(kMaxWidgetSize, kMaxWidgetSize);
-    } else {
-        ui->scrollAreaWidgetContents_R->setMinimumSize(m_sourceWidth, m_sourceHeight);
-        ui->scrollAreaWidgetContents_R->setMaximumSize(m_sourceWidth, m_sourceHeight);
-    }
+    ui->label->setImage(m_source);
+    fixNaturalSize();
     setFrameActive(true);
     pushParamsToWidgets();
     redrawOverlay();
@@ -625,7 +679,8 @@ void MainWindow::drawTentativeFrame(const Margins &margins)
 
 void MainWindow::on_label_mouseleftdown(int x, int y)
 {
-    m_drag.press(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight);
+    m_drag.press(x, y, m_frameActive, currentMargins(), m_sourceWidth, m_sourceHeight,
+        grabRadius(ui->label->imagePerViewPixel()));
     if (!m_frameActive || m_source.isNull())
         return;
     if (const auto margins
@@ -975,7 +1030,7 @@ void MainWindow::batchConvert()
         runner.progress
             = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
         status.show();
-        ui->label->setPixmap(QPixmap());
+        ui->label->setImage(QImage());
     } else {
         runner.progress = [](int k, int n, const QString &input, const QString &target) {
             printErr(cliProgressLine(k, n, input, target));
@@ -986,7 +1041,7 @@ void MainWindow::batchConvert()
     status.setEnabled(true);
     const BatchResult result = runner.run(m_batchInputs, options, m_converter);
     m_source = QImage();
-    ui->label->setPixmap(QPixmap());
+    ui->label->setImage(QImage());
     m_frameActive = false;
     ui->label->pointMode = false;
     setEnabled(true);

@@ -50,6 +50,8 @@ public:
     // no number that the user has not replaced since.
     ParamSet effectiveParams() const;
     void previewIfAuto();
+    // A preview refresh is waiting for the queued events to be handled.
+    bool previewPending() const;
     void resetParams();
     void saveParameterFile();
     void loadParameterFile();
@@ -118,6 +120,7 @@ private slots:
 private:
     void parameterChanged();
     void applyAutoSize(bool checked);
+    void fixNaturalSize();
     void setFrameActive(bool active);
     Margins currentMargins() const;
     void drawTentativeFrame(const Margins &margins);
@@ -138,6 +141,7 @@ private:
     QStringList m_batchInputs;
     PreviewWindow *m_preview = nullptr;
     QTimer *m_startupTimer = nullptr;
+    QTimer *m_previewTimer = nullptr;
     FrameDrag m_drag;
     bool m_widgetSync = true;
     bool m_frameActive = false;

@@ -3,10 +3,19 @@
 #include "projection/projectionconverter.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 
 #include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Larger than any screen the fitted view is shown on.
+constexpr int kReducedSide = 3072;
+
+} // namespace
 
 MyImage::MyImage(QWidget *parent)
     : QLabel(parent)
@@ -64,11 +73,35 @@ double MyImage::viewScale(const QLabel &label)
     return viewScale(label.size(), labelPixmap(label).size());
 }
 
-bool LabelDrag::press(const QLabel &label, const QMouseEvent &event)
+void MyImage::setImage(const QImage &image)
+{
+    m_image = image;
+    m_fitted = QPixmap();
+    m_reduced = QImage();
+    m_reducedKey = 0;
+    m_overlay = OverlayLines();
+    update();
+}
+
+double MyImage::imagePerViewPixel() const
+{
+    if (!hasScaledContents() || m_image.isNull())
+        return 1.0;
+    return viewScale(size(), m_image.size());
+}
+
+void MyImage::setOverlay(const OverlayLines &lines, const QPen &pen)
+{
+    m_overlay = lines;
+    m_pen = pen;
+    update();
+}
+
+bool LabelDrag::press(bool hasPicture, const QMouseEvent &event)
 {
     bool started = false;
     if (event.buttons() & Qt::LeftButton) {
-        if (!MyImage::holdsPixmap(label))
+        if (!hasPicture)
             return false;
         m_leftDrag = true;
         m_pressPoint = event.pos();
@@ -89,10 +122,8 @@ bool LabelDrag::release(Qt::MouseButtons held)
     return rightUp;
 }
 
-std::array<int, 8> LabelDrag::changing(const QLabel &label, const QPoint &pos) const
+std::array<int, 8> LabelDrag::changing(double s, bool scaled, const QPoint &pos) const
 {
-    const double s = MyImage::viewScale(label);
-    const bool scaled = label.hasScaledContents();
     auto image = [s, scaled](int v) { return MyImage::viewToImage(v, s, scaled); };
     const QRect rect = MyImage::dragRect(m_pressPoint, pos);
     return { image(m_pressPoint.x()), image(m_pressPoint.y()), image(rect.left()),
@@ -102,8 +133,8 @@ std::array<int, 8> LabelDrag::changing(const QLabel &label, const QPoint &pos) c
 
 void MyImage::mousePressEvent(QMouseEvent *event)
 {
-    if (m_drag.press(*this, *event)) {
-        const double s = viewScale(*this);
+    if (m_drag.press(hasImage(), *event)) {
+        const double s = imagePerViewPixel();
         emit mouseleftdown(
             toImage(m_drag.pressPoint().x(), s), toImage(m_drag.pressPoint().y(), s));
     }
@@ -113,10 +144,10 @@ void MyImage::mouseReleaseEvent(QMouseEvent *event)
 {
     const Qt::MouseButtons held = event->buttons();
     if (m_drag.leftDrag() && !(held & Qt::LeftButton)) {
-        // Without a pixmap the drag stays open until a release over one ends it.
-        if (!holdsPixmap(*this))
+        // Without a picture the drag stays open until a release over one ends it.
+        if (!hasImage())
             return;
-        const double s = viewScale(*this);
+        const double s = imagePerViewPixel();
         if (pointMode) {
             emit mouseleftup(toImage(event->x(), s), toImage(event->y(), s));
         } else {
@@ -132,13 +163,14 @@ void MyImage::mouseReleaseEvent(QMouseEvent *event)
 void MyImage::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_drag.leftDrag()) {
-        if (!holdsPixmap(*this))
+        if (!hasImage())
             return;
-        const std::array<int, 8> v = m_drag.changing(*this, event->pos());
+        const std::array<int, 8> v
+            = m_drag.changing(imagePerViewPixel(), hasScaledContents(), event->pos());
         emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
     } else if (pointMode) {
-        if (holdsPixmap(*this)) {
-            const double s = viewScale(*this);
+        if (hasImage()) {
+            const double s = imagePerViewPixel();
             emit mouse_move(toImage(event->x(), s), toImage(event->y(), s));
         }
     } else {
@@ -146,19 +178,51 @@ void MyImage::mouseMoveEvent(QMouseEvent *event)
     }
 }
 
-void MyImage::paintEvent(QPaintEvent *)
+const QPixmap &MyImage::fittedPixmap(const QSize &fitted)
 {
-    // Only the pixmap: the label's own frame and alignment are not wanted here.
-    QPainter painter(this);
-    const QPixmap pixmap = labelPixmap(*this);
-    if (pixmap.isNull())
-        return;
-    updateGeometry();
-    if (hasScaledContents()) {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        painter.drawPixmap(QRect(QPoint(0, 0), fittedSize(rect().size(), pixmap.size())), pixmap);
-    } else {
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        painter.drawPixmap(0, 0, pixmap);
+    const qreal ratio = devicePixelRatioF();
+    const QSize device(qRound(fitted.width() * ratio), qRound(fitted.height() * ratio));
+    if (m_fitted.isNull() || m_fittedKey != m_image.cacheKey() || m_fitted.size() != device) {
+        // Area-averaged once here rather than resampled at every paint.
+        // A real-size map is first reduced once to a few screens' worth, so a
+        // window resize scales that rather than the whole map.
+        if (m_reducedKey != m_image.cacheKey()) {
+            m_reduced = m_image.width() > kReducedSide || m_image.height() > kReducedSide
+                ? m_image.scaled(
+                    kReducedSide, kReducedSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                : m_image;
+            m_reducedKey = m_image.cacheKey();
+        }
+        const QImage &from = m_reduced.width() >= device.width() ? m_reduced : m_image;
+        QImage scaled = from.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_fitted = QPixmap::fromImage(std::move(scaled));
+        m_fitted.setDevicePixelRatio(ratio);
+        m_fittedKey = m_image.cacheKey();
     }
+    return m_fitted;
+}
+
+void MyImage::paintEvent(QPaintEvent *event)
+{
+    // Only the picture and the overlay: the label's own frame and alignment are
+    // not wanted here.
+    if (m_image.isNull())
+        return;
+    QPainter painter(this);
+    double viewPerImage = 1.0;
+    if (hasScaledContents()) {
+        const QSize fitted = fittedSize(rect().size(), m_image.size());
+        if (fitted.isEmpty())
+            return;
+        const QPixmap &pixmap = fittedPixmap(fitted);
+        if (pixmap.isNull())
+            return; // no memory for it: nothing rather than a wrong picture
+        painter.drawPixmap(QRect(QPoint(0, 0), fitted), pixmap);
+        viewPerImage = 1.0 / imagePerViewPixel();
+    } else {
+        // Only the exposed part: a real-size map is far larger than the screen.
+        const QRect exposed = event->rect() & m_image.rect();
+        painter.drawImage(exposed, m_image, exposed);
+    }
+    paintOverlay(painter, m_overlay, m_pen, viewPerImage);
 }

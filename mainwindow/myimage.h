@@ -1,8 +1,11 @@
-// The source view: shows the map pixmap, scaled to fit or at natural size, and
-// reports presses, drags and releases in the pixmap's pixel grid. What a drag
-// means is the owner's business; the frame is drawn into the pixmap it hands over.
+// The source view: shows the map image, scaled to fit or at natural size, with
+// the owner's frame and grid over it, and reports presses, drags and releases in
+// the image's pixel grid. What a drag means is the owner's business.
 #pragma once
 
+#include "mainwindow/overlay.h"
+
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPoint>
@@ -22,13 +25,13 @@ public:
     bool leftDrag() const { return m_leftDrag; }
     QPoint pressPoint() const { return m_pressPoint; }
     // Held buttons decide, so a right press during a left drag restarts it.
-    // True when the press starts a left drag (only over a pixmap).
-    bool press(const QLabel &label, const QMouseEvent &event);
+    // True when the press starts a left drag (only over a picture).
+    bool press(bool hasPicture, const QMouseEvent &event);
     // Clears what the release left up; true when a right press has ended.
     bool release(Qt::MouseButtons held);
     // size_changing's values for the pointer at pos: press point, drag
     // rectangle and pointer, each in image pixels.
-    std::array<int, 8> changing(const QLabel &label, const QPoint &pos) const;
+    std::array<int, 8> changing(double scale, bool scaled, const QPoint &pos) const;
 
 private:
     bool m_leftDrag = false;
@@ -65,6 +68,19 @@ public:
     // The view scale for the label's current size and pixmap.
     static double viewScale(const QLabel &label);
 
+    // The picture shown; the view shares its data and never copies it. The
+    // overlay is cleared.
+    void setImage(const QImage &image);
+    const QImage &image() const { return m_image; }
+    bool hasImage() const { return !m_image.isNull(); }
+    // Image pixels per view pixel as shown now: 1 at natural size.
+    double imagePerViewPixel() const;
+    // The frame and grid to draw over the picture, in image pixels; the pen's
+    // width is in screen pixels whatever the zoom.
+    void setOverlay(const OverlayLines &lines, const QPen &pen);
+    const OverlayLines &overlay() const { return m_overlay; }
+    const QPen &pen() const { return m_pen; }
+
 signals:
     void mouseleftdown(int x, int y);
     void mouseleftup(int x, int y);
@@ -81,6 +97,16 @@ protected:
 
 private:
     int toImage(int v, double scale) const { return viewToImage(v, scale, hasScaledContents()); }
+    // The fitted picture at device resolution, made again only when the image
+    // or the fitted size changed.
+    const QPixmap &fittedPixmap(const QSize &fitted);
 
     LabelDrag m_drag;
+    QImage m_image;
+    QImage m_reduced;
+    qint64 m_reducedKey = 0;
+    QPixmap m_fitted;
+    qint64 m_fittedKey = 0;
+    OverlayLines m_overlay;
+    QPen m_pen;
 };

@@ -25,7 +25,7 @@ int MyImage2::toImage(int v, double scale) const
 
 void MyImage2::mousePressEvent(QMouseEvent *event)
 {
-    if (m_drag.press(*this, *event)) {
+    if (m_drag.press(MyImage::holdsPixmap(*this), *event)) {
         const double s = MyImage::viewScale(*this);
         emit mouseleftdown(
             toImage(m_drag.pressPoint().x(), s), toImage(m_drag.pressPoint().y(), s));
@@ -57,7 +57,8 @@ void MyImage2::mouseMoveEvent(QMouseEvent *event)
 {
     if (!m_drag.leftDrag() || !MyImage::holdsPixmap(*this))
         return;
-    const std::array<int, 8> v = m_drag.changing(*this, event->pos());
+    const std::array<int, 8> v
+        = m_drag.changing(MyImage::viewScale(*this), hasScaledContents(), event->pos());
     emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
 }
 

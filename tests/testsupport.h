@@ -4,6 +4,8 @@
 #pragma once
 
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/myimage.h"
+#include "mainwindow/overlay.h"
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
 
@@ -18,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -418,6 +421,15 @@ inline QString quoted(const QStringList &names)
 
 // A main window with its own folder, the deferred start stopped and the
 // built-in texts. The driver is made before the window so that it outlives it.
+// What the source view shows, at natural size: its image with its overlay.
+inline QImage naturalPicture(const MyImage *view)
+{
+    QImage picture = view->image().convertToFormat(QImage::Format_ARGB32);
+    QPainter painter(&picture);
+    paintOverlay(painter, view->overlay(), view->pen());
+    return picture;
+}
+
 struct WindowHarness
 {
     ModalDriver modal;

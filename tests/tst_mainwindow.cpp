@@ -28,7 +28,7 @@ constexpr int kMaxWidgetSize = 16777215;
 // view's signals as the label sends them during a drag.
 struct Harness : WindowHarness
 {
-    QImage shown() const { return window.sourceView()->pixmap(Qt::ReturnByValue).toImage(); }
+    QImage shown() const { return naturalPicture(window.sourceView()); }
     QPixmap previewPixmap() const
     {
         return window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue);
@@ -78,6 +78,7 @@ private slots:
     void previewMenuBuildsPreviewAndMarkFollowsWindow();
     void previewButtonToggles();
     void autoPreviewRemapsOnlyWhilePreviewShown();
+    void previewEndsWithTheLastOfABurst();
     void resetRestoresDefaultFrame_data();
     void resetRestoresDefaultFrame();
     void resetWithoutImageHidesFrame();
@@ -90,6 +91,7 @@ private slots:
     void conversionAgainstTruth();
 
     void cornerGrabWithMouseEvents();
+    void grabBandKeepsSixScreenPixelsWhenFitted();
     void pressBesideFrameHidesItOnRelease();
     void newFrameFromDraggedRectangle();
     void dragCommitsOnRelease_data();
@@ -245,10 +247,11 @@ void TestMainWindow::autoSizeSwitchSetsViewLimits()
     QVERIFY(area->widgetResizable());
     QVERIFY(h.window.sourceView()->hasScaledContents());
 
+    // Fixed round the image, with room for the margins and the file-name line.
     QVERIFY(h.openWhite(300, 200));
     autoSize->trigger();
-    QCOMPARE(contents->minimumSize(), QSize(300, 200));
-    QCOMPARE(contents->maximumSize(), QSize(300, 200));
+    QCOMPARE(contents->minimumSize(), contents->maximumSize());
+    QVERIFY(contents->minimumWidth() > 300 && contents->minimumHeight() > 200);
 }
 
 void TestMainWindow::previewMenuBuildsPreviewAndMarkFollowsWindow()
@@ -338,30 +341,61 @@ void TestMainWindow::autoPreviewRemapsOnlyWhilePreviewShown()
     autoPreview->trigger();
     QVERIFY(!h.previewPixmap().isNull());
 
-    // Every committed edit rebuilds it, a committed drag included.
+    // Every committed edit rebuilds it once the queued events are handled, a
+    // committed drag included.
     qint64 key = h.previewPixmap().cacheKey();
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(60);
-    QVERIFY(h.previewPixmap().cacheKey() != key);
+    QTRY_VERIFY(h.previewPixmap().cacheKey() != key);
     key = h.previewPixmap().cacheKey();
     h.press(6, 50);
     h.dragTo(16, 50);
-    QCOMPARE(h.previewPixmap().cacheKey(), key);
+    QVERIFY(!h.window.previewPending());
     h.release(16, 50);
     QCOMPARE(h.window.params().marginLeft, 16);
-    QVERIFY(h.previewPixmap().cacheKey() != key);
+    QTRY_VERIFY(h.previewPixmap().cacheKey() != key);
 
     // Reset, an outside press and a new image leave the preview as it was.
     key = h.previewPixmap().cacheKey();
     h.child<QPushButton>("btnReset")->click();
     QCOMPARE(h.previewPixmap().cacheKey(), key);
+    QVERIFY(!h.window.previewPending());
     h.child<QSpinBox>("spinBoxMarginLeft")->setValue(50);
+    QTRY_VERIFY(!h.window.previewPending());
     key = h.previewPixmap().cacheKey();
     h.press(20, 50);
     h.release(20, 50);
     QVERIFY(!h.window.frameActive());
     QCOMPARE(h.previewPixmap().cacheKey(), key);
     QVERIFY(h.openWhite(120, 60));
+    QVERIFY(!h.window.previewPending());
     QCOMPARE(h.previewPixmap().cacheKey(), key);
+}
+
+// Changes queued while one is being handled: the preview must end with the
+// last, however the refreshes interleave.
+void TestMainWindow::previewEndsWithTheLastOfABurst()
+{
+    Harness h;
+    h.window.show();
+    const QImage source = randomImage(300, 150, 7, RandomAlpha::Opaque);
+    QVERIFY(source.save(h.path(QStringLiteral("map.png"))));
+    QVERIFY(h.open(h.path(QStringLiteral("map.png"))));
+    h.window.state().outputSizeX = 1024;
+    h.window.state().outputSizeY = 512;
+    h.action("actionAuto_Preview")->trigger();
+    h.child<QPushButton>("btnPreview")->click();
+
+    auto *left = h.child<QSpinBox>("spinBoxMarginLeft");
+    for (int margin : { 11, 12 })
+        QMetaObject::invokeMethod(left, "setValue", Qt::QueuedConnection, Q_ARG(int, margin));
+    left->setValue(10);
+
+    ParamSet last;
+    last.marginLeft = 12;
+    const QImage expected
+        = referenceOutput(h.path(QStringLiteral("map.png")), last, QSize(1024, 512));
+    QTRY_COMPARE(h.window.params().marginLeft, 12);
+    QTRY_COMPARE(h.previewPixmap().toImage().convertToFormat(QImage::Format_ARGB32), expected);
 }
 
 void TestMainWindow::resetRestoresDefaultFrame_data()
@@ -418,7 +452,7 @@ void TestMainWindow::resetWithoutImageHidesFrame()
     QVERIFY(!h.window.frameActive());
     QVERIFY(!h.window.sourceView()->pointMode);
     QCOMPARE(h.spinMargins(), QList<int>({ 0, 0, 0, 0 }));
-    QVERIFY(h.window.sourceView()->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(!h.window.sourceView()->hasImage());
 }
 
 void TestMainWindow::pushedValuesAreBoundedAndRounded()
@@ -584,6 +618,21 @@ void TestMainWindow::cornerGrabWithMouseEvents()
     QCOMPARE(h.spinMargins(), QList<int>({ 105, 120, 60, 53 }));
     QCOMPARE(h.memberMargins(), QList<int>({ 105, 120, 60, 53 }));
     QVERIFY(h.window.frameActive());
+}
+
+// Fitted at an eighth, 12 image pixels are 1.5 screen pixels: the grab band is
+// widened to 6 screen pixels, so a press 3 screen pixels off the edge takes it.
+void TestMainWindow::grabBandKeepsSixScreenPixelsWhenFitted()
+{
+    Harness h;
+    QVERIFY(h.openWhite(4000, 2000));
+    MyImage *label = h.window.sourceView();
+    label->setScaledContents(true);
+    label->resize(500, 250);
+    sendPress(label, QPoint(3, 125));
+    sendMove(label, QPoint(13, 125));
+    sendRelease(label, QPoint(13, 125));
+    QCOMPARE(h.spinMargins(), QList<int>({ 80, 0, 0, 0 }));
 }
 
 void TestMainWindow::pressBesideFrameHidesItOnRelease()

@@ -97,6 +97,7 @@ private slots:
     void openButtonUsesFileDialog();
     void nameOfOnlyDotAndSuffixGivesEmptyLine();
     void failedOpenReportsAndKeepsLabel();
+    void tooLargeImageRefusedNamingItsSize();
     void openAppliesAutoSizeLimits();
     void dragEnterTakesImagesBySuffix_data();
     void dragEnterTakesImagesBySuffix();
@@ -236,7 +237,7 @@ void TestMainWindowIo::failedOpenReportsAndKeepsLabel()
     QCOMPARE(h.window.loadPath(), QString());
     QVERIFY(h.window.sourceImage().isNull());
     QVERIFY(!h.window.frameActive());
-    QVERIFY(h.window.sourceView()->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(!h.window.sourceView()->hasImage());
     QCOMPARE(h.child<QLabel>("labelLoadedFilename")->text(),
         QStringLiteral("変換元の画像ファイル: good.png"));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-good.jpg"));
@@ -246,6 +247,20 @@ void TestMainWindowIo::failedOpenReportsAndKeepsLabel()
     QCOMPARE(h.modal.boxes.size(), 1);
 }
 
+void TestMainWindowIo::tooLargeImageRefusedNamingItsSize()
+{
+    Harness h;
+    const QString good = writeImage(h.path(QStringLiteral("good.png")), 60, 30);
+    QVERIFY(h.open(good));
+    const QString big = writeImage(h.path(QStringLiteral("big.png")), 200, 100);
+    h.window.state().maxImagePixels = 200 * 100 - 1;
+    QVERIFY(!h.open(big));
+    QCOMPARE(h.modal.boxes.size(), 1);
+    const QString text = h.modal.boxes.first().text;
+    QVERIFY2(text.startsWith(big + QStringLiteral(" は開けませんでした (")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("200 \u00d7 100")), qPrintable(text));
+}
+
 void TestMainWindowIo::openAppliesAutoSizeLimits()
 {
     Harness h;
@@ -253,9 +268,12 @@ void TestMainWindowIo::openAppliesAutoSizeLimits()
     const QString image = writeImage(h.path(QStringLiteral("map.png")), 321, 123);
 
     h.window.state().autoSize = false;
+    h.window.show();
     QVERIFY(h.open(image));
-    QCOMPARE(contents->minimumSize(), QSize(321, 123));
-    QCOMPARE(contents->maximumSize(), QSize(321, 123));
+    QCOMPARE(contents->minimumSize(), contents->maximumSize());
+    // The contents also hold the margins and the file-name line: the view itself
+    // must still get the whole image, last row and column included.
+    QTRY_VERIFY(h.window.sourceView()->width() >= 321 && h.window.sourceView()->height() >= 123);
 
     h.window.state().autoSize = true;
     QVERIFY(h.open(image));
@@ -865,8 +883,7 @@ void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
     Harness h;
     QVERIFY(h.openWhite(200, 100, QStringLiteral("world.png")));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
-    QCOMPARE(h.window.sourceView()->pixmap(Qt::ReturnByValue).toImage().pixel(0, 0),
-        qRgba(255, 0, 0, 255));
+    QCOMPARE(naturalPicture(h.window.sourceView()).pixel(0, 0), qRgba(255, 0, 0, 255));
 
     QString shownColor, shownWidth, shownPen;
     h.modal.then([&](QWidget *w) {
@@ -892,8 +909,7 @@ void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
     QCOMPARE(h.window.state().penColor, QColor(0, 0, 255));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.png"));
     // The overlay is drawn again with the new pen.
-    QCOMPARE(h.window.sourceView()->pixmap(Qt::ReturnByValue).toImage().pixel(0, 0),
-        qRgba(0, 0, 255, 255));
+    QCOMPARE(naturalPicture(h.window.sourceView()).pixel(0, 0), qRgba(0, 0, 255, 255));
 }
 
 void TestMainWindowIo::optionsCancelledChangeNothing()

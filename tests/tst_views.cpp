@@ -15,11 +15,20 @@ QPixmap plainPixmap(int w, int h)
     return pixmap;
 }
 
+// The source view shows an image of its own, the preview label its pixmap.
+void setPicture(QLabel &view, const QPixmap &pixmap)
+{
+    if (auto *source = qobject_cast<MyImage *>(&view))
+        source->setImage(pixmap.toImage());
+    else
+        view.setPixmap(pixmap);
+}
+
 // A view of the given size showing a plain pixmap, fitted when scaled.
 void setUp(QLabel &view, QSize label, QSize pixmap, bool scaled = false)
 {
     view.resize(label);
-    view.setPixmap(plainPixmap(pixmap.width(), pixmap.height()));
+    setPicture(view, plainPixmap(pixmap.width(), pixmap.height()));
     view.setScaledContents(scaled);
 }
 
@@ -93,6 +102,8 @@ private slots:
     void previewIgnoresHover();
     void fittedPaint_data();
     void fittedPaint();
+    void overlayOverThePicture_data();
+    void overlayOverThePicture();
 };
 
 void TestViews::clickWithoutMovement_data()
@@ -249,7 +260,7 @@ void TestViews::withoutPixmapNothingIsReported()
     QCOMPARE(log.take(), QStringList());
     QCOMPARE(hover.count(), 0);
 
-    view.setPixmap(QPixmap());
+    setPicture(view, QPixmap());
     sendPress(&view, QPoint(10, 10));
     sendRelease(&view, QPoint(10, 10));
     QCOMPARE(log.take(), QStringList());
@@ -263,11 +274,11 @@ void TestViews::releaseWithoutPixmapKeepsTheDrag()
     SignalLog log(&view);
 
     sendPress(&view, QPoint(10, 10));
-    view.clear();
+    setPicture(view, QPixmap());
     sendRelease(&view, QPoint(20, 20));
     QCOMPARE(log.take(), QStringList { "mouseleftdown(10,10)" });
 
-    view.setPixmap(plainPixmap(300, 200));
+    setPicture(view, plainPixmap(300, 200));
     sendMove(&view, QPoint(30, 30), Qt::NoButton);
     sendRelease(&view, QPoint(30, 30));
     QCOMPARE(log.take(),
@@ -346,7 +357,7 @@ void TestViews::fittedPaint()
     for (int y = 0; y < image.height(); ++y)
         for (int x = 1024; x < image.width(); ++x)
             image.setPixel(x, y, qRgb(255, 0, 0));
-    label->setPixmap(QPixmap::fromImage(image));
+    setPicture(*label, QPixmap::fromImage(image));
 
     const QImage shot = label->grab().toImage().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(shot.size(), QSize(640, 480));
@@ -363,6 +374,61 @@ void TestViews::fittedPaint()
     QCOMPARE(shot.pixel(0, 322), background);
     QCOMPARE(shot.pixel(320, 400), background);
     QCOMPARE(shot.pixel(639, 479), background);
+}
+
+void TestViews::overlayOverThePicture_data()
+{
+    QTest::addColumn<QString>("projection");
+    QTest::addColumn<QList<int>>("rows");
+    QTest::newRow("miller") << QStringLiteral("miller") << QList<int> { 250, 387, 499, 611, 748 };
+    QTest::newRow("mercator") << QStringLiteral("mercator")
+                              << QList<int> { 396, 456, 499, 542, 602 };
+}
+
+// The worked example (2000 x 1000, margins 10, 10, 20, 20, the whole globe).
+void TestViews::overlayOverThePicture()
+{
+    QFETCH(QString, projection);
+    QFETCH(QList<int>, rows);
+    ParamSet set;
+    set.marginLeft = set.marginRight = 10;
+    set.marginBottom = set.marginTop = 20;
+    set.projection = projection;
+    const QImage source = filledImage(2000, 1000);
+    ProjectionConverter converter;
+    const OverlayLines lines = overlayLines(set.toTable(), true, source.size(), converter);
+    MyImage view;
+    view.setImage(source);
+    view.setOverlay(lines, overlayPen(1, Qt::red));
+
+    // At natural size the view paints what is drawn onto the image itself.
+    view.resize(source.size());
+    QCOMPARE(view.grab().toImage().convertToFormat(QImage::Format_RGB32),
+        renderOverlay(source, set.toTable(), overlayPen(1, Qt::red), true, converter)
+            .convertToFormat(QImage::Format_RGB32));
+
+    // Fitted at a quarter, every line stands on the screen column or row that
+    // shows its image pixel.
+    view.resize(500, 250);
+    view.setScaledContents(true);
+    const QImage shot = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QRect frame(QPoint(10 / 4, 20 / 4), QPoint(1989 / 4, 979 / 4));
+    for (const QPoint &corner :
+        { frame.topLeft(), frame.topRight(), frame.bottomLeft(), frame.bottomRight() })
+        QVERIFY(isRed(shot.pixel(corner)));
+    auto quarter = [](QList<int> v) {
+        for (int &x : v)
+            x /= 4;
+        return v;
+    };
+    QCOMPARE(lineColumns(shot, frame),
+        quarter({ 174, 339, 504, 669, 834, 999, 1164, 1329, 1494, 1659, 1824 }));
+    QCOMPARE(lineRows(shot, frame), quarter(rows));
+
+    // The pen is as wide on screen as set, whatever the zoom.
+    view.setOverlay(lines, overlayPen(3, Qt::red));
+    const QImage wide = view.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(redInRow(wide, 140, 0, 8), 3);
 }
 
 QTEST_MAIN(TestViews)
