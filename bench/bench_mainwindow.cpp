@@ -212,7 +212,10 @@ int main(int argc, char **argv)
     for (int k = 1; k <= kMoves; ++k) {
         QElapsedTimer m;
         m.start();
-        postMouse(view, QEvent::MouseMove, start + QPoint(2 * k, 0), Qt::LeftButton);
+        const QPoint pos = start + QPoint(2 * k, 0);
+        QMouseEvent move(QEvent::MouseMove, pos, view->mapToGlobal(pos), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(view, &move);
         drain();
         moveMs.push_back(msSince(m));
     }

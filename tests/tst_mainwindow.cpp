@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -74,6 +75,7 @@ class TestMainWindow : public QObject
 private slots:
     void widgetTreeAndRanges();
     void menusInOrderWithClearMarks();
+    void stepsFitWithNothingClipped();
     void autoSizeSwitchSetsViewLimits();
     void previewMenuBuildsPreviewAndMarkFollowsWindow();
     void previewButtonToggles();
@@ -222,6 +224,37 @@ void TestMainWindow::menusInOrderWithClearMarks()
     QVERIFY(convert->parent() == &h.window);
     for (QMenu *menu : h.window.findChildren<QMenu *>())
         QVERIFY2(!menu->actions().contains(convert), qPrintable(menu->objectName()));
+}
+
+// At the program's own font every step shows whole, and steps 1) to 4) fit a
+// 1366 x 768 screen at its 1.5 scale without scrolling.
+void TestMainWindow::stepsFitWithNothingClipped()
+{
+    const QFont original = QApplication::font();
+    QFont font = original;
+    font.setPointSizeF(96.0 / QApplication::primaryScreen()->logicalDotsPerInch() * 6.75);
+    QApplication::setFont(font);
+    {
+        Harness h;
+        h.window.show();
+        auto *panel = h.child<QWidget>("scrollAreaWidgetContents_L");
+        QTRY_VERIFY(h.child<QScrollArea>("scrollArea_L")->viewport()->height() >= panel->height());
+        QVERIFY(h.window.width() * 1.5 <= 1366 && h.window.height() * 1.5 + 40 <= 768);
+        for (QWidget *w : panel->findChildren<QWidget *>()) {
+            const QString name = w->objectName();
+            int needed = 0;
+            if (auto *button = qobject_cast<QPushButton *>(w))
+                needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
+            else if (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractSpinBox *>(w))
+                needed = w->sizeHint().width();
+            else
+                continue;
+            QVERIFY2(needed <= w->width(), qPrintable(name));
+            QVERIFY2(w->minimumSizeHint().height() <= w->height(), qPrintable(name));
+            QVERIFY2(w->parentWidget()->rect().contains(w->geometry()), qPrintable(name));
+        }
+    }
+    QApplication::setFont(original);
 }
 
 void TestMainWindow::autoSizeSwitchSetsViewLimits()
