@@ -205,7 +205,9 @@ int main(int argc, char **argv)
 
     // A drag of the left edge of the frame, one pointer move at a time.
     MyImage *view = w.sourceView();
-    const QPoint start(0, view->height() / 3);
+    // On the frame's left edge, wherever the changes above left it.
+    const double scale = std::max(double(kWidth) / view->width(), double(kHeight) / view->height());
+    const QPoint start(int((w.params().marginLeft + 0.5) / scale), view->height() / 3);
     postMouse(view, QEvent::MouseButtonPress, start, Qt::LeftButton);
     settle();
     std::vector<double> moveMs;
