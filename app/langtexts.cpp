@@ -123,7 +123,6 @@ const TextDefaults &mainTableDefaults()
         { "open_file", "変換したい画像ファイルを選択して下さい" },
         { "opened_file", "変換元の画像ファイル" },
         { "open_error", " は開けませんでした" },
-        { "no_memory", " の画像を作るメモリが足りません" },
         { "overwrite_question",
             " は既にファイルが存在します。\nファイルを上書きしますか？\n"
             "（上書する前のファイルには戻せません）" },

@@ -112,7 +112,6 @@ private slots:
     void typedNameDecidesFileAndFormat();
     void uncoveredPixelsStayTransparentInPng();
     void failedSaveReportsWarning();
-    void outputWithoutMemoryIsReported();
     void emptyNameAsksThenFailsOnFolder();
     void browseChoosesSaveFolder();
     void failedEncodingKeepsExistingFile();
@@ -521,21 +520,6 @@ void TestMainWindowIo::failedSaveReportsWarning()
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
     QCOMPARE(h.modal.boxes[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY(!QFileInfo::exists(missing));
-}
-
-// An output image that cannot be allocated is reported, never saved empty.
-void TestMainWindowIo::outputWithoutMemoryIsReported()
-{
-    Harness h;
-    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
-    h.window.state().outputSizeX = 1000000000;
-    h.window.state().outputSizeY = 1000000000;
-    h.convert();
-    QCOMPARE(h.modal.boxes.size(), 1);
-    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
-    QVERIFY(
-        h.modal.boxes[0].text.startsWith(QStringLiteral("1000000000 \u00d7 1000000000 の画像を")));
-    QVERIFY(!QFileInfo::exists(h.path(QStringLiteral("OX-world.jpg"))));
 }
 
 void TestMainWindowIo::emptyNameAsksThenFailsOnFolder()
