@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegExp>
+#include <QSettings>
+
+#include <cmath>
 
 namespace CommandLine {
 
@@ -17,6 +20,99 @@ bool isIniSwitch(const QString &arg)
 bool isPattern(const QString &arg)
 {
     return arg.contains(QLatin1Char('*')) || arg.contains(QLatin1Char('?'));
+}
+
+// The bounds and the one decimal of the parameter widgets, so that a file
+// given with --params converts as the same file loaded in the window does.
+ParamSet boundedAsWidgets(ParamSet p)
+{
+    const auto margin = [](int v) { return qBound(0, v, 1024); };
+    const auto degrees
+        = [](double v, double limit) { return std::round(qBound(-limit, v, limit) * 10.0) / 10.0; };
+    p.marginLeft = margin(p.marginLeft);
+    p.marginRight = margin(p.marginRight);
+    p.marginBottom = margin(p.marginBottom);
+    p.marginTop = margin(p.marginTop);
+    p.lonMin = degrees(p.lonMin, 180.0);
+    p.lonMax = degrees(p.lonMax, 180.0);
+    p.latMin = degrees(p.latMin, 90.0);
+    p.latMax = degrees(p.latMax, 90.0);
+    return p;
+}
+
+bool readParamsFile(const QString &path, ParamSet *params, QString *error)
+{
+    if (!QFileInfo(path).isFile()) {
+        *error = QStringLiteral("no such file: ") + path;
+        return false;
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+    if (settings.status() != QSettings::NoError) {
+        *error = QStringLiteral("cannot read ") + path;
+        return false;
+    }
+    settings.beginGroup(QStringLiteral("Convert"));
+    const bool empty = settings.childKeys().isEmpty();
+    settings.endGroup();
+    if (empty) {
+        *error = path + QStringLiteral(" holds no [Convert] group");
+        return false;
+    }
+    ParamSet p;
+    p.readConvertGroup(settings);
+    if (!projectionList().contains(p.projection)) {
+        *error = QStringLiteral("unknown MapProjection \"%1\" in %2").arg(p.projection, path);
+        return false;
+    }
+    *params = boundedAsWidgets(p);
+    return true;
+}
+
+bool parseInt(const QString &text, int low, int high, int *value)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+// Takes the value of a switch that has one: "--name=value" or "--name value".
+class ArgReader
+{
+public:
+    explicit ArgReader(const QStringList &args)
+        : m_args(args)
+    { }
+    bool atEnd() const { return m_next >= m_args.size(); }
+    QString take() { return m_args.at(m_next++); }
+    bool value(const QString &arg, const QString &name, QString *value, QString *error)
+    {
+        if (arg.startsWith(name + QLatin1Char('='))) {
+            *value = arg.mid(name.size() + 1);
+        } else if (atEnd()) {
+            *error = name + QStringLiteral(": a value is missing");
+            return false;
+        } else {
+            *value = take();
+        }
+        if (value->isEmpty()) {
+            *error = name + QStringLiteral(": the value is empty");
+            return false;
+        }
+        return true;
+    }
+
+private:
+    const QStringList &m_args;
+    int m_next = 0;
+};
+
+bool switchWithValue(const QString &arg, const QString &name)
+{
+    return arg == name || arg.startsWith(name + QLatin1Char('='));
 }
 
 } // namespace
@@ -37,6 +133,139 @@ QByteArray scaledFactorText(const QByteArray &envValue, double *before, double *
     return QString::number(factor, 'g', QLocale::FloatingPointShortest).toLatin1();
 }
 
+bool Overrides::any() const
+{
+    return outputDir || width || height || format || quality || params || overwrite || resampling;
+}
+
+Options parse(const QStringList &args)
+{
+    Options o;
+    bool help = false;
+    bool version = false;
+    bool batch = false;
+    bool detect = false;
+    bool filesOnly = false;
+    QString firstOverride;
+    ArgReader reader(args);
+    if (!reader.atEnd())
+        reader.take(); // the executable
+    while (!reader.atEnd()) {
+        const QString arg = reader.take();
+        if (filesOnly) {
+            o.inputs.append(arg);
+            continue;
+        }
+        QString value;
+        QString &error = o.error;
+        const int overridesBefore = int(o.overrides.any());
+        if (arg == QLatin1String("--")) {
+            filesOnly = true;
+        } else if (arg == QLatin1String("/?") || arg == QLatin1String("/help")
+            || arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            help = true;
+        } else if (arg == QLatin1String("--version")) {
+            version = true;
+        } else if (arg == QLatin1String("/batch") || arg == QLatin1String("--batch")) {
+            batch = true;
+        } else if (arg == QLatin1String("/detect") || arg == QLatin1String("--detect")) {
+            detect = true;
+        } else if (isIniSwitch(arg)) {
+            o.iniFile = arg.mid(5);
+        } else if (switchWithValue(arg, QStringLiteral("--ini"))) {
+            if (reader.value(arg, QStringLiteral("--ini"), &value, &error))
+                o.iniFile = value;
+        } else if (switchWithValue(arg, QStringLiteral("--output-dir"))) {
+            if (reader.value(arg, QStringLiteral("--output-dir"), &value, &error))
+                o.overrides.outputDir = value;
+        } else if (switchWithValue(arg, QStringLiteral("--size"))) {
+            if (reader.value(arg, QStringLiteral("--size"), &value, &error)) {
+                const QStringList parts = value.split(QLatin1Char('x'));
+                int w = 0;
+                int h = 0;
+                if (parts.size() == 2 && parseInt(parts.at(0), 1024, 8192, &w)
+                    && parseInt(parts.at(1), 1024, 8192, &h)) {
+                    o.overrides.width = w;
+                    o.overrides.height = h;
+                } else {
+                    error = QStringLiteral("--size: \"%1\" is not WIDTHxHEIGHT with both "
+                                           "from 1024 to 8192")
+                                .arg(value);
+                }
+            }
+        } else if (switchWithValue(arg, QStringLiteral("--format"))) {
+            if (reader.value(arg, QStringLiteral("--format"), &value, &error)) {
+                const QString f = value.toLower();
+                if (f == QLatin1String("jpg") || f == QLatin1String("jpeg"))
+                    o.overrides.format = 0;
+                else if (f == QLatin1String("png"))
+                    o.overrides.format = 1;
+                else
+                    error = QStringLiteral("--format: \"%1\" is neither jpg nor png").arg(value);
+            }
+        } else if (switchWithValue(arg, QStringLiteral("--quality"))) {
+            if (reader.value(arg, QStringLiteral("--quality"), &value, &error)) {
+                int q = 0;
+                if (parseInt(value, 1, 100, &q))
+                    o.overrides.quality = q;
+                else
+                    error = QStringLiteral("--quality: \"%1\" is not a number from 1 to 100")
+                                .arg(value);
+            }
+        } else if (switchWithValue(arg, QStringLiteral("--params"))) {
+            if (reader.value(arg, QStringLiteral("--params"), &value, &error)) {
+                ParamSet p;
+                QString why;
+                if (readParamsFile(value, &p, &why))
+                    o.overrides.params = p;
+                else
+                    error = QStringLiteral("--params: ") + why;
+            }
+        } else if (arg == QLatin1String("--overwrite")) {
+            o.overrides.overwrite = true;
+        } else if (arg == QLatin1String("--no-overwrite")) {
+            o.overrides.overwrite = false;
+        } else if (switchWithValue(arg, QStringLiteral("--resampling"))) {
+            if (reader.value(arg, QStringLiteral("--resampling"), &value, &error)) {
+                const QStringList kinds { QStringLiteral("nearest"), QStringLiteral("bilinear"),
+                    QStringLiteral("bicubic") };
+                const int kind = kinds.indexOf(value.toLower());
+                if (kind >= 0)
+                    o.overrides.resampling = kind;
+                else
+                    error = QStringLiteral("--resampling: \"%1\" is not nearest, bilinear or "
+                                           "bicubic")
+                                .arg(value);
+            }
+        } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
+            error = arg
+                + QStringLiteral(": unknown switch (a file whose name starts with - "
+                                 "goes after --)");
+        } else {
+            o.inputs.append(arg);
+        }
+        if (firstOverride.isEmpty() && !overridesBefore && o.overrides.any())
+            firstOverride = arg.section(QLatin1Char('='), 0, 0);
+        if (!o.error.isEmpty())
+            break;
+    }
+
+    if (help)
+        o.mode = Mode::Help;
+    else if (version)
+        o.mode = Mode::Version;
+    else if (detect)
+        o.mode = Mode::Detect;
+    else if (batch)
+        o.mode = Mode::Batch;
+    // Overrides are for scripts: a window would write them back at close.
+    if (o.error.isEmpty() && !firstOverride.isEmpty() && o.mode == Mode::Interactive)
+        o.error = firstOverride + QStringLiteral(": only with --batch");
+    if (help)
+        o.error.clear();
+    return o;
+}
+
 Paths resolvePaths(const QStringList &args)
 {
     Paths paths;
@@ -45,53 +274,76 @@ Paths resolvePaths(const QStringList &args)
     const QString base = exe.baseName();
     paths.settingsFile = paths.appDir + QLatin1Char('/') + base + QStringLiteral(".ini");
     paths.langFile = paths.appDir + QLatin1Char('/') + base + QStringLiteral("_lang.ini");
-    for (int i = args.size() - 1; i >= 0; --i) {
-        if (isIniSwitch(args.at(i))) {
-            paths.settingsFile = args.at(i).mid(5);
-            break;
-        }
-    }
+    const QString ini = parse(args).iniFile;
+    if (!ini.isEmpty())
+        paths.settingsFile = ini;
     return paths;
 }
 
 bool isBatch(const QStringList &args)
 {
-    return args.contains(QStringLiteral("/batch"));
+    return parse(args).mode == Mode::Batch;
 }
 
 bool isHelpRequest(const QStringList &args)
 {
-    for (const QString &arg : args) {
-        if (arg == QLatin1String("/?") || arg == QLatin1String("/help")
-            || arg == QLatin1String("-h") || arg == QLatin1String("--help"))
-            return true;
-    }
-    return false;
+    return parse(args).mode == Mode::Help;
+}
+
+QString versionText()
+{
+    return QStringLiteral("Plano-Miller 1.0\n");
 }
 
 QString usageText()
 {
     return QStringLiteral(
         "Usage:\n"
-        "  plano-miller [/ini=FILE] [FILE...]\n"
-        "  plano-miller /batch [/ini=FILE] FILES-OR-PATTERNS...\n"
+        "  plano-miller [--ini=FILE] [FILE...]\n"
+        "  plano-miller --batch [--ini=FILE] [OVERRIDES] FILES-OR-PATTERNS...\n"
+        "  plano-miller --detect IMAGE\n"
+        "  plano-miller --help | --version\n"
         "\n"
         "Converts Miller or Mercator world maps into equirectangular images.\n"
         "\n"
-        "  /batch      convert the named files without opening a window, with the\n"
-        "              output options and conversion parameters of the settings file\n"
-        "  /ini=FILE   use FILE as the settings file (the last /ini= wins)\n"
-        "  /?, /help, -h, --help\n"
-        "              show this text\n"
+        "Modes:\n"
+        "  --batch, /batch      convert the named files without opening a window, with\n"
+        "                       the output options and conversion parameters of the\n"
+        "                       settings file; no display is needed\n"
+        "  --detect, /detect    detect the map area of IMAGE and print the parameters\n"
+        "  --help, -h, /?       show this text\n"
+        "  --version            show the program's name and version\n"
         "\n"
-        "One FILE opens that image; two or more open the batch convert dialog.\n"
-        "An argument holding * or ? is a pattern over file names in its folder,\n"
-        "matched ignoring case and taken in name order; quote it so that the shell\n"
-        "leaves it alone, for example \"maps/*.jpg\". Wildcards in folder names are\n"
-        "not expanded.\n"
+        "Settings:\n"
+        "  --ini=FILE, --ini FILE, /ini=FILE\n"
+        "                       use FILE as the settings file (the last one wins)\n"
         "\n"
-        "The default settings file is the executable's folder, its name up to the\n"
-        "first dot, and \".ini\" (plano-miller.ini). A batch run is steered by:\n"
+        "Overrides for one batch run (never written to the settings file):\n"
+        "  --output-dir DIR     write the outputs into DIR\n"
+        "  --size WxH           output size in pixels, each side 1024 to 8192\n"
+        "  --format jpg|png     output format\n"
+        "  --quality N          JPEG quality, 1 to 100\n"
+        "  --params FILE        conversion parameters from the [Convert] group of FILE\n"
+        "                       (a parameter file saved from the File menu)\n"
+        "  --overwrite, --no-overwrite\n"
+        "                       replace existing output files, or keep them\n"
+        "  --resampling nearest|bilinear|bicubic\n"
+        "                       how output pixels are sampled from the source\n"
+        "  A switch that takes a value accepts --switch=VALUE too.\n"
+        "\n"
+        "Files:\n"
+        "  --                   every later argument is a file, even one named -h\n"
+        "  One FILE opens that image; two or more open the batch convert dialog.\n"
+        "  An argument holding * or ? is a pattern over file names in its folder,\n"
+        "  matched ignoring case and taken in name order; quote it so that the\n"
+        "  shell leaves it alone, for example \"maps/*.jpg\". Wildcards in folder\n"
+        "  names are not expanded.\n"
+        "\n"
+        "Settings file:\n"
+        "  By default the executable's folder, its name up to the first dot, and\n"
+        "  \".ini\" (plano-miller.ini); where that folder cannot be written, the\n"
+        "  user's configuration folder (~/.config/plano-miller/plano-miller.ini).\n"
+        "  A batch run is steered by:\n"
         "  [IO]       BatchOutputFolder        output folder (must be set)\n"
         "             BatchInputFileSortType   0 by path, 1 newest first, other: as given\n"
         "             BatchOutputFileNameType  0 input's name, other: map_0, map_1, ...\n"
@@ -109,15 +361,19 @@ QString usageText()
         "  1  a file failed or does not exist, a pattern matched no file, or the\n"
         "     run was refused before any file: the settings file is no settings\n"
         "     file, the output folder is not set, the projection name is unknown,\n"
-        "     the parameters leave nothing to convert, or the output size is none\n");
+        "     the parameters leave nothing to convert, or the output size is none\n"
+        "  2  the command line was refused; nothing was read or written\n");
 }
 
 QStringList expandInputs(const QStringList &args)
 {
+    return expandPatterns(parse(QStringList(QString()) + args).inputs);
+}
+
+QStringList expandPatterns(const QStringList &args)
+{
     QStringList inputs;
     for (const QString &arg : args) {
-        if (arg == QLatin1String("/batch") || isIniSwitch(arg))
-            continue;
         if (!isPattern(arg)) {
             inputs.append(arg);
             continue;

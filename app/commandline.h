@@ -1,11 +1,16 @@
 // Start-up arguments: display scale factor, settings and language file paths,
-// the /batch and /ini= switches, help, and the wildcard expansion of input
-// files. Plain functions so tests call them with argument lists.
+// the switches in both spellings (/batch and --batch), the run's overrides,
+// help, and the wildcard expansion of input files. Plain functions so tests
+// call them with argument lists.
 #pragma once
+
+#include "projection/convertparams.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace CommandLine {
 
@@ -23,13 +28,48 @@ struct Paths
 // args[0] is the executable path as typed.
 Paths resolvePaths(const QStringList &args);
 
+// Values a script gives for one run; they replace the settings file's values
+// for that run and are never written back.
+struct Overrides
+{
+    std::optional<QString> outputDir;
+    std::optional<int> width;
+    std::optional<int> height;
+    std::optional<int> format; // 0 JPEG, 1 PNG
+    std::optional<int> quality;
+    std::optional<ParamSet> params; // the Convert group of --params FILE
+    std::optional<bool> overwrite;
+    std::optional<int> resampling; // 0 nearest, 1 bilinear, 2 bicubic
+
+    bool any() const;
+};
+
+enum class Mode { Interactive, Batch, Detect, Help, Version };
+
+struct Options
+{
+    Mode mode = Mode::Interactive;
+    QString iniFile; // empty: the default settings file
+    QStringList inputs; // file arguments as typed, patterns not yet expanded
+    Overrides overrides;
+    // Non-empty when the command line is refused; it names the switch.
+    QString error;
+};
+
+// args[0] is the executable. Reads no file except the one --params names.
+// The first refused argument stops the parse; help wins over every other mode.
+Options parse(const QStringList &args);
+
 bool isBatch(const QStringList &args);
 bool isHelpRequest(const QStringList &args);
 QString usageText();
+QString versionText();
 
-// args without the executable: drops "/batch" and "/ini=..." arguments,
-// expands patterns holding * or ? (file part matched case-insensitively,
-// sorted ignoring case, as absolute paths), keeps other arguments as typed.
+// args without the executable: drops the switches and their values, expands
+// patterns holding * or ? (file part matched case-insensitively, sorted
+// ignoring case, as absolute paths), keeps other arguments as typed.
 QStringList expandInputs(const QStringList &args);
+// The same expansion over file arguments only.
+QStringList expandPatterns(const QStringList &inputs);
 
 } // namespace CommandLine

@@ -32,14 +32,34 @@ int main(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         rawArgs << QString::fromLocal8Bit(argv[i]);
 
-    if (CommandLine::isHelpRequest(rawArgs)) {
+    // Help, version and refusals need no display and read no input file.
+    const CommandLine::Options options = CommandLine::parse(rawArgs);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "plano-miller: %s\nTry 'plano-miller --help'.\n",
+            options.error.toLocal8Bit().constData());
+        return 2;
+    }
+    switch (options.mode) {
+    case CommandLine::Mode::Help:
         std::fputs(CommandLine::usageText().toLocal8Bit().constData(), stdout);
         return 0;
+    case CommandLine::Mode::Version:
+        std::fputs(CommandLine::versionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Mode::Detect:
+        std::fputs("plano-miller: --detect is not available in this build\n", stderr);
+        return 1;
+    case CommandLine::Mode::Interactive:
+    case CommandLine::Mode::Batch:
+        break;
     }
+    if (options.overrides.resampling && *options.overrides.resampling != 0)
+        std::fputs(
+            "plano-miller: --resampling: this build samples nearest-neighbour only\n", stderr);
 
     // A headless batch shows nothing, so it never needs a display: one that is
     // set but cannot be opened would abort the platform start-up.
-    if (CommandLine::isBatch(rawArgs)) {
+    if (options.mode == CommandLine::Mode::Batch) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         defaultHandler = qInstallMessageHandler(quietBatchHandler);
     }
@@ -74,7 +94,8 @@ int main(int argc, char *argv[])
     window.setPaths(CommandLine::resolvePaths(QCoreApplication::arguments()));
     window.loadSettings();
     window.loadTexts();
-    const bool batch = CommandLine::isBatch(QCoreApplication::arguments());
+    window.setRunOverrides(options.overrides);
+    const bool batch = options.mode == CommandLine::Mode::Batch;
     if (batch)
         window.scheduleDeferredStart(0);
     else

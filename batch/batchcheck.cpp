@@ -31,7 +31,7 @@ QStringList patternsMatchingNothing(const QStringList &args)
     for (const QString &arg : args) {
         const bool pattern = arg.contains(QLatin1Char('*')) || arg.contains(QLatin1Char('?'));
         if (pattern && !arg.startsWith(QLatin1String("/ini="))
-            && CommandLine::expandInputs({ arg }).isEmpty())
+            && CommandLine::expandPatterns({ arg }).isEmpty())
             unmatched.append(arg);
     }
     return unmatched;

@@ -177,6 +177,24 @@ BatchResult BatchRunner::run(
     return result;
 }
 
+void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &options)
+{
+    if (overrides.outputDir)
+        options.outputFolder = *overrides.outputDir;
+    if (overrides.width)
+        options.outputSizeX = *overrides.width;
+    if (overrides.height)
+        options.outputSizeY = *overrides.height;
+    if (overrides.format)
+        options.outputFormat = *overrides.format;
+    if (overrides.quality)
+        options.outputQuality = *overrides.quality;
+    if (overrides.params)
+        options.params = *overrides.params;
+    if (overrides.overwrite)
+        options.overwrite = *overrides.overwrite;
+}
+
 QString cliProgressLine(int k, int n, const QString &input, const QString &target)
 {
     return QStringLiteral("[%1/%2] %3 \u2192 %4")

@@ -3,6 +3,7 @@
 // the main window, the command line and the tests share one implementation.
 #pragma once
 
+#include "app/commandline.h"
 #include "projection/convertparams.h"
 
 #include <QString>
@@ -66,6 +67,9 @@ public:
     BatchResult run(
         QStringList &inputs, const BatchOptions &options, ProjectionConverter &converter);
 };
+
+// The command line's values for this run over those of the settings file.
+void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &options);
 
 // "[k/n] name → target" for the command line's progress.
 QString cliProgressLine(int k, int n, const QString &input, const QString &target);

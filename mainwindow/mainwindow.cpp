@@ -219,11 +219,6 @@ void MainWindow::timeout()
 {
     m_startupTimer->stop();
 
-    QStringList args = QCoreApplication::arguments();
-    if (!args.isEmpty())
-        args.removeFirst();
-    args.removeAll(QStringLiteral("/batch"));
-
     const bool interactive = isVisible();
     if (interactive) {
         applyAutoSize(m_state.autoSize);
@@ -233,7 +228,8 @@ void MainWindow::timeout()
             ui->actionAuto_Preview->setChecked(true);
     }
 
-    m_batchInputs = CommandLine::expandInputs(args);
+    m_batchInputs
+        = CommandLine::expandPatterns(CommandLine::parse(QCoreApplication::arguments()).inputs);
 
     if (interactive) {
         if (m_batchInputs.isEmpty()) {
@@ -254,9 +250,8 @@ void MainWindow::timeout()
 void MainWindow::runHeadlessBatch()
 {
     m_headless = true;
-    QStringList args = QCoreApplication::arguments().mid(1);
-    args.removeAll(QStringLiteral("/batch"));
-    const QStringList unmatched = patternsMatchingNothing(args);
+    const QStringList unmatched
+        = patternsMatchingNothing(CommandLine::parse(QCoreApplication::arguments()).inputs);
     for (const QString &pattern : unmatched)
         printErr(QStringLiteral("plano-miller: no file matches %1").arg(pattern));
     if (!unmatched.isEmpty())
@@ -1004,6 +999,8 @@ void MainWindow::batchConvert()
     options.outputQuality = m_state.outputQuality;
     options.maxImagePixels = m_state.maxImagePixels;
     options.params = effectiveParams();
+    if (!interactive)
+        applyOverrides(m_overrides, options);
 
     // Refuse before anything is touched; the command line hears the runner's own refusal.
     if (interactive && !m_batchInputs.isEmpty()) {

@@ -34,6 +34,8 @@ public:
 
     // Start-up: paths first, then the settings file and the language texts.
     void setPaths(const CommandLine::Paths &paths);
+    // Command-line values for this run's headless batch; never saved.
+    void setRunOverrides(const CommandLine::Overrides &overrides) { m_overrides = overrides; }
     void loadSettings();
     bool saveSettings(QString *error = nullptr);
     void loadTexts();
@@ -131,6 +133,7 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     CommandLine::Paths m_paths;
+    CommandLine::Overrides m_overrides;
     ProjectionConverter m_converter;
     QImage m_source;
     int m_sourceWidth = 0;

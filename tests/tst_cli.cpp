@@ -386,6 +386,7 @@ private slots:
         QTest::addColumn<QString>("arg");
         QTest::newRow("--help") << QStringLiteral("--help");
         QTest::newRow("/?") << QStringLiteral("/?");
+        QTest::newRow("--version") << QStringLiteral("--version");
     }
 
     void helpPrintsUsage()
@@ -395,9 +396,50 @@ private slots:
         const Run run = runProgram({ arg }, work);
         QVERIFY2(!run.crashed, qPrintable(both(run)));
         QCOMPARE(run.exitCode, 0);
+        if (arg == QLatin1String("--version")) {
+            QCOMPARE(run.out, QStringLiteral("Plano-Miller 1.0\n"));
+            return;
+        }
         const QString text = run.out + run.err;
         QVERIFY2(text.contains(QStringLiteral("/batch")), qPrintable(both(run)));
         QVERIFY2(text.contains(QStringLiteral("/ini=")), qPrintable(both(run)));
+        QVERIFY2(text.contains(QStringLiteral("--output-dir")), qPrintable(both(run)));
+    }
+
+    void overridesServeOneRunOnly()
+    {
+        const QString in = m_tmp.newFolder(QStringLiteral("in"));
+        const QString stored = m_tmp.newFolder(QStringLiteral("stored"));
+        const QString out = m_tmp.newFolder(QStringLiteral("out"));
+        const QString input = copySample(in, QStringLiteral("world.jpg"));
+        IoValues io;
+        io.outputFolder = stored;
+        const QString ini = m_tmp.filePath(QStringLiteral("over.ini"));
+        writeSettings(ini, io);
+        const QString params = m_tmp.filePath(QStringLiteral("params.ini"));
+        QVERIFY(QFile::copy(QStringLiteral(PLANO_TEST_DATA "/sample-miller.ini"), params));
+        const QByteArray before = readFile(ini);
+
+        // A refused value stops the run before anything is read or written.
+        Run run = runProgram({ QStringLiteral("--batch"), QStringLiteral("--ini"), ini,
+                                 QStringLiteral("--quality=0"), input },
+            m_tmp.path());
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(QStringLiteral("--quality")), qPrintable(both(run)));
+        QCOMPARE(readFile(ini), before);
+
+        run = runProgram({ QStringLiteral("--batch"), QStringLiteral("--ini=") + ini,
+                             QStringLiteral("--output-dir"), out,
+                             QStringLiteral("--size=1024x1024"), QStringLiteral("--format=jpg"),
+                             QStringLiteral("--params"), params, QStringLiteral("--"), input },
+            m_tmp.path());
+        QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
+        QCOMPARE(imagesBelow(stored), QStringList());
+        QCOMPARE(imagesBelow(out), QStringList { QStringLiteral("world.jpg") });
+        QCOMPARE(QImage(out + QStringLiteral("/world.jpg")).size(), QSize(1024, 1024));
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/BatchOutputFolder")).toString(), stored);
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/OutputSizeY")).toInt(), io.sizeY);
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/OutputFormat")).toInt(), io.format);
     }
 
     void patternsExpandToMatchingFiles()

@@ -23,6 +23,9 @@ private slots:
     void switches_data();
     void switches();
     void usageNamesTheBatchKeys();
+    void parse_data();
+    void parse();
+    void paramsFile();
     void expandInputs_data();
     void expandInputs();
 
@@ -163,10 +166,12 @@ void TestCommandLine::switches_data()
     QTest::newRow("/?") << QStringList { exe, QStringLiteral("/?") } << false << true;
     QTest::newRow("/help") << QStringList { exe, QStringLiteral("/help") } << false << true;
     QTest::newRow("-h") << QStringList { exe, QStringLiteral("-h") } << false << true;
-    QTest::newRow("--help with /batch")
-        << QStringList { exe, QStringLiteral("/batch"), QStringLiteral("--help") } << true << true;
-    QTest::newRow("-help is a file")
-        << QStringList { exe, QStringLiteral("-help") } << false << false;
+    QTest::newRow("--batch") << QStringList { exe, QStringLiteral("--batch") } << true << false;
+    QTest::newRow("help wins over /batch")
+        << QStringList { exe, QStringLiteral("/batch"), QStringLiteral("--help") } << false << true;
+    QTest::newRow("after -- a switch is a file")
+        << QStringList { exe, QStringLiteral("--"), QStringLiteral("-h"), QStringLiteral("/batch") }
+        << false << false;
 }
 
 void TestCommandLine::switches()
@@ -205,6 +210,99 @@ void TestCommandLine::usageNamesTheBatchKeys()
     };
     for (const char *key : keys)
         QVERIFY2(usage.contains(QLatin1String(key)), key);
+}
+
+void TestCommandLine::parse_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("error"); // how the refusal starts; empty: accepted
+    QTest::addColumn<QString>("ini");
+    QTest::addColumn<QStringList>("inputs");
+
+    const QString b = QStringLiteral("--batch");
+    const auto row = [](const char *name, QStringList args, const char *error, const char *ini = "",
+                         QStringList inputs = {}) {
+        QTest::newRow(name) << (QStringList { QStringLiteral("pm") } + args)
+                            << QString::fromUtf8(error) << QString::fromUtf8(ini) << inputs;
+    };
+    const QString a = QStringLiteral("a.jpg");
+    row("--ini=FILE", { QStringLiteral("--ini=s.ini"), a }, "", "s.ini", { a });
+    row("--ini FILE, last wins",
+        { QStringLiteral("/ini=x.ini"), QStringLiteral("--ini"), QStringLiteral("s.ini"), a }, "",
+        "s.ini", { a });
+    row("--ini without a value", { a, QStringLiteral("--ini") }, "--ini:", "", {});
+    row("-- ends the switches", { QStringLiteral("--"), QStringLiteral("--ini=s.ini") }, "", "",
+        { QStringLiteral("--ini=s.ini") });
+    row("unknown switch", { QStringLiteral("--sise=2048x1024") }, "--sise=2048x1024:");
+    row("overrides in one batch run",
+        { b, QStringLiteral("--size=2048x1024"), QStringLiteral("--format"), QStringLiteral("PNG"),
+            QStringLiteral("--quality"), QStringLiteral("100"), QStringLiteral("--output-dir"),
+            QStringLiteral("out"), QStringLiteral("--no-overwrite"), QStringLiteral("--resampling"),
+            QStringLiteral("bicubic"), a },
+        "", "", { a });
+    row("override needs --batch", { QStringLiteral("--quality=90"), a }, "--quality:");
+    row("size below range", { b, QStringLiteral("--size"), QStringLiteral("1023x1024") },
+        "--size:");
+    row("size above range", { b, QStringLiteral("--size=1024x8193") }, "--size:");
+    row("size not WxH", { b, QStringLiteral("--size=2048") }, "--size:");
+    row("format", { b, QStringLiteral("--format=gif") }, "--format:");
+    row("quality 0", { b, QStringLiteral("--quality=0") }, "--quality:");
+    row("quality 101", { b, QStringLiteral("--quality=101") }, "--quality:");
+    row("quality text", { b, QStringLiteral("--quality=high") }, "--quality:");
+    row("resampling", { b, QStringLiteral("--resampling=cubic") }, "--resampling:");
+    row("empty output dir", { b, QStringLiteral("--output-dir=") }, "--output-dir:");
+    row("missing params file", { b, QStringLiteral("--params=/no/such.ini") }, "--params:");
+}
+
+void TestCommandLine::parse()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, error);
+    QFETCH(QString, ini);
+    QFETCH(QStringList, inputs);
+
+    const CommandLine::Options o = CommandLine::parse(args);
+    if (!error.isEmpty()) {
+        QVERIFY2(o.error.startsWith(error), qPrintable(o.error));
+        return;
+    }
+    QCOMPARE(o.error, QString());
+    QCOMPARE(o.iniFile, ini);
+    QCOMPARE(o.inputs, inputs);
+    if (o.mode == CommandLine::Mode::Batch && o.overrides.any()) {
+        const CommandLine::Overrides &v = o.overrides;
+        QCOMPARE(*v.width * 10000 + *v.height, 2048 * 10000 + 1024);
+        QCOMPARE(*v.format, 1);
+        QCOMPARE(*v.quality, 100);
+        QCOMPARE(*v.outputDir, QStringLiteral("out"));
+        QCOMPARE(*v.overwrite, false);
+        QCOMPARE(*v.resampling, 2);
+        QVERIFY(!v.params);
+    }
+}
+
+void TestCommandLine::paramsFile()
+{
+    // Bounded and rounded as the window's widgets would show the same file.
+    const QString file = m_root + QStringLiteral("/p.ini");
+    QVERIFY(writeFile(file,
+        "[Convert]\nMarginLeft=1500\nMarginTop=-3\nMapProjection=mercator\n"
+        "LongitudeMinimum=12.34\nLatitudeMaximum=95\n"));
+    CommandLine::Options o = CommandLine::parse(
+        { QStringLiteral("pm"), QStringLiteral("--batch"), QStringLiteral("--params"), file });
+    QCOMPARE(o.error, QString());
+    ParamSet expected;
+    expected.marginLeft = 1024;
+    expected.projection = QStringLiteral("mercator");
+    expected.lonMin = 12.3;
+    expected.latMax = 90;
+    QVERIFY(o.overrides.params);
+    QCOMPARE(*o.overrides.params, expected);
+
+    QVERIFY(writeFile(file, "[IO]\nOutputSizeX=2048\n"));
+    o = CommandLine::parse(
+        { QStringLiteral("pm"), QStringLiteral("--batch"), QStringLiteral("--params=") + file });
+    QVERIFY2(o.error.startsWith(QStringLiteral("--params:")), qPrintable(o.error));
 }
 
 void TestCommandLine::expandInputs_data()
