@@ -66,6 +66,22 @@ const TextDefaults &mainWidgetTexts()
         { "cmd_preview_window", "プレビューウィンドウ" },
         { "cmd_auto_preview", "オートプレビュー" },
         { "cmd_auto_size", "自動拡大縮小" },
+        // The texts of step 2 and the rest of the window.
+        { "lbl_2", "2) 座標変換の情報を設定" },
+        { "btn_reset", "リセット" },
+        { "lbl_2_1", "2-1) 画像内の、変換したい領域の範囲" },
+        { "lbl_margin_top", "上余白" },
+        { "lbl_margin_left", "左余白" },
+        { "lbl_margin_right", "右余白" },
+        { "lbl_margin_bottom", "下余白" },
+        { "lbl_2_2", "2-2) 変換前の地図投影法" },
+        { "lbl_2_3", "2-3) 変換領域の端の緯度・経度\n    （緯度-90～+90, 経度-180～+180）" },
+        { "lbl_lat_max", "上端の緯度" },
+        { "lbl_lon_min", "左端の経度" },
+        { "lbl_lon_max", "右端の経度" },
+        { "lbl_lat_min", "下端の緯度" },
+        { "lbl_loaded_file", "（読み込んだ画像のファイル名がここに表示されます）" },
+        { "cmd_convert_save", "変換して保存" },
     });
     return texts;
 }
@@ -105,6 +121,7 @@ const TextDefaults &configWidgetTexts()
         { "btn_default", "初期値" },
         { "btn_cancel", "キャンセル" },
         { "title", "Orbilux 画像変換ツール（設定）" },
+        { "btn_ok", "OK" },
     });
     return texts;
 }
@@ -156,6 +173,19 @@ const TextDefaults &mainTableDefaults()
         { "param_file_not_utf8",
             " は UTF-8 のテキストではありません。保存すると読めない文字が失われます。\n"
             "元のファイルを .damaged として残して保存しますか？" },
+        { "save_failed", " への保存が失敗しました" },
+        { "batch_progress_title", "複数画像ファイル変換中" },
+        // Why an image did not open; %1 is its size, %2 the pixel limit.
+        { "load_missing", "ファイルがありません" },
+        { "load_not_image", "読み込める画像ではありません" },
+        { "load_too_large", "画像が大きすぎます（%1、上限 %2 ピクセル）" },
+        { "load_damaged", "画像が壊れているか途中で切れています" },
+        { "load_no_memory", "%1 の画像を開くメモリが足りません" },
+        // The language menu: a language file names its language; the toolkit's
+        // own texts (buttons of message boxes, file dialogs) follow locale.
+        { "language_name", "日本語" },
+        { "locale", "ja" },
+        { "language_restart", "表示言語は次回の起動時に切り替わります" },
     });
     return texts;
 }

@@ -2,12 +2,17 @@
 // application font, then the main window with its settings and texts. With
 // /batch the window stays hidden and the deferred start converts the files.
 #include "app/commandline.h"
+#include "app/installpaths.h"
+#include "app/languages.h"
 #include "app/logging.h"
 #include "mainwindow/mainwindow.h"
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -73,6 +78,8 @@ int main(int argc, char *argv[])
     qputenv("QT_SCALE_FACTOR", factor);
 
     QApplication app(argc, argv);
+    // The user's configuration folder is named after the program, not the file.
+    QCoreApplication::setApplicationName(QStringLiteral("plano-miller"));
 
     QFont font = QApplication::font();
     planoDebug() << "fontPointSizeF = " << font.pointSizeF();
@@ -91,9 +98,24 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window;
-    window.setPaths(CommandLine::resolvePaths(QCoreApplication::arguments()));
+    CommandLine::Paths paths = CommandLine::resolvePaths(QCoreApplication::arguments());
+    // Installed where the user cannot write, the settings move to the user's
+    // configuration folder, seeded from what lies beside the executable or
+    // from the installed first-run file.
+    if (options.iniFile.isEmpty() && !InstallPaths::canWrite(paths.settingsFile)) {
+        paths.settingsFile = InstallPaths::settingsFile(paths.settingsFile, false,
+            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+            { paths.settingsFile,
+                InstallPaths::dataDir(paths.appDir) + QStringLiteral("/plano-miller.ini") });
+    }
+    window.setPaths(paths);
     window.loadSettings();
     window.loadTexts();
+    // Message-box buttons, file dialogs and context menus in the texts' language.
+    QTranslator toolkitTexts;
+    if (toolkitTexts.load(QStringLiteral("qtbase_") + Languages::localeOf(window.paths().langFile),
+            QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&toolkitTexts);
     window.setRunOverrides(options.overrides);
     const bool batch = options.mode == CommandLine::Mode::Batch;
     if (batch)

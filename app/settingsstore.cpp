@@ -1,6 +1,7 @@
 #include "settingsstore.h"
 
 #include "app/inifile.h"
+#include "app/installpaths.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -21,7 +22,7 @@ QVariant valueOrOlder(const QSettings &settings, const QString &key, const QStri
 
 QString AppSettings::samplePath(const QString &appDir)
 {
-    return appDir + QStringLiteral("/sample_images/sample-miller.jpg");
+    return InstallPaths::dataDir(appDir) + QStringLiteral("/sample_images/sample-miller.jpg");
 }
 
 void AppSettings::load(const QString &path, const QString &appDir)
@@ -64,6 +65,7 @@ void AppSettings::load(const QString &path, const QString &appDir)
     penSize = settings.value(QStringLiteral("PenSize"), 3).toInt();
     penColor.setNamedColor(
         settings.value(QStringLiteral("PenColor"), QStringLiteral("#FFFF0000")).toString());
+    language = settings.value(QStringLiteral("Language"), language).toString();
     settings.endGroup();
 
     settings.beginGroup(QStringLiteral("IO"));
@@ -122,6 +124,9 @@ bool AppSettings::save(const QString &path, QString *error) const
     settings.setValue(QStringLiteral("AutoSize"), autoSize);
     settings.setValue(QStringLiteral("PenSize"), penSize);
     settings.setValue(QStringLiteral("PenColor"), penColor.name(QColor::HexArgb));
+    // No choice yet: the file beside the executable, or the built-in texts.
+    if (!language.isEmpty())
+        settings.setValue(QStringLiteral("Language"), language);
     settings.endGroup();
 
     settings.beginGroup(QStringLiteral("IO"));

@@ -20,6 +20,9 @@ struct AppSettings
     bool autoSize = true;
     int penSize = 3;
     QColor penColor = QColor(255, 0, 0, 255);
+    // Chosen in the View menu, applied at the next start: "ja" the built-in
+    // texts, else a language file's name before "_lang.ini"; empty: no choice.
+    QString language;
 
     // "IO"
     QString loadFilePath;

@@ -12,8 +12,11 @@ bool applyLanguageText(const TextTargets &targets, const QString &key, const QSt
         label->setText(text);
     else if (auto *button = qobject_cast<QAbstractButton *>(target))
         button->setText(text);
-    else if (auto *action = qobject_cast<QAction *>(target))
+    else if (auto *action = qobject_cast<QAction *>(target)) {
         action->setText(text);
+        action->setToolTip(text);
+        action->setIconText(text);
+    }
     else if (auto *menu = qobject_cast<QMenu *>(target))
         menu->setTitle(text);
     else if (auto *widget = qobject_cast<QWidget *>(target); widget && widget->isWindow())

@@ -47,7 +47,9 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
     if (maxPixels <= 0)
         maxPixels = kDefaultMaxImagePixels;
     SourceImage result;
+    result.limit = maxPixels;
     if (!QFile::exists(path)) {
+        result.fault = LoadFault::Missing;
         result.error = QStringLiteral("the file does not exist");
         return result;
     }
@@ -55,6 +57,7 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
     reader.setAutoTransform(false);
     const QByteArray format = reader.format();
     if (format.isEmpty()) {
+        result.fault = LoadFault::NotImage;
         result.error = QStringLiteral("not a readable image");
         return result;
     }
@@ -62,6 +65,7 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
     if (result.size.isValid()) {
         const qint64 pixels = qint64(result.size.width()) * result.size.height();
         if (pixels > maxPixels) {
+            result.fault = LoadFault::TooLarge;
             result.error = QStringLiteral("the image is too large (%1; the limit is %2 pixels)")
                                .arg(pixelCount(result.size))
                                .arg(maxPixels);
@@ -71,24 +75,30 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
 
     QImage decoded;
     if (!reader.read(&decoded) || decoded.isNull()) {
-        result.error = reader.error() == QImageReader::InvalidDataError
+        const bool damaged = reader.error() == QImageReader::InvalidDataError;
+        result.fault = damaged ? LoadFault::Damaged : LoadFault::Other;
+        result.error = damaged
             ? QStringLiteral("damaged or truncated image")
             : reader.errorString();
         return result;
     }
     if (!endsWhole(path, format)) {
+        result.fault = LoadFault::Damaged;
         result.error = QStringLiteral("damaged or truncated image");
         return result;
     }
     result.size = decoded.size();
     if (qint64(decoded.width()) * decoded.height() > maxPixels) {
+        result.fault = LoadFault::TooLarge;
         result.error = QStringLiteral("the image is too large (%1; the limit is %2 pixels)")
                            .arg(pixelCount(result.size))
                            .arg(maxPixels);
         return result;
     }
     result.image = toSourceFormat(std::move(decoded));
-    if (result.image.isNull())
+    if (result.image.isNull()) {
+        result.fault = LoadFault::NoMemory;
         result.error = QStringLiteral("not enough memory to open %1").arg(pixelCount(result.size));
+    }
     return result;
 }

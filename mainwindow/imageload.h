@@ -10,10 +10,15 @@
 // 2^29 pixels: 2 GiB once decoded to 32 bits.
 constexpr qint64 kDefaultMaxImagePixels = qint64(1) << 29;
 
+// Why an image did not open, so that a window can say it in its language.
+enum class LoadFault { None, Missing, NotImage, TooLarge, Damaged, NoMemory, Other };
+
 struct SourceImage
 {
     QImage image; // RGB32 or ARGB32; null when loading failed
     QString error; // why it failed, for a message after the file name
+    LoadFault fault = LoadFault::None;
+    qint64 limit = 0; // the pixel limit that applied
     QSize size; // from the header, when it could be read
 };
 

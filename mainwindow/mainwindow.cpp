@@ -1,6 +1,8 @@
 #include "mainwindow/mainwindow.h"
 
 #include "app/inifile.h"
+#include "app/installpaths.h"
+#include "app/languages.h"
 #include "app/logging.h"
 #include "app/widgettexts.h"
 #include "batch/batchcheck.h"
@@ -18,6 +20,7 @@
 #include "projection/paramcheck.h"
 #include "ui_mainwindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -173,6 +176,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::loadTexts()
 {
+    m_paths.langFile = Languages::chooseFile(m_state.language, m_paths.langFile, languageDir());
     const TextTargets targets = {
         { QStringLiteral("lbl_1"), ui->labelOpenFile },
         { QStringLiteral("labelOpenFile"), ui->labelOpenFile },
@@ -193,7 +197,27 @@ void MainWindow::loadTexts()
         { QStringLiteral("cmd_preview_window"), ui->actionPreview_Window },
         { QStringLiteral("cmd_auto_preview"), ui->actionAuto_Preview },
         { QStringLiteral("cmd_auto_size"), ui->actionAuto_Size },
+        { QStringLiteral("lbl_2"), ui->labelReset },
+        { QStringLiteral("btn_reset"), ui->btnReset },
+        { QStringLiteral("lbl_2_1"), ui->labelSetMargin },
+        { QStringLiteral("lbl_margin_top"), ui->labelMarginTop },
+        { QStringLiteral("lbl_margin_left"), ui->labelMarginLeft },
+        { QStringLiteral("lbl_margin_right"), ui->labelMarginRight },
+        { QStringLiteral("lbl_margin_bottom"), ui->labelMarginBottom },
+        { QStringLiteral("lbl_2_2"), ui->labelSetMapProj },
+        { QStringLiteral("lbl_2_3"), ui->labelSetLonLat },
+        { QStringLiteral("lbl_lat_max"), ui->labelLatMax },
+        { QStringLiteral("lbl_lon_min"), ui->labelLonMin },
+        { QStringLiteral("lbl_lon_max"), ui->labelLonMax },
+        { QStringLiteral("lbl_lat_min"), ui->labelLatMin },
+        { QStringLiteral("cmd_convert_save"), ui->actionConvert_Save },
+        // Shown until an image is opened; loadTexts runs before that.
+        { QStringLiteral("lbl_loaded_file"), ui->labelLoadedFilename },
     };
+    // The built-in texts come from the same table as the keys, not from the
+    // form, so every key has its Japanese text even where the form differs.
+    for (const auto &entry : LangTexts::mainWidgetTexts())
+        applyLanguageText(targets, entry.first, entry.second);
     auto apply = [&targets](const QString &key, const QString &text) {
         applyLanguageText(targets, key, text);
     };
@@ -211,6 +235,66 @@ void MainWindow::loadTexts()
 
     setWindowTitle(m_texts[QStringLiteral("title")] + QStringLiteral(" 1.0"));
     m_preview->setWindowTitle(m_texts[QStringLiteral("preview_window_title")]);
+    buildLanguageMenu();
+}
+
+QString MainWindow::languageDir() const
+{
+    return InstallPaths::dataDir(m_paths.appDir) + QStringLiteral("/lang");
+}
+
+// The menu's title and entries stay the same in every language, so that a
+// user who cannot read the current one still finds the way back.
+void MainWindow::buildLanguageMenu()
+{
+    if (!m_languageMenu) {
+        ui->menuView->addSeparator();
+        m_languageMenu = ui->menuView->addMenu(QStringLiteral("Language / 言語"));
+        m_languageMenu->setObjectName(QStringLiteral("menuLanguage"));
+    }
+    m_languageMenu->clear();
+    auto *group = new QActionGroup(m_languageMenu);
+    const QList<Languages::Language> languages = Languages::available(languageDir());
+    for (const Languages::Language &language : languages) {
+        QAction *action = m_languageMenu->addAction(language.name);
+        action->setCheckable(true);
+        action->setData(language.id);
+        group->addAction(action);
+        const bool current = m_state.language.isEmpty()
+            ? language.file == m_paths.langFile
+            : language.id == m_state.language;
+        action->setChecked(current);
+        connect(action, &QAction::triggered, this, [this, id = language.id] {
+            if (m_state.language == id)
+                return;
+            m_state.language = id;
+            showMessage(QMessageBox::Information, m_languageMenu->title(),
+                m_texts[QStringLiteral("language_restart")]);
+        });
+    }
+}
+
+QString MainWindow::loadFailureText(const SourceImage &opened)
+{
+    switch (opened.fault) {
+    case LoadFault::Missing:
+        return m_texts[QStringLiteral("load_missing")];
+    case LoadFault::NotImage:
+        return m_texts[QStringLiteral("load_not_image")];
+    case LoadFault::TooLarge:
+        return m_texts[QStringLiteral("load_too_large")]
+            .arg(QStringLiteral("%1 \u00d7 %2").arg(opened.size.width()).arg(opened.size.height()))
+            .arg(opened.limit);
+    case LoadFault::Damaged:
+        return m_texts[QStringLiteral("load_damaged")];
+    case LoadFault::NoMemory:
+        return m_texts[QStringLiteral("load_no_memory")].arg(
+            QStringLiteral("%1 \u00d7 %2").arg(opened.size.width()).arg(opened.size.height()));
+    case LoadFault::None:
+    case LoadFault::Other:
+        break;
+    }
+    return opened.error;
 }
 
 // ---------------------------------------------------------------- deferred start
@@ -573,8 +657,8 @@ void MainWindow::openImage()
         const QString path = m_state.loadFilePath;
         m_state.loadFilePath.clear();
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
-            path + m_texts[QStringLiteral("open_error")] + QStringLiteral(" (") + opened.error
-                + QStringLiteral(")"));
+            path + m_texts[QStringLiteral("open_error")] + QStringLiteral(" (")
+                + loadFailureText(opened) + QStringLiteral(")"));
         return;
     }
 
@@ -812,7 +896,8 @@ void MainWindow::on_btnConvert_clicked()
     } else {
         planoDebug() << "save failed:" << error;
         showMessage(QMessageBox::Warning, title,
-            target + QStringLiteral(" への保存が失敗しました (") + error + QLatin1Char(')'));
+            target + m_texts[QStringLiteral("save_failed")] + QStringLiteral(" (") + error
+                + QLatin1Char(')'));
     }
 }
 
@@ -1020,6 +1105,7 @@ void MainWindow::batchConvert()
     Status status(this);
     status.setTotal(m_batchInputs.size());
     status.setStopButtonText(m_texts[QStringLiteral("batch_btn_stop")]);
+    status.setWindowTitle(m_texts[QStringLiteral("batch_progress_title")]);
 
     BatchRunner runner;
     runner.stopRequested = [&status] { return status.stopRequested(); };

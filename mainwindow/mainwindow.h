@@ -23,6 +23,8 @@ class PreviewWindow;
 class QTimer;
 class MyImage;
 struct BatchResult;
+struct SourceImage;
+class QMenu;
 
 class MainWindow : public QMainWindow
 {
@@ -130,6 +132,9 @@ private:
     void showMessage(int icon, const QString &title, const QString &text);
     QString unknownProjectionText(const QString &name);
     void runHeadlessBatch();
+    QString languageDir() const;
+    void buildLanguageMenu();
+    QString loadFailureText(const SourceImage &opened);
 
     std::unique_ptr<Ui::MainWindow> ui;
     CommandLine::Paths m_paths;
@@ -145,6 +150,7 @@ private:
     PreviewWindow *m_preview = nullptr;
     QTimer *m_startupTimer = nullptr;
     QTimer *m_previewTimer = nullptr;
+    QMenu *m_languageMenu = nullptr;
     FrameDrag m_drag;
     bool m_widgetSync = true;
     bool m_frameActive = false;

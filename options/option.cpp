@@ -43,6 +43,7 @@ void Option::applyText(const QString &key, const QString &text)
         { QStringLiteral("lbl_4_2"), m_ui->label_4_2 },
         { QStringLiteral("btn_default"), m_ui->btnDefault },
         { QStringLiteral("btn_cancel"), m_ui->btnCancel },
+        { QStringLiteral("btn_ok"), m_ui->btnOk },
     };
     if (!applyLanguageText(targets, key, text))
         planoDebug() << "config text without a widget: " << key;

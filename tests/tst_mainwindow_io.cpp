@@ -229,7 +229,7 @@ void TestMainWindowIo::failedOpenReportsAndKeepsLabel()
     QCOMPARE(loadPathWhileShown, QString());
     QCOMPARE(h.modal.boxes.size(), 1);
     const ModalDriver::Box box = h.modal.boxes.first();
-    QCOMPARE(box.text, bad + QStringLiteral(" は開けませんでした (not a readable image)"));
+    QCOMPARE(box.text, bad + QStringLiteral(" は開けませんでした (読み込める画像ではありません)"));
     QCOMPARE(box.title, QStringLiteral("開く"));
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
