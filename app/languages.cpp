@@ -15,8 +15,8 @@ const QString kSuffix = QStringLiteral("_lang.ini");
 QString mainText(const QString &langFile, const QString &key)
 {
     TextTable table;
-    LangTexts::readGroup(langFile, QStringLiteral("main"), {}, LangTexts::mainTableDefaults(),
-        nullptr, table);
+    LangTexts::readGroup(
+        langFile, QStringLiteral("main"), {}, LangTexts::mainTableDefaults(), nullptr, table);
     return table.value(key);
 }
 

@@ -16,8 +16,7 @@ bool applyLanguageText(const TextTargets &targets, const QString &key, const QSt
         action->setText(text);
         action->setToolTip(text);
         action->setIconText(text);
-    }
-    else if (auto *menu = qobject_cast<QMenu *>(target))
+    } else if (auto *menu = qobject_cast<QMenu *>(target))
         menu->setTitle(text);
     else if (auto *widget = qobject_cast<QWidget *>(target); widget && widget->isWindow())
         widget->setWindowTitle(text);

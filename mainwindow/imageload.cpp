@@ -77,9 +77,8 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
     if (!reader.read(&decoded) || decoded.isNull()) {
         const bool damaged = reader.error() == QImageReader::InvalidDataError;
         result.fault = damaged ? LoadFault::Damaged : LoadFault::Other;
-        result.error = damaged
-            ? QStringLiteral("damaged or truncated image")
-            : reader.errorString();
+        result.error
+            = damaged ? QStringLiteral("damaged or truncated image") : reader.errorString();
         return result;
     }
     if (!endsWhole(path, format)) {

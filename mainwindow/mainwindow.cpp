@@ -117,6 +117,7 @@ void MainWindow::scheduleDeferredStart(int msec)
 void MainWindow::setPaths(const CommandLine::Paths &paths)
 {
     m_paths = paths;
+    m_besideLangFile = paths.langFile;
 }
 
 // ---------------------------------------------------------------- settings
@@ -176,7 +177,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::loadTexts()
 {
-    m_paths.langFile = Languages::chooseFile(m_state.language, m_paths.langFile, languageDir());
+    m_paths.langFile = Languages::chooseFile(m_state.language, m_besideLangFile, languageDir());
     const TextTargets targets = {
         { QStringLiteral("lbl_1"), ui->labelOpenFile },
         { QStringLiteral("labelOpenFile"), ui->labelOpenFile },
@@ -224,14 +225,12 @@ void MainWindow::loadTexts()
     LangTexts::readGroup(m_paths.langFile, QStringLiteral("main"), LangTexts::mainWidgetKeys(),
         LangTexts::mainTableDefaults(), apply, m_texts);
 
-    const int miller = ui->cbFormatMapProj->findText(
-        QStringLiteral("miller"), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (miller >= 0)
-        ui->cbFormatMapProj->setItemText(miller, m_texts[QStringLiteral("map_proj_miller")]);
-    const int mercator = ui->cbFormatMapProj->findText(
-        QStringLiteral("mercator"), Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (mercator >= 0)
-        ui->cbFormatMapProj->setItemText(mercator, m_texts[QStringLiteral("map_proj_mercator")]);
+    // By position, not by the item's text, so a second reading finds them too.
+    for (int i = 0; i < ui->cbFormatMapProj->count(); ++i) {
+        const QString name = projectionList().value(i);
+        if (!name.isEmpty())
+            ui->cbFormatMapProj->setItemText(i, m_texts[QStringLiteral("map_proj_") + name]);
+    }
 
     setWindowTitle(m_texts[QStringLiteral("title")] + QStringLiteral(" 1.0"));
     m_preview->setWindowTitle(m_texts[QStringLiteral("preview_window_title")]);
@@ -260,9 +259,8 @@ void MainWindow::buildLanguageMenu()
         action->setCheckable(true);
         action->setData(language.id);
         group->addAction(action);
-        const bool current = m_state.language.isEmpty()
-            ? language.file == m_paths.langFile
-            : language.id == m_state.language;
+        const bool current = m_state.language.isEmpty() ? language.file == m_paths.langFile
+                                                        : language.id == m_state.language;
         action->setChecked(current);
         connect(action, &QAction::triggered, this, [this, id = language.id] {
             if (m_state.language == id)

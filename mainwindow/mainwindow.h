@@ -139,6 +139,7 @@ private:
     std::unique_ptr<Ui::MainWindow> ui;
     CommandLine::Paths m_paths;
     CommandLine::Overrides m_overrides;
+    QString m_besideLangFile; // <exe>_lang.ini; m_paths.langFile is the one in use
     ProjectionConverter m_converter;
     QImage m_source;
     int m_sourceWidth = 0;

@@ -202,7 +202,8 @@ void TestMainWindow::menusInOrderWithClearMarks()
         QStringList names;
         for (QAction *a : menu->actions())
             names << (a->isSeparator() ? QStringLiteral("-")
-                                       : a->menu() ? a->menu()->objectName() : a->objectName());
+                    : a->menu()        ? a->menu()->objectName()
+                                       : a->objectName());
         return names;
     };
     QCOMPARE(layout(menuFile),
