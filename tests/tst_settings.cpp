@@ -1,6 +1,7 @@
 // The settings file: every value through a real file, the older key names and
 // the sample placeholder, what is written for the output name and the pen, and
 // that a failed or damaged file never costs the user a good one.
+#include "app/installpaths.h"
 #include "app/settingsstore.h"
 #include "testsupport.h"
 
@@ -64,6 +65,7 @@ AppSettings unusualSettings()
     s.outputQuality = 42;
     s.overwrite = false;
     s.openFiler = false;
+    s.language = QStringLiteral("english");
     s.params = makeParams(55, 42, 47, 78, QStringLiteral("mercator"), 12.3, -170.5, -60.1, 80.7);
     return s;
 }
@@ -90,6 +92,8 @@ private slots:
     void failedSaveIsReportedAndKeepsTheOldFile_data();
     void failedSaveIsReportedAndKeepsTheOldFile();
     void damagedFileKeepsReadableKeysAndIsReplaced();
+    void installedLayout();
+    void unwritableProgramFolderUsesConfigFolder();
 
 private:
     QString path(const QString &name = QStringLiteral("plano-miller.ini")) const
@@ -135,6 +139,7 @@ void TestSettings::roundTripOfEveryValue()
     QCOMPARE(in.outputQuality, 42);
     QCOMPARE(in.overwrite, false);
     QCOMPARE(in.openFiler, false);
+    QCOMPARE(in.language, QStringLiteral("english"));
     QCOMPARE(in.params, out.params);
     // Never read back: the next start derives the name from the image opened.
     QCOMPARE(in.saveBaseName, QString());
@@ -483,6 +488,39 @@ void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
     QCOMPARE(in.loadFilePath, out.loadFilePath);
     QCOMPARE(in.geometry, out.geometry);
     QCOMPARE(in.params, out.params);
+}
+
+void TestSettings::installedLayout()
+{
+    // Installed: the program in bin, its data in share/plano-miller.
+    const QString bin = makeFolder(m_tmp->path(), QStringLiteral("bin"));
+    const QString data = makeFolder(m_tmp->path(), QStringLiteral("share/plano-miller"));
+    QCOMPARE(InstallPaths::dataDir(bin), data);
+    QCOMPARE(
+        AppSettings::samplePath(bin), data + QStringLiteral("/sample_images/sample-miller.jpg"));
+    // A build tree keeps everything beside the executable.
+    makeFolder(bin, QStringLiteral("sample_images"));
+    QCOMPARE(InstallPaths::dataDir(bin), bin);
+}
+
+void TestSettings::unwritableProgramFolderUsesConfigFolder()
+{
+    const QString beside = path();
+    const QString config = m_tmp->filePath(QStringLiteral("config/plano-miller"));
+    const QString firstRun = path(QStringLiteral("first-run.ini"));
+    QVERIFY(writeFile(firstRun, "[IO]\nOutputQuality=33\n"));
+
+    QCOMPARE(InstallPaths::settingsFile(beside, true, config, { firstRun }), beside);
+    QVERIFY(!QFileInfo::exists(config));
+
+    // Seeded from the first seed that exists, once; later runs keep their own file.
+    const QString mine = config + QStringLiteral("/plano-miller.ini");
+    QCOMPARE(InstallPaths::settingsFile(beside, false, config, { beside, firstRun }), mine);
+    QCOMPARE(iniValue(mine, QStringLiteral("IO/OutputQuality")).toInt(), 33);
+    QVERIFY(writeFile(beside, "[IO]\nOutputQuality=44\n"));
+    QCOMPARE(InstallPaths::settingsFile(beside, false, config, { beside, firstRun }), mine);
+    QCOMPARE(iniValue(mine, QStringLiteral("IO/OutputQuality")).toInt(), 33);
+    QVERIFY(!QFileInfo::exists(mine + QStringLiteral(".part")));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

@@ -2,7 +2,10 @@
 # Installs the Debian packages needed to build and test the program, only those missing.
 set -euo pipefail
 
-packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools fonts-noto-cjk)
+# qttranslations5-l10n: the toolkit's own texts (dialog buttons) in the chosen language;
+# desktop-file-utils: the install test validates the desktop file.
+packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools fonts-noto-cjk qttranslations5-l10n
+  desktop-file-utils)
 
 missing=()
 for p in "${packages[@]}"; do
