@@ -176,8 +176,12 @@ Options parse(const QStringList &args)
             if (reader.value(arg, QStringLiteral("--ini"), &value, &error))
                 o.iniFile = value;
         } else if (switchWithValue(arg, QStringLiteral("--output-dir"))) {
-            if (reader.value(arg, QStringLiteral("--output-dir"), &value, &error))
-                o.overrides.outputDir = value;
+            if (reader.value(arg, QStringLiteral("--output-dir"), &value, &error)) {
+                if (QFileInfo(value).isDir())
+                    o.overrides.outputDir = value;
+                else
+                    error = QStringLiteral("--output-dir: no such folder: ") + value;
+            }
         } else if (switchWithValue(arg, QStringLiteral("--size"))) {
             if (reader.value(arg, QStringLiteral("--size"), &value, &error)) {
                 const QStringList parts = value.split(QLatin1Char('x'));
@@ -319,7 +323,7 @@ QString usageText()
         "                       use FILE as the settings file (the last one wins)\n"
         "\n"
         "Overrides for one batch run (never written to the settings file):\n"
-        "  --output-dir DIR     write the outputs into DIR\n"
+        "  --output-dir DIR     write the outputs into the existing folder DIR\n"
         "  --size WxH           output size in pixels, each side 1024 to 8192\n"
         "  --format jpg|png     output format\n"
         "  --quality N          JPEG quality, 1 to 100\n"

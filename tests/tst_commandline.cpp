@@ -237,7 +237,7 @@ void TestCommandLine::parse_data()
     row("overrides in one batch run",
         { b, QStringLiteral("--size=2048x1024"), QStringLiteral("--format"), QStringLiteral("PNG"),
             QStringLiteral("--quality"), QStringLiteral("100"), QStringLiteral("--output-dir"),
-            QStringLiteral("out"), QStringLiteral("--no-overwrite"), QStringLiteral("--resampling"),
+            QStringLiteral("/"), QStringLiteral("--no-overwrite"), QStringLiteral("--resampling"),
             QStringLiteral("bicubic"), a },
         "", "", { a });
     row("override needs --batch", { QStringLiteral("--quality=90"), a }, "--quality:");
@@ -251,6 +251,7 @@ void TestCommandLine::parse_data()
     row("quality text", { b, QStringLiteral("--quality=high") }, "--quality:");
     row("resampling", { b, QStringLiteral("--resampling=cubic") }, "--resampling:");
     row("empty output dir", { b, QStringLiteral("--output-dir=") }, "--output-dir:");
+    row("output dir missing", { b, QStringLiteral("--output-dir=/no/such/dir") }, "--output-dir:");
     row("missing params file", { b, QStringLiteral("--params=/no/such.ini") }, "--params:");
 }
 
@@ -274,7 +275,7 @@ void TestCommandLine::parse()
         QCOMPARE(*v.width * 10000 + *v.height, 2048 * 10000 + 1024);
         QCOMPARE(*v.format, 1);
         QCOMPARE(*v.quality, 100);
-        QCOMPARE(*v.outputDir, QStringLiteral("out"));
+        QCOMPARE(*v.outputDir, QStringLiteral("/"));
         QCOMPARE(*v.overwrite, false);
         QCOMPARE(*v.resampling, 2);
         QVERIFY(!v.params);
