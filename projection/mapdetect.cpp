@@ -205,7 +205,7 @@ public:
         qint64 covered = 0;
         for (int bin : order) {
             const int n = counts[size_t(bin)];
-            if (n == 0 || covered >= total * 0.9 || palette.size() >= 64)
+            if (n == 0 || covered >= total * 0.8 || palette.size() >= 64)
                 break;
             covered += n;
             palette.push_back({ int(sums[size_t(bin) * 3] / n), int(sums[size_t(bin) * 3 + 1] / n),
@@ -321,17 +321,25 @@ EdgeResult findEdge(const Scanner &scan, bool column, const std::vector<int> &al
         e.position = positionOf(frameStart);
         return e;
     }
-    double width = 0.0;
-    for (int k = frameStart; k < content; ++k) {
+    // Pixel k covers [k, k + 1) counted inwards; a blended pixel at either
+    // end is covered in part, on its side towards the line.
+    double outerEnd = -1.0;
+    double innerEnd = -1.0;
+    for (int k = frameStart; k <= content; ++k) {
         const Rgb &m = lines[size_t(k)].mean;
-        width += k < darkest ? coverage(m, scan.page(), frame)
-                             : (k == darkest ? 1.0 : coverage(m, inside, frame));
+        const double share = k == content
+            ? coverage(m, inside, frame)
+            : (k < darkest ? coverage(m, scan.page(), frame)
+                           : (k == darkest ? 1.0 : coverage(m, inside, frame)));
+        if (share <= 0.0)
+            continue;
+        if (outerEnd < 0.0)
+            outerEnd = k + (1.0 - share);
+        innerEnd = k + share;
     }
-    const double blend = coverage(lines[size_t(content)].mean, inside, frame);
-    width += blend;
     // The map area starts at the first line whose middle is past the frame's middle.
-    const double middle = blend - width / 2.0;
-    e.position = positionOf(content + int(std::ceil(middle - 0.5)));
+    const double middle = (outerEnd + innerEnd) / 2.0;
+    e.position = positionOf(int(std::ceil(middle - 0.5)));
     return e;
 }
 
@@ -401,9 +409,13 @@ QString MapDetection::summary(int imageWidth, int imageHeight) const
         return QStringLiteral("no map area found: ") + reason;
     const int w = imageWidth - params.marginLeft - params.marginRight;
     const int h = imageHeight - params.marginTop - params.marginBottom;
-    QString shape = wholeWorld
-        ? QStringLiteral("%1 %2…%3°").arg(params.projection).arg(params.latMin).arg(params.latMax)
-        : QStringLiteral("margins only, %1 and box kept").arg(params.projection);
+    QString shape;
+    if (!wholeWorld)
+        shape = QStringLiteral("margins only, %1 and box kept").arg(params.projection);
+    else if (params.projection == QLatin1String("miller"))
+        shape = QStringLiteral("miller, whole world");
+    else
+        shape = QStringLiteral("mercator, whole world to ±%1°").arg(params.latMax);
     return QStringLiteral("map area %1 × %2 from (%3, %4), %5, confidence %6")
         .arg(w)
         .arg(h)
