@@ -2,6 +2,7 @@
 // application font, then the main window with its settings and texts. With
 // /batch the window stays hidden and the deferred start converts the files.
 #include "app/commandline.h"
+#include "app/detectcommand.h"
 #include "app/logging.h"
 #include "mainwindow/mainwindow.h"
 
@@ -35,6 +36,17 @@ int main(int argc, char *argv[])
     if (CommandLine::isHelpRequest(rawArgs)) {
         std::fputs(CommandLine::usageText().toLocal8Bit().constData(), stdout);
         return 0;
+    }
+
+    // Detection prints a parameter file and needs neither a window nor a display.
+    const DetectCommand::Request detect = DetectCommand::parse(rawArgs);
+    if (detect.requested) {
+        QCoreApplication app(argc, argv);
+        const DetectCommand::Outcome outcome
+            = DetectCommand::run(detect.image, CommandLine::resolvePaths(rawArgs));
+        std::fputs(outcome.out.toUtf8().constData(), stdout);
+        std::fprintf(stderr, "%s\n", outcome.err.toLocal8Bit().constData());
+        return outcome.exitCode;
     }
 
     // A headless batch shows nothing, so it never needs a display: one that is
