@@ -66,6 +66,8 @@ const TextDefaults &mainWidgetTexts()
         { "cmd_preview_window", "プレビューウィンドウ" },
         { "cmd_auto_preview", "オートプレビュー" },
         { "cmd_auto_size", "自動拡大縮小" },
+        { "btn_detect", "自動検出" },
+        { "cmd_detect", "変換領域の自動検出" },
     });
     return texts;
 }
@@ -90,6 +92,7 @@ const TextDefaults &batchWidgetTexts()
         { "title", "Orbilux 画像変換ツール（複数画像ファイル変換）" },
         { "chk_overwrite", "出力ファイルを上書きする" },
         { "chk_open_filer", "変換後、エクスプローラーで開く　(Windowsのみ)" },
+        { "chk_auto_detect", "各画像の変換領域を自動検出" },
     });
     return texts;
 }
@@ -156,6 +159,7 @@ const TextDefaults &mainTableDefaults()
         { "param_file_not_utf8",
             " は UTF-8 のテキストではありません。保存すると読めない文字が失われます。\n"
             "元のファイルを .damaged として残して保存しますか？" },
+        { "detect_failed", "地図の領域が見つかりませんでした" },
     });
     return texts;
 }
