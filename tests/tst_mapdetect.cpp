@@ -1,0 +1,348 @@
+// Finding the map area by itself: real rendered maps with known margins, maps
+// drawn here in the styles a detector must see through, images with nothing
+// map-like, and the three ways in: /detect, a batch run and the window.
+#include "batch/batchrun.h"
+#include "projection/mapdetect.h"
+#include "projection/projectionconverter.h"
+#include "testsupport.h"
+
+#include <QCheckBox>
+#include <QPainter>
+#include <QProcess>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Rows of a whole-world map area `width` columns wide, from the projections'
+// own formulas: Miller y = 1.25 ln tan(pi/4 + 0.4 lat), Mercator ln tan(pi/4 + lat/2).
+int worldRows(int width, const QString &projection, double latLimit)
+{
+    const double lat = latLimit * M_PI / 180.0;
+    const double y = projection == QLatin1String("miller")
+        ? 1.25 * std::log(std::tan(M_PI / 4 + 0.4 * lat))
+        : std::log(std::tan(M_PI / 4 + lat / 2));
+    return int(std::lround((width - 1) * y / M_PI)) + 1;
+}
+
+struct Style
+{
+    QColor page = Qt::white;
+    int frame = 0; // width, straddling the area's edge; an odd one's extra pixel inside
+    bool checkered = false; // a band of black and page blocks outside the frame
+    bool extras = false; // title, legend box, colour bar
+};
+
+// The map area is `area`; everything inside it is sea, land with outlines and a
+// page-coloured graticule, everything outside page, frame or decoration.
+QImage drawMap(QSize size, QRect area, const Style &style)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(style.page);
+    QPainter p(&img);
+    const int half = style.frame / 2;
+    const QRect line = area.adjusted(-half, -half, half, half);
+    if (style.checkered) {
+        const QRect band = line.adjusted(-7, -7, 7, 7);
+        p.fillRect(band, Qt::black);
+        const QRect cells = band.adjusted(1, 1, -1, -1);
+        for (int x = cells.left(); x <= cells.right(); x += 24) {
+            p.fillRect(x, cells.top(), 12, 6, style.page);
+            p.fillRect(x, cells.bottom() - 5, 12, 6, style.page);
+        }
+        for (int y = cells.top(); y <= cells.bottom(); y += 24) {
+            p.fillRect(cells.left(), y, 6, 12, style.page);
+            p.fillRect(cells.right() - 5, y, 6, 12, style.page);
+        }
+    }
+    p.fillRect(area, QColor(150, 192, 222));
+    p.setClipRect(area);
+    p.setPen(QPen(QColor(60, 60, 80), 1));
+    p.setBrush(QColor(230, 205, 155));
+    const double blobs[][4] = { { 0.1, 0.1, 0.3, 0.3 }, { 0.5, 0.2, 0.3, 0.5 },
+        { -0.1, 0.6, 0.3, 0.2 }, { 0.8, 0.5, 0.4, 0.3 }, { 0.0, 0.88, 1.0, 0.3 } };
+    for (const auto &b : blobs)
+        p.drawEllipse(QRectF(area.x() + b[0] * area.width(), area.y() + b[1] * area.height(),
+            b[2] * area.width(), b[3] * area.height()));
+    for (int k = 1; k < 6; ++k) {
+        p.fillRect(area.x() + area.width() * k / 6, area.y(), 1, area.height(), style.page);
+        p.fillRect(area.x(), area.y() + area.height() * k / 4, area.width(), 1, style.page);
+    }
+    p.setClipping(false);
+    for (int k = 0; k < style.frame; ++k) {
+        p.setPen(Qt::black);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(line.adjusted(k, k, -k - 1, -k - 1));
+    }
+    if (style.extras) {
+        p.setPen(Qt::black);
+        p.drawText(QRect(0, 0, size.width(), area.top() - 10), Qt::AlignCenter,
+            QStringLiteral("World map"));
+        p.drawRect(area.x() + 60, area.bottom() + 20, area.width() - 120, 24);
+        p.fillRect(area.x() + 70, area.bottom() + 26, 12, 12, QColor(230, 205, 155));
+        QLinearGradient bar(0, area.top(), 0, area.bottom());
+        bar.setColorAt(0, Qt::red);
+        bar.setColorAt(1, Qt::blue);
+        p.fillRect(area.right() + 20, area.top(), 14, area.height(), bar);
+    }
+    return img;
+}
+
+QList<int> margins(const ParamSet &p)
+{
+    return { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
+}
+
+// A map with margins 40/30/36/30 (whole-world Miller, 400 wide) and its file.
+QString writeMillerMap(const QString &path, const Style &style = Style())
+{
+    const int h = worldRows(400, QStringLiteral("miller"), 90);
+    const QImage img = drawMap(QSize(470, h + 66), QRect(40, 30, 400, h), style);
+    return img.save(path) ? path : QString();
+}
+
+} // namespace
+
+class TestMapDetect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void renderedMaps_data();
+    void renderedMaps();
+    void drawnMaps_data();
+    void drawnMaps();
+    void nothingMapLike_data();
+    void nothingMapLike();
+    void batchDetectsEachFile();
+    void commandLineRoundTrip();
+    void windowTakesTheProposal();
+
+private:
+    ScratchDir m_tmp;
+};
+
+void TestMapDetect::renderedMaps_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QList<int>>("expected"); // left, right, bottom, top
+    QTest::addColumn<QString>("projection"); // empty: the fallback's stays
+    const QString data = QStringLiteral(PLANO_TEST_DATA "/detect/");
+    QTest::newRow("plain frame, annotations")
+        << data + "plain-frame.png" << QList<int> { 49, 31, 41, 57 } << "miller";
+    QTest::newRow("no frame, tinted page, JPEG")
+        << data + "noframe-tinted.jpg" << QList<int> { 33, 29, 31, 40 } << "miller";
+    QTest::newRow("Mercator -65..78 with legend")
+        << data + "mercator-legend.png" << QList<int> { 44, 40, 130, 52 } << QString();
+    QTest::newRow("sample, checkered frame")
+        << QStringLiteral(PLANO_SOURCE_DIR "/sample_images/sample-miller.jpg")
+        << QList<int> { 55, 42, 47, 78 } << "miller";
+}
+
+void TestMapDetect::renderedMaps()
+{
+    QFETCH(QString, file);
+    QFETCH(QList<int>, expected);
+    QFETCH(QString, projection);
+    const ParamSet fallback
+        = makeParams(0, 0, 0, 0, QStringLiteral("mercator"), -180, 180, -65, 78);
+    const MapDetection found = detectMapArea(QImage(file), fallback);
+    QVERIFY2(found.found, qPrintable(found.reason));
+    const QList<int> got = margins(found.params);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(std::abs(got[i] - expected[i]) <= 1, qPrintable(found.summary(0, 0)));
+    QCOMPARE(found.wholeWorld, !projection.isEmpty());
+    if (projection.isEmpty()) {
+        QCOMPARE(found.params.projection, fallback.projection);
+        QCOMPARE(found.params.latMin, fallback.latMin);
+        QCOMPARE(found.params.latMax, fallback.latMax);
+    } else {
+        QCOMPARE(found.params.projection, projection);
+        QCOMPARE(found.params.latMin, -90.0);
+        QCOMPARE(found.params.latMax, 90.0);
+    }
+}
+
+void TestMapDetect::drawnMaps_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<QString>("projection"); // empty: the fallback's stays
+    QTest::addColumn<double>("latLimit");
+
+    const int miller = worldRows(400, QStringLiteral("miller"), 90);
+    const int mercator80 = worldRows(400, QStringLiteral("mercator"), 80);
+    Style frame;
+    frame.frame = 2;
+    QTest::newRow("frame line only")
+        << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), frame)
+        << QList<int> { 40, 30, 36, 30 } << "miller" << 90.0;
+    Style hairline;
+    hairline.frame = 1;
+    QTest::newRow("hairline frame")
+        << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), hairline)
+        << QList<int> { 30, 30, 30, 30 } << "miller" << 90.0;
+    Style plain;
+    QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
+                              << QList<int> { 20, 30, 25, 25 } << "miller" << 90.0;
+    Style tinted;
+    tinted.page = QColor(245, 238, 218);
+    tinted.extras = true;
+    QTest::newRow("tinted page, title, legend, colour bar, Mercator 80")
+        << drawMap(QSize(500, mercator80 + 120), QRect(30, 40, 400, mercator80), tinted)
+        << QList<int> { 30, 70, 80, 40 } << "mercator" << 80.0;
+    QTest::newRow("touching the left edge")
+        << drawMap(QSize(440, miller + 60), QRect(0, 30, 400, miller), plain)
+        << QList<int> { 0, 40, 30, 30 } << "miller" << 90.0;
+    Style checkered;
+    checkered.frame = 2;
+    checkered.checkered = true;
+    QTest::newRow("checkered band")
+        << drawMap(QSize(480, miller + 80), QRect(40, 40, 400, miller), checkered)
+        << QList<int> { 40, 40, 40, 40 } << "miller" << 90.0;
+    Style thick;
+    thick.frame = 4;
+    thick.extras = true;
+    QTest::newRow("thick frame, regional shape")
+        << drawMap(QSize(520, 320), QRect(40, 50, 420, 190), thick) << QList<int> { 40, 60, 80, 50 }
+        << QString() << 0.0;
+}
+
+void TestMapDetect::drawnMaps()
+{
+    QFETCH(QImage, image);
+    QFETCH(QList<int>, expected);
+    QFETCH(QString, projection);
+    QFETCH(double, latLimit);
+    const ParamSet fallback = makeParams(1, 2, 3, 4, QStringLiteral("mercator"), 10, 50, -20, 60);
+    const MapDetection found = detectMapArea(image, fallback);
+    QVERIFY2(found.found, qPrintable(found.reason));
+    QCOMPARE(margins(found.params), expected);
+    const ParamSet &p = found.params;
+    if (projection.isEmpty()) {
+        QCOMPARE(
+            makeParams(1, 2, 3, 4, p.projection, p.lonMin, p.lonMax, p.latMin, p.latMax), fallback);
+    } else {
+        QCOMPARE(p.projection, projection);
+        QCOMPARE(QList<double>({ p.lonMin, p.lonMax, p.latMin, p.latMax }),
+            QList<double>({ -180, 180, -latLimit, latLimit }));
+    }
+}
+
+void TestMapDetect::nothingMapLike_data()
+{
+    QTest::addColumn<QImage>("image");
+    QImage text = filledImage(400, 300);
+    {
+        QPainter p(&text);
+        p.drawText(text.rect(), Qt::AlignCenter, QStringLiteral("No map here, only words"));
+    }
+    QImage box = filledImage(400, 300);
+    QPainter(&box).fillRect(50, 50, 300, 200, QColor(150, 192, 222));
+    QTest::newRow("flat colour") << filledImage(400, 300, QColor(136, 170, 51));
+    QTest::newRow("text on a page") << text;
+    QTest::newRow("one flat box") << box;
+    QTest::newRow("noise") << randomImage(300, 200, 5, RandomAlpha::Opaque);
+}
+
+void TestMapDetect::nothingMapLike()
+{
+    QFETCH(QImage, image);
+    const MapDetection found = detectMapArea(image, ParamSet());
+    QVERIFY(!found.found);
+    QVERIFY(!found.reason.isEmpty());
+}
+
+// Each file with its own margins; one without a map fails with the reason.
+void TestMapDetect::batchDetectsEachFile()
+{
+    const QString in = m_tmp.newFolder(QStringLiteral("in"));
+    const QString out = m_tmp.newFolder(QStringLiteral("out"));
+    const int h = worldRows(400, QStringLiteral("miller"), 90);
+    const QString a = in + QStringLiteral("/a.png");
+    const QString b = in + QStringLiteral("/b.png");
+    QVERIFY(drawMap(QSize(470, h + 66), QRect(40, 30, 400, h), Style()).save(a));
+    QVERIFY(drawMap(QSize(430, h + 20), QRect(10, 5, 400, h), Style()).save(b));
+    const QString flat = writeImage(in + QStringLiteral("/c.png"), 200, 100);
+
+    BatchOptions options;
+    options.outputFolder = out;
+    options.outputFormat = 1;
+    options.outputSizeX = 256;
+    options.outputSizeY = 128;
+    options.params = makeParams(0, 0, 0, 0, QStringLiteral("mercator"), 0, 90, 0, 45);
+    options.autoDetect = true;
+    QStringList inputs { a, b, flat };
+    ProjectionConverter converter;
+    BatchRunner runner;
+    runner.processEvents = false;
+    const BatchResult result = runner.run(inputs, options, converter);
+    QCOMPARE(result.succeeded, 2);
+    QCOMPARE(result.failedFiles, QStringList { flat });
+    QVERIFY(result.failureReasons.value(0).startsWith(QLatin1String("no map area found: ")));
+    const QSize size(256, 128);
+    QCOMPARE(loadArgb(out + QStringLiteral("/a.png")),
+        referenceOutput(a, makeParams(40, 30, 36, 30), size));
+    QCOMPARE(loadArgb(out + QStringLiteral("/b.png")),
+        referenceOutput(b, makeParams(10, 20, 15, 5), size));
+}
+
+// The printed file is what the parameter loader reads; no map means exit 1.
+void TestMapDetect::commandLineRoundTrip()
+{
+    const QString dir = m_tmp.newFolder(QStringLiteral("cli"));
+    Style thick;
+    thick.frame = 4;
+    const QString map = dir + QStringLiteral("/regional.png");
+    QVERIFY(drawMap(QSize(520, 320), QRect(40, 50, 420, 190), thick).save(map));
+    const QString flat = writeImage(dir + QStringLiteral("/flat.png"), 200, 100);
+    const QString ini = dir + QStringLiteral("/settings.ini");
+    writeIni(ini,
+        { { "Convert/MapProjection", "mercator" }, { "Convert/LatitudeMinimum", -60 },
+            { "Convert/LatitudeMaximum", 70 } });
+
+    for (const QString &form : { QStringLiteral("/detect"), QStringLiteral("--detect") }) {
+        QProcess process;
+        process.start(QStringLiteral(PLANO_EXE), { QStringLiteral("/ini=") + ini, form, map });
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString printed = dir + QStringLiteral("/printed.ini");
+        QVERIFY(writeFile(printed, process.readAllStandardOutput()));
+        QVERIFY(!process.readAllStandardError().isEmpty());
+        QSettings read(printed, QSettings::IniFormat);
+        ParamSet got;
+        got.readConvertGroup(read);
+        QCOMPARE(got, makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70));
+    }
+
+    QProcess process;
+    process.start(QStringLiteral(PLANO_EXE), { QStringLiteral("/detect"), flat });
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(process.readAllStandardError().contains("no map area found"));
+}
+
+// Button and menu item fill the widgets; a failure shows why and changes nothing.
+void TestMapDetect::windowTakesTheProposal()
+{
+    WindowHarness h;
+    QVERIFY(h.open(writeMillerMap(h.path(QStringLiteral("map.png")))));
+    h.setMargins(1, 2, 3, 4);
+    h.child<QPushButton>("btnDetect")->click();
+    QCOMPARE(h.spinMargins(), (QList<int> { 40, 30, 36, 30 }));
+    QCOMPARE(h.memberMargins(), h.spinMargins());
+    QVERIFY(h.modal.boxes.isEmpty());
+
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("flat.png")), 300, 200)));
+    h.setMargins(1, 2, 3, 4);
+    h.action("actionDetect")->trigger();
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].title, h.action("actionDetect")->text());
+    QVERIFY(h.modal.boxes[0].text.contains(QLatin1String("(")));
+    QCOMPARE(h.spinMargins(), (QList<int> { 1, 2, 3, 4 }));
+}
+
+QTEST_MAIN(TestMapDetect)
+#include "tst_mapdetect.moc"
