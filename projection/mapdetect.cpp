@@ -82,6 +82,7 @@ struct LineStats
 {
     LineKind kind = LineKind::Mixed;
     Rgb mean;
+    double pageShare = 0.0;
 };
 
 class Scanner
@@ -164,6 +165,7 @@ public:
             near += distance(p, s.mean) <= kLineTolerance ? 1 : 0;
         }
         const double pageShare = double(pageCount) / n;
+        s.pageShare = pageShare;
         const bool uniform = near >= n * 0.95;
         if (pageShare >= 0.5)
             s.kind = LineKind::Page;
@@ -295,9 +297,14 @@ EdgeResult findEdge(const Scanner &scan, bool column, const std::vector<int> &al
     }
     e.position = positionOf(content);
 
+    // Off the page and not map: a frame line, uniform or blended with what
+    // lies on either side of it.
+    auto inFrame = [&lines](int k) {
+        const LineStats &s = lines[size_t(k)];
+        return s.kind == LineKind::Line || (s.kind == LineKind::Mixed && s.pageShare < 0.25);
+    };
     int frameStart = content;
-    while (frameStart > 0 && content - frameStart < maxLine + 2
-        && lines[size_t(frameStart - 1)].kind == LineKind::Line)
+    while (frameStart > 0 && content - frameStart < maxLine + 2 && inFrame(frameStart - 1))
         --frameStart;
     bool sawPage = content == 0;
     for (int k = 0; k < frameStart; ++k)
@@ -370,8 +377,8 @@ struct ShapeMatch
     double error = 0.0;
 };
 
-// The whole-world shapes the rectangle may have; the closest within two
-// pixels wins.
+// The whole-world shapes the rectangle may have; the closest within a pixel
+// and a half wins (an edge found may be a pixel off).
 bool matchWholeWorld(int areaWidth, int areaHeight, ShapeMatch *best)
 {
     if (areaWidth < 2 || areaHeight < 2)
@@ -381,9 +388,12 @@ bool matchWholeWorld(int areaWidth, int areaHeight, ShapeMatch *best)
     auto consider = [&](const QString &name, double limit) {
         converter.setProjection(name);
         const double span = converter.projectLatitude(limit) - converter.projectLatitude(-limit);
-        const double rows = (areaWidth - 1) * span / 360.0 + 1.0;
-        const double error = std::fabs(rows - areaHeight);
-        if (error <= 2.0 && (!matched || error < best->error)) {
+        // Pixel centres at both ends (the converter's view) or whole pixels
+        // (a renderer's): the drawn extent lies between the two.
+        const double ratio = span / 360.0;
+        const double error = std::min(std::fabs((areaWidth - 1) * ratio + 1.0 - areaHeight),
+            std::fabs(areaWidth * ratio - areaHeight));
+        if (error <= 1.5 && (!matched || error < best->error)) {
             *best = { name, limit, error };
             matched = true;
         }

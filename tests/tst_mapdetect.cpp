@@ -32,6 +32,7 @@ struct Style
     int frame = 0; // width, straddling the area's edge; an odd one's extra pixel inside
     bool checkered = false; // a band of black and page blocks outside the frame
     bool extras = false; // title, legend box, colour bar
+    bool smooth = false; // an antialiased 3-pixel frame: half pixels on either side
 };
 
 // The map area is `area`; everything inside it is sea, land with outlines and a
@@ -56,10 +57,10 @@ QImage drawMap(QSize size, QRect area, const Style &style)
             p.fillRect(cells.right() - 5, y, 6, 12, style.page);
         }
     }
-    p.fillRect(area, QColor(150, 192, 222));
+    p.fillRect(area, QColor(120, 170, 215));
     p.setClipRect(area);
     p.setPen(QPen(QColor(60, 60, 80), 1));
-    p.setBrush(QColor(230, 205, 155));
+    p.setBrush(QColor(235, 215, 140));
     const double blobs[][4] = { { 0.1, 0.1, 0.3, 0.3 }, { 0.5, 0.2, 0.3, 0.5 },
         { -0.1, 0.6, 0.3, 0.2 }, { 0.8, 0.5, 0.4, 0.3 }, { 0.0, 0.88, 1.0, 0.3 } };
     for (const auto &b : blobs)
@@ -74,6 +75,12 @@ QImage drawMap(QSize size, QRect area, const Style &style)
         p.setPen(Qt::black);
         p.setBrush(Qt::NoBrush);
         p.drawRect(line.adjusted(k, k, -k - 1, -k - 1));
+    }
+    if (style.smooth) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::black, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(area));
     }
     if (style.extras) {
         p.setPen(Qt::black);
@@ -182,6 +189,11 @@ void TestMapDetect::drawnMaps_data()
     hairline.frame = 1;
     QTest::newRow("hairline frame")
         << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), hairline)
+        << QList<int> { 30, 30, 30, 30 } << "miller" << 90.0;
+    Style smooth;
+    smooth.smooth = true;
+    QTest::newRow("antialiased frame")
+        << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), smooth)
         << QList<int> { 30, 30, 30, 30 } << "miller" << 90.0;
     Style plain;
     QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
