@@ -314,8 +314,13 @@ void TestMapDetect::commandLineRoundTrip()
         { { "Convert/MapProjection", "mercator" }, { "Convert/LatitudeMinimum", -60 },
             { "Convert/LatitudeMaximum", 70 } });
 
+    // No platform and no display: detection must not need one.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+        env.remove(QString::fromLatin1(name));
     for (const QString &form : { QStringLiteral("/detect"), QStringLiteral("--detect") }) {
         QProcess process;
+        process.setProcessEnvironment(env);
         process.start(QStringLiteral(PLANO_EXE), { QStringLiteral("/ini=") + ini, form, map });
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
@@ -329,6 +334,7 @@ void TestMapDetect::commandLineRoundTrip()
     }
 
     QProcess process;
+    process.setProcessEnvironment(env);
     process.start(QStringLiteral(PLANO_EXE), { QStringLiteral("/detect"), flat });
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), 1);
