@@ -42,6 +42,35 @@ int quantised(QRgb p)
     return ((qRed(p) >> 4) << 8) | ((qGreen(p) >> 4) << 4) | (qBlue(p) >> 4);
 }
 
+// Colours counted in 16 levels a channel, with the exact mean of each bin.
+struct Histogram
+{
+    static constexpr int kBins = 4096;
+    std::vector<int> counts = std::vector<int>(kBins, 0);
+    std::vector<qint64> sums = std::vector<qint64>(kBins * 3, 0);
+    qint64 total = 0;
+
+    void add(QRgb p)
+    {
+        const size_t q = size_t(quantised(p));
+        ++counts[q];
+        sums[q * 3] += qRed(p);
+        sums[q * 3 + 1] += qGreen(p);
+        sums[q * 3 + 2] += qBlue(p);
+        ++total;
+    }
+    int mode() const
+    {
+        return int(std::max_element(counts.begin(), counts.end()) - counts.begin());
+    }
+    Rgb mean(int bin) const
+    {
+        const qint64 n = std::max(1, counts[size_t(bin)]);
+        return { int(sums[size_t(bin) * 3] / n), int(sums[size_t(bin) * 3 + 1] / n),
+            int(sums[size_t(bin) * 3 + 2] / n) };
+    }
+};
+
 struct Span
 {
     int first = 0;
@@ -102,36 +131,20 @@ public:
     }
 
     // The most common colour of the image's outer ring, and its share.
-    bool findPage(double *share)
+    double findPage()
     {
-        std::vector<int> counts(4096, 0);
-        std::vector<qint64> sums(4096 * 3, 0);
-        int total = 0;
-        auto add = [&](QRgb p) {
-            const int q = quantised(p);
-            ++counts[size_t(q)];
-            sums[size_t(q) * 3] += qRed(p);
-            sums[size_t(q) * 3 + 1] += qGreen(p);
-            sums[size_t(q) * 3 + 2] += qBlue(p);
-            ++total;
-        };
+        Histogram ring;
         for (int x = 0; x < m_width; ++x) {
-            add(at(x, 0));
-            add(at(x, m_height - 1));
+            ring.add(at(x, 0));
+            ring.add(at(x, m_height - 1));
         }
         for (int y = 1; y + 1 < m_height; ++y) {
-            add(at(0, y));
-            add(at(m_width - 1, y));
+            ring.add(at(0, y));
+            ring.add(at(m_width - 1, y));
         }
-        const auto mode = std::max_element(counts.begin(), counts.end()) - counts.begin();
-        const int n = counts[size_t(mode)];
-        if (n == 0)
-            return false;
-        m_page.r = int(sums[size_t(mode) * 3] / n);
-        m_page.g = int(sums[size_t(mode) * 3 + 1] / n);
-        m_page.b = int(sums[size_t(mode) * 3 + 2] / n);
-        *share = double(n) / total;
-        return true;
+        const int mode = ring.mode();
+        m_page = ring.mean(mode);
+        return double(ring.counts[size_t(mode)]) / ring.total;
     }
 
     const Rgb &page() const { return m_page; }
@@ -193,25 +206,22 @@ public:
 
     // The colours that make up most of the map's inside, from the samples of
     // quantised colours taken there; a line is map once most of it has them.
-    void learnMapColours(const std::vector<int> &counts, const std::vector<qint64> &sums)
+    void learnMapColours(const Histogram &inside)
     {
-        std::vector<int> order(counts.size());
-        for (size_t i = 0; i < order.size(); ++i)
-            order[i] = int(i);
-        std::sort(order.begin(), order.end(),
-            [&counts](int a, int b) { return counts[size_t(a)] > counts[size_t(b)]; });
-        qint64 total = 0;
-        for (int c : counts)
-            total += c;
+        std::vector<int> order(Histogram::kBins);
+        for (int i = 0; i < Histogram::kBins; ++i)
+            order[size_t(i)] = i;
+        std::sort(order.begin(), order.end(), [&inside](int a, int b) {
+            return inside.counts[size_t(a)] > inside.counts[size_t(b)];
+        });
         std::vector<Rgb> palette;
         qint64 covered = 0;
         for (int bin : order) {
-            const int n = counts[size_t(bin)];
-            if (n == 0 || covered >= total * 0.8 || palette.size() >= 64)
+            const int n = inside.counts[size_t(bin)];
+            if (n == 0 || covered >= inside.total * 0.8 || palette.size() >= 64)
                 break;
             covered += n;
-            palette.push_back({ int(sums[size_t(bin) * 3] / n), int(sums[size_t(bin) * 3 + 1] / n),
-                int(sums[size_t(bin) * 3 + 2] / n) });
+            palette.push_back(inside.mean(bin));
         }
         m_mapColours.assign(4096, 0);
         for (int bin = 0; bin < 4096; ++bin) {
@@ -453,9 +463,8 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     Scanner scan(*image);
     const int width = scan.width();
     const int height = scan.height();
-    double pageShare = 0.0;
     // A map touching three edges still leaves a fifth of the ring to its page.
-    if (!scan.findPage(&pageShare) || pageShare < 0.2)
+    if (scan.findPage() < 0.2)
         return failure(QStringLiteral("no page colour around the map: the image border has no "
                                       "common colour"));
 
@@ -515,24 +524,18 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
                                       "from the page"));
 
     {
-        std::vector<int> counts(4096, 0);
-        std::vector<qint64> sums(4096 * 3, 0);
+        Histogram inside;
         const int cutX = cols.length() / 10;
         const int cutY = rows.length() / 10;
         for (int i = rows.first + cutY; i <= rows.last - cutY; ++i) {
             const int y = std::min(height - 1, i * s + s / 2);
             for (int j = cols.first + cutX; j <= cols.last - cutX; ++j) {
                 const QRgb p = scan.at(std::min(width - 1, j * s + s / 2), y);
-                if (scan.isPage(p))
-                    continue;
-                const size_t q = size_t(quantised(p));
-                ++counts[q];
-                sums[q * 3] += qRed(p);
-                sums[q * 3 + 1] += qGreen(p);
-                sums[q * 3 + 2] += qBlue(p);
+                if (!scan.isPage(p))
+                    inside.add(p);
             }
         }
-        scan.learnMapColours(counts, sums);
+        scan.learnMapColours(inside);
     }
 
     // Full-resolution pass near each coarse edge. The window reaches a coarse
@@ -566,8 +569,7 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
         return failure(QStringLiteral("no map-like area: the area found is too low"));
 
     // The area must be drawn: mostly off the page colour, and not one flat colour.
-    std::vector<int> counts(4096, 0);
-    int samples = 0;
+    Histogram area;
     int drawn = 0;
     for (int i = 0; i < ny; ++i) {
         const int y = std::min(height - 1, i * s + s / 2);
@@ -577,15 +579,14 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
             const int x = std::min(width - 1, j * s + s / 2);
             if (x < left.position || x > right.position)
                 continue;
-            ++samples;
             drawn += mask[size_t(i) * size_t(nx) + size_t(j)];
-            ++counts[size_t(quantised(scan.at(x, y)))];
+            area.add(scan.at(x, y));
         }
     }
-    const double fill = samples > 0 ? double(drawn) / samples : 0.0;
+    const double fill = area.total > 0 ? double(drawn) / area.total : 0.0;
     if (fill < 0.6)
         return failure(QStringLiteral("no map-like area: the area found is mostly page colour"));
-    if (*std::max_element(counts.begin(), counts.end()) >= samples * 0.98)
+    if (area.counts[size_t(area.mode())] >= area.total * 0.98)
         return failure(QStringLiteral("no map-like area: the area found is one flat colour"));
 
     MapDetection d;
