@@ -223,8 +223,8 @@ public:
             covered += n;
             palette.push_back(inside.mean(bin));
         }
-        m_mapColours.assign(4096, 0);
-        for (int bin = 0; bin < 4096; ++bin) {
+        m_mapColours.assign(Histogram::kBins, 0);
+        for (int bin = 0; bin < Histogram::kBins; ++bin) {
             const Rgb centre { ((bin >> 8) << 4) + 8, (((bin >> 4) & 15) << 4) + 8,
                 ((bin & 15) << 4) + 8 };
             for (const Rgb &c : palette) {
@@ -237,7 +237,7 @@ public:
     }
 
 private:
-    std::vector<unsigned char> m_mapColours = std::vector<unsigned char>(4096, 1);
+    std::vector<unsigned char> m_mapColours = std::vector<unsigned char>(Histogram::kBins, 1);
     const QImage &m_image;
     int m_width;
     int m_height;
