@@ -269,10 +269,10 @@ double coverage(const Rgb &c, const Rgb &from, const Rgb &to)
 }
 
 // Walks lines from `outer` towards `inner` (either direction) and returns
-// the first line of the map area. A thin uniform run right before the map is
-// a frame line drawn across the edge: the map begins at its middle, measured
-// with the blended lines on either side. A long uniform run is the map itself
-// (open sea along the edge).
+// the first line of the map area. A thin run of lines off the page and not
+// map-coloured right before the map is a frame line drawn across the edge:
+// the map begins at its middle, measured with the blended lines on either
+// side. A long uniform run is the map itself (open sea along the edge).
 EdgeResult findEdge(const Scanner &scan, bool column, const std::vector<int> &along, int outer,
     int inner, int maxLine, int fallback)
 {

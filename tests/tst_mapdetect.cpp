@@ -340,6 +340,23 @@ void TestMapDetect::commandLineRoundTrip()
     QCOMPARE(process.exitCode(), 1);
     QVERIFY(process.readAllStandardOutput().isEmpty());
     QVERIFY(process.readAllStandardError().contains("no map area found"));
+
+    // /batch takes BatchAutoDetect from the settings file.
+    const QString out = makeFolder(dir, QStringLiteral("out"));
+    writeIni(ini,
+        { { "IO/BatchOutputFolder", out }, { "IO/BatchAutoDetect", true }, { "IO/OutputFormat", 1 },
+            { "IO/OutputSizeX", 1024 }, { "IO/OutputSizeY", 512 } });
+    QProcess batch;
+    batch.setProcessEnvironment(env);
+    batch.start(QStringLiteral(PLANO_EXE),
+        { QStringLiteral("/batch"), QStringLiteral("/ini=") + ini, map, flat });
+    QVERIFY(batch.waitForFinished(120000));
+    QCOMPARE(batch.exitCode(), 1);
+    QVERIFY(batch.readAllStandardError().contains("flat.png (no map area found"));
+    QCOMPARE(loadArgb(out + QStringLiteral("/regional.png")),
+        referenceOutput(map,
+            makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70),
+            QSize(1024, 512)));
 }
 
 // Button and menu item fill the widgets; a failure shows why and changes nothing.
