@@ -18,6 +18,8 @@ constexpr int kLineTolerance = 40;
 constexpr int kCoarseSamples = 1000;
 // Rows or columns looked at per line in the full-resolution pass.
 constexpr int kRefineSamples = 600;
+// What every transparent pixel is read as: a colour no map is drawn in.
+constexpr QRgb kTransparent = 0xffff00ffu;
 
 struct Rgb
 {
@@ -121,14 +123,18 @@ public:
         : m_image(image)
         , m_width(image.width())
         , m_height(image.height())
+        , m_alpha(image.hasAlphaChannel())
     { }
 
     int width() const { return m_width; }
     int height() const { return m_height; }
     QRgb at(int x, int y) const
     {
-        return reinterpret_cast<const QRgb *>(m_image.constScanLine(y))[x];
+        return seen(reinterpret_cast<const QRgb *>(m_image.constScanLine(y))[x]);
     }
+    // A transparent page is one colour whatever its pixels hold, and never
+    // the black of a frame line.
+    QRgb seen(QRgb p) const { return m_alpha && qAlpha(p) < 128 ? kTransparent : p; }
 
     // The most common colour of the image's outer ring, and its share.
     double findPage()
@@ -241,6 +247,7 @@ private:
     const QImage &m_image;
     int m_width;
     int m_height;
+    bool m_alpha;
     Rgb m_page;
 };
 
@@ -479,7 +486,7 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
         const QRgb *line = reinterpret_cast<const QRgb *>(image->constScanLine(y));
         unsigned char *m = &mask[size_t(i) * size_t(nx)];
         for (int j = 0; j < nx; ++j) {
-            const QRgb p = line[std::min(width - 1, j * s + s / 2)];
+            const QRgb p = scan.seen(line[std::min(width - 1, j * s + s / 2)]);
             m[j] = scan.isPage(p) ? 0 : 1;
             inked += m[j];
         }

@@ -39,7 +39,7 @@ struct Style
 // page-coloured graticule, everything outside page, frame or decoration.
 QImage drawMap(QSize size, QRect area, const Style &style)
 {
-    QImage img(size, QImage::Format_RGB32);
+    QImage img(size, QImage::Format_ARGB32);
     img.fill(style.page);
     QPainter p(&img);
     const int half = style.frame / 2;
@@ -195,6 +195,11 @@ void TestMapDetect::drawnMaps_data()
     QTest::newRow("antialiased frame")
         << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), smooth)
         << QList<int> { 30, 30, 30, 30 } << "miller" << 90.0;
+    Style transparent = frame;
+    transparent.page = Qt::transparent;
+    QTest::newRow("transparent page")
+        << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), transparent)
+        << QList<int> { 40, 30, 36, 30 } << "miller" << 90.0;
     Style plain;
     QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
                               << QList<int> { 20, 30, 25, 25 } << "miller" << 90.0;
