@@ -2,6 +2,8 @@
 
 #include "projection/projectionconverter.h"
 
+#include <QtMath>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -421,6 +423,96 @@ bool matchWholeWorld(int areaWidth, int areaHeight, ShapeMatch *best)
     return matched;
 }
 
+// Rows of thin horizontal lines across most of the map area: its parallels.
+// A line pixel differs from the pixels a few rows above and below it, which
+// agree with each other.
+std::vector<double> findParallels(const Scanner &scan, int left, int right, int top, int bottom)
+{
+    constexpr int reach = 3;
+    const std::vector<int> columns = middleOf(left, right);
+    std::vector<double> rows;
+    int start = -1;
+    for (int y = top + reach; y <= bottom - reach + 1; ++y) {
+        int hits = 0;
+        if (y <= bottom - reach) {
+            for (int x : columns) {
+                const QRgb above = scan.at(x, y - reach);
+                const QRgb below = scan.at(x, y + reach);
+                const QRgb here = scan.at(x, y);
+                const Rgb a { qRed(above), qGreen(above), qBlue(above) };
+                if (distance(below, a) <= kPageTolerance && distance(here, a) > kPageTolerance)
+                    ++hits;
+            }
+        }
+        const bool onLine = hits >= int(columns.size()) / 2;
+        if (onLine && start < 0)
+            start = y;
+        if (!onLine && start >= 0) {
+            if (y - start <= reach)
+                rows.push_back((start + y - 1) / 2.0);
+            start = -1;
+        }
+    }
+    return rows;
+}
+
+struct GraticuleMatch
+{
+    QString projection;
+    double latMin = 0.0;
+    double latMax = 0.0;
+};
+
+// Latitude read back from a projected value, to the whole degree when close.
+double latitudeOf(double y, double factor)
+{
+    const double a = factor * M_PI / 180.0;
+    const double lat = std::asin(std::tanh(a * y)) / a;
+    const double whole = std::round(lat);
+    return std::fabs(lat - whole) <= 0.3 ? whole : std::round(lat * 10.0) / 10.0;
+}
+
+// Parallels evenly spaced in latitude (5° … 30°) tell the projection and the
+// latitudes of the area's top and bottom rows, at the scale the longitude
+// span gives the columns. Only one projection may fit, every line within a
+// pixel.
+bool readGraticule(const std::vector<double> &rows, int top, int bottom, int areaWidth,
+    double lonSpan, GraticuleMatch *match)
+{
+    if (rows.size() < 3 || areaWidth < 2 || !(lonSpan > 0.0))
+        return false;
+    const double perDegree = (areaWidth - 1) / lonSpan;
+    ProjectionConverter converter;
+    int fits = 0;
+    for (const QString &name : projectionList()) {
+        converter.setProjection(name);
+        bool found = false;
+        for (const int step : { 5, 10, 15, 20, 30 }) {
+            for (int first = 85; first - step * int(rows.size() - 1) >= -85 && !found; first -= 5) {
+                if (first % step != 0)
+                    continue;
+                const double y0 = converter.projectLatitude(first);
+                double worst = 0.0;
+                for (size_t i = 1; i < rows.size(); ++i) {
+                    const double yi = converter.projectLatitude(first - step * double(i));
+                    worst = std::max(worst, std::fabs(rows[i] - rows[0] - (y0 - yi) * perDegree));
+                }
+                if (worst > 1.0)
+                    continue;
+                found = true;
+                const double factor = converter.projectionFactor();
+                match->projection = name;
+                match->latMax = latitudeOf(y0 + (rows[0] - top) / perDegree, factor);
+                match->latMin = latitudeOf(y0 - (bottom - rows[0]) / perDegree, factor);
+            }
+            if (found)
+                break;
+        }
+        fits += found ? 1 : 0;
+    }
+    return fits == 1;
+}
+
 MapDetection failure(const QString &reason)
 {
     MapDetection d;
@@ -437,7 +529,12 @@ QString MapDetection::summary(int imageWidth, int imageHeight) const
     const int w = imageWidth - params.marginLeft - params.marginRight;
     const int h = imageHeight - params.marginTop - params.marginBottom;
     QString shape;
-    if (!wholeWorld)
+    if (fromGraticule)
+        shape = QStringLiteral("%1 %2…%3° read from the graticule")
+                    .arg(params.projection)
+                    .arg(params.latMin)
+                    .arg(params.latMax);
+    else if (!wholeWorld)
         shape = QStringLiteral("margins only, %1 and box kept").arg(params.projection);
     else if (params.projection == QLatin1String("miller"))
         shape = QStringLiteral("miller, whole world");
@@ -615,6 +712,19 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
         d.params.lonMax = 180.0;
         d.params.latMin = -shape.latLimit;
         d.params.latMax = shape.latLimit;
+        return d;
+    }
+    ProjectionConverter lon;
+    lon.setLonRange(fallback.lonMin, fallback.lonMax);
+    GraticuleMatch graticule;
+    if (readGraticule(
+            findParallels(scan, left.position, right.position, top.position, bottom.position),
+            top.position, bottom.position, right.position - left.position + 1, lon.lonSpan(),
+            &graticule)) {
+        d.fromGraticule = true;
+        d.params.projection = graticule.projection;
+        d.params.latMin = graticule.latMin;
+        d.params.latMax = graticule.latMax;
     }
     return d;
 }

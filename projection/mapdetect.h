@@ -19,6 +19,8 @@ struct MapDetection
     // or the fallback's.
     ParamSet params;
     bool wholeWorld = false;
+    // Projection and latitudes read from the spacing of the map's parallels.
+    bool fromGraticule = false;
     // 0 … 1: how full the rectangle is and how many of its sides ended at a
     // clear page or frame edge.
     double confidence = 0.0;

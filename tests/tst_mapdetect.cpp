@@ -33,6 +33,7 @@ struct Style
     bool checkered = false; // a band of black and page blocks outside the frame
     bool extras = false; // title, legend box, colour bar
     bool smooth = false; // an antialiased 3-pixel frame: half pixels on either side
+    QList<int> parallels; // rows of dark parallels instead of the page-coloured grid's
 };
 
 // The map area is `area`; everything inside it is sea, land with outlines and a
@@ -68,8 +69,11 @@ QImage drawMap(QSize size, QRect area, const Style &style)
             b[2] * area.width(), b[3] * area.height()));
     for (int k = 1; k < 6; ++k) {
         p.fillRect(area.x() + area.width() * k / 6, area.y(), 1, area.height(), style.page);
-        p.fillRect(area.x(), area.y() + area.height() * k / 4, area.width(), 1, style.page);
+        if (style.parallels.isEmpty())
+            p.fillRect(area.x(), area.y() + area.height() * k / 4, area.width(), 1, style.page);
     }
+    for (int row : style.parallels)
+        p.fillRect(area.x(), row, area.width(), 1, QColor(90, 90, 90));
     p.setClipping(false);
     for (int k = 0; k < style.frame; ++k) {
         p.setPen(Qt::black);
@@ -134,17 +138,20 @@ void TestMapDetect::renderedMaps_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QList<int>>("expected"); // left, right, bottom, top
-    QTest::addColumn<QString>("projection"); // empty: the fallback's stays
+    QTest::addColumn<QString>("projection");
+    QTest::addColumn<QList<double>>("latitudes");
     const QString data = QStringLiteral(PLANO_TEST_DATA "/detect/");
+    const QList<double> world { -90, 90 };
     QTest::newRow("plain frame, annotations")
-        << data + "plain-frame.png" << QList<int> { 49, 31, 41, 57 } << "miller";
+        << data + "plain-frame.png" << QList<int> { 49, 31, 41, 57 } << "miller" << world;
     QTest::newRow("no frame, tinted page, JPEG")
-        << data + "noframe-tinted.jpg" << QList<int> { 33, 29, 31, 40 } << "miller";
-    QTest::newRow("Mercator -65..78 with legend")
-        << data + "mercator-legend.png" << QList<int> { 44, 40, 130, 52 } << QString();
+        << data + "noframe-tinted.jpg" << QList<int> { 33, 29, 31, 40 } << "miller" << world;
+    QTest::newRow("Mercator -65..78 with legend, read from its graticule")
+        << data + "mercator-legend.png" << QList<int> { 44, 40, 130, 52 } << "mercator"
+        << QList<double> { -65, 78 };
     QTest::newRow("sample, checkered frame")
         << QStringLiteral(PLANO_SOURCE_DIR "/sample_images/sample-miller.jpg")
-        << QList<int> { 55, 42, 47, 78 } << "miller";
+        << QList<int> { 55, 42, 47, 78 } << "miller" << world;
 }
 
 void TestMapDetect::renderedMaps()
@@ -152,23 +159,14 @@ void TestMapDetect::renderedMaps()
     QFETCH(QString, file);
     QFETCH(QList<int>, expected);
     QFETCH(QString, projection);
-    const ParamSet fallback
-        = makeParams(0, 0, 0, 0, QStringLiteral("mercator"), -180, 180, -65, 78);
-    const MapDetection found = detectMapArea(QImage(file), fallback);
+    QFETCH(QList<double>, latitudes);
+    const MapDetection found = detectMapArea(QImage(file), ParamSet());
     QVERIFY2(found.found, qPrintable(found.reason));
     const QList<int> got = margins(found.params);
     for (int i = 0; i < 4; ++i)
         QVERIFY2(std::abs(got[i] - expected[i]) <= 1, qPrintable(found.summary(0, 0)));
-    QCOMPARE(found.wholeWorld, !projection.isEmpty());
-    if (projection.isEmpty()) {
-        QCOMPARE(found.params.projection, fallback.projection);
-        QCOMPARE(found.params.latMin, fallback.latMin);
-        QCOMPARE(found.params.latMax, fallback.latMax);
-    } else {
-        QCOMPARE(found.params.projection, projection);
-        QCOMPARE(found.params.latMin, -90.0);
-        QCOMPARE(found.params.latMax, 90.0);
-    }
+    QCOMPARE(found.params.projection, projection);
+    QCOMPARE(QList<double>({ found.params.latMin, found.params.latMax }), latitudes);
 }
 
 void TestMapDetect::drawnMaps_data()
@@ -176,7 +174,7 @@ void TestMapDetect::drawnMaps_data()
     QTest::addColumn<QImage>("image");
     QTest::addColumn<QList<int>>("expected");
     QTest::addColumn<QString>("projection"); // empty: the fallback's stays
-    QTest::addColumn<double>("latLimit");
+    QTest::addColumn<QList<double>>("latitudes");
 
     const int miller = worldRows(400, QStringLiteral("miller"), 90);
     const int mercator80 = worldRows(400, QStringLiteral("mercator"), 80);
@@ -184,46 +182,57 @@ void TestMapDetect::drawnMaps_data()
     frame.frame = 2;
     QTest::newRow("frame line only")
         << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), frame)
-        << QList<int> { 40, 30, 36, 30 } << "miller" << 90.0;
+        << QList<int> { 40, 30, 36, 30 } << "miller" << QList<double> { -90, 90 };
     Style hairline;
     hairline.frame = 1;
     QTest::newRow("hairline frame")
         << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), hairline)
-        << QList<int> { 30, 30, 30, 30 } << "miller" << 90.0;
+        << QList<int> { 30, 30, 30, 30 } << "miller" << QList<double> { -90, 90 };
     Style smooth;
     smooth.smooth = true;
     QTest::newRow("antialiased frame")
         << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), smooth)
-        << QList<int> { 30, 30, 30, 30 } << "miller" << 90.0;
+        << QList<int> { 30, 30, 30, 30 } << "miller" << QList<double> { -90, 90 };
     Style transparent = frame;
     transparent.page = Qt::transparent;
     QTest::newRow("transparent page")
         << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), transparent)
-        << QList<int> { 40, 30, 36, 30 } << "miller" << 90.0;
+        << QList<int> { 40, 30, 36, 30 } << "miller" << QList<double> { -90, 90 };
+    // Mercator -50..72 at 799/360 pixels a degree, parallels every 30°.
+    auto mercatorY = [](double lat) { return std::log(std::tan(M_PI / 4 + lat * M_PI / 360)); };
+    const double perRadian = 799 / (2 * M_PI);
+    const int gridHeight = int(std::lround((mercatorY(72) - mercatorY(-50)) * perRadian)) + 1;
+    Style grid = frame;
+    for (int lat : { 60, 30, 0, -30 })
+        grid.parallels << 30 + int(std::lround((mercatorY(72) - mercatorY(lat)) * perRadian));
+    QTest::newRow("graticule read, Mercator -50..72")
+        << drawMap(QSize(860, gridHeight + 60), QRect(30, 30, 800, gridHeight), grid)
+        << QList<int> { 30, 30, 30, 30 } << "mercator" << QList<double> { -50, 72 };
     Style plain;
     QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
-                              << QList<int> { 20, 30, 25, 25 } << "miller" << 90.0;
+                              << QList<int> { 20, 30, 25, 25 } << "miller"
+                              << QList<double> { -90, 90 };
     Style tinted;
     tinted.page = QColor(245, 238, 218);
     tinted.extras = true;
     QTest::newRow("tinted page, title, legend, colour bar, Mercator 80")
         << drawMap(QSize(500, mercator80 + 120), QRect(30, 40, 400, mercator80), tinted)
-        << QList<int> { 30, 70, 80, 40 } << "mercator" << 80.0;
+        << QList<int> { 30, 70, 80, 40 } << "mercator" << QList<double> { -80, 80 };
     QTest::newRow("touching the left edge")
         << drawMap(QSize(440, miller + 60), QRect(0, 30, 400, miller), plain)
-        << QList<int> { 0, 40, 30, 30 } << "miller" << 90.0;
+        << QList<int> { 0, 40, 30, 30 } << "miller" << QList<double> { -90, 90 };
     Style checkered;
     checkered.frame = 2;
     checkered.checkered = true;
     QTest::newRow("checkered band")
         << drawMap(QSize(480, miller + 80), QRect(40, 40, 400, miller), checkered)
-        << QList<int> { 40, 40, 40, 40 } << "miller" << 90.0;
+        << QList<int> { 40, 40, 40, 40 } << "miller" << QList<double> { -90, 90 };
     Style thick;
     thick.frame = 4;
     thick.extras = true;
     QTest::newRow("thick frame, regional shape")
         << drawMap(QSize(520, 320), QRect(40, 50, 420, 190), thick) << QList<int> { 40, 60, 80, 50 }
-        << QString() << 0.0;
+        << QString() << QList<double>();
 }
 
 void TestMapDetect::drawnMaps()
@@ -231,20 +240,17 @@ void TestMapDetect::drawnMaps()
     QFETCH(QImage, image);
     QFETCH(QList<int>, expected);
     QFETCH(QString, projection);
-    QFETCH(double, latLimit);
-    const ParamSet fallback = makeParams(1, 2, 3, 4, QStringLiteral("mercator"), 10, 50, -20, 60);
+    QFETCH(QList<double>, latitudes);
+    const ParamSet fallback
+        = makeParams(1, 2, 3, 4, QStringLiteral("mercator"), -180, 180, -20, 60);
     const MapDetection found = detectMapArea(image, fallback);
     QVERIFY2(found.found, qPrintable(found.reason));
     QCOMPARE(margins(found.params), expected);
     const ParamSet &p = found.params;
-    if (projection.isEmpty()) {
-        QCOMPARE(
-            makeParams(1, 2, 3, 4, p.projection, p.lonMin, p.lonMax, p.latMin, p.latMax), fallback);
-    } else {
-        QCOMPARE(p.projection, projection);
-        QCOMPARE(QList<double>({ p.lonMin, p.lonMax, p.latMin, p.latMax }),
-            QList<double>({ -180, 180, -latLimit, latLimit }));
-    }
+    QCOMPARE(QList<double>({ p.lonMin, p.lonMax }), QList<double>({ -180, 180 }));
+    QCOMPARE(p.projection, projection.isEmpty() ? fallback.projection : projection);
+    QCOMPARE(QList<double>({ p.latMin, p.latMax }),
+        latitudes.isEmpty() ? QList<double>({ fallback.latMin, fallback.latMax }) : latitudes);
 }
 
 void TestMapDetect::nothingMapLike_data()
