@@ -15,8 +15,8 @@
 #include "mainwindow/overlay.h"
 #include "options/option.h"
 #include "preview/previewwindow.h"
-#include "projection/paramcheck.h"
 #include "projection/mapdetect.h"
+#include "projection/paramcheck.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
