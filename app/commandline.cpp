@@ -170,6 +170,9 @@ Options parse(const QStringList &args)
             batch = true;
         } else if (arg == QLatin1String("/detect") || arg == QLatin1String("--detect")) {
             detect = true;
+        } else if (arg.startsWith(QLatin1String("--detect="))) {
+            detect = true;
+            o.inputs.append(arg.mid(9));
         } else if (isIniSwitch(arg)) {
             o.iniFile = arg.mid(5);
         } else if (switchWithValue(arg, QStringLiteral("--ini"))) {

@@ -82,6 +82,8 @@ const TextDefaults &mainWidgetTexts()
         { "lbl_lat_min", "下端の緯度" },
         { "lbl_loaded_file", "（読み込んだ画像のファイル名がここに表示されます）" },
         { "cmd_convert_save", "変換して保存" },
+        { "btn_detect", "自動検出" },
+        { "cmd_detect", "変換領域の自動検出" },
     });
     return texts;
 }
@@ -106,6 +108,7 @@ const TextDefaults &batchWidgetTexts()
         { "title", "Orbilux 画像変換ツール（複数画像ファイル変換）" },
         { "chk_overwrite", "出力ファイルを上書きする" },
         { "chk_open_filer", "変換後、エクスプローラーで開く　(Windowsのみ)" },
+        { "chk_auto_detect", "各画像の変換領域を自動検出" },
     });
     return texts;
 }
@@ -186,6 +189,7 @@ const TextDefaults &mainTableDefaults()
         { "language_name", "日本語" },
         { "locale", "ja" },
         { "language_restart", "表示言語は次回の起動時に切り替わります" },
+        { "detect_failed", "地図の領域が見つかりませんでした" },
     });
     return texts;
 }

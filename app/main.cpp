@@ -2,6 +2,7 @@
 // application font, then the main window with its settings and texts. With
 // /batch the window stays hidden and the deferred start converts the files.
 #include "app/commandline.h"
+#include "app/detectcommand.h"
 #include "app/installpaths.h"
 #include "app/languages.h"
 #include "app/logging.h"
@@ -29,6 +30,21 @@ void quietBatchHandler(QtMsgType type, const QMessageLogContext &context, const 
     defaultHandler(type, context, message);
 }
 
+// Installed where the user cannot write, the settings move to the user's
+// configuration folder, seeded from what lies beside the executable or from
+// the installed first-run file. Needs the application object.
+CommandLine::Paths runPaths(const CommandLine::Options &options)
+{
+    CommandLine::Paths paths = CommandLine::resolvePaths(QCoreApplication::arguments());
+    if (options.iniFile.isEmpty() && !InstallPaths::canWrite(paths.settingsFile)) {
+        paths.settingsFile = InstallPaths::settingsFile(paths.settingsFile, false,
+            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
+            { paths.settingsFile,
+                InstallPaths::dataDir(paths.appDir) + QStringLiteral("/plano-miller.ini") });
+    }
+    return paths;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -51,9 +67,15 @@ int main(int argc, char *argv[])
     case CommandLine::Mode::Version:
         std::fputs(CommandLine::versionText().toLocal8Bit().constData(), stdout);
         return 0;
-    case CommandLine::Mode::Detect:
-        std::fputs("plano-miller: --detect is not available in this build\n", stderr);
-        return 1;
+    case CommandLine::Mode::Detect: {
+        // Detection prints a parameter file and needs neither a window nor a display.
+        QCoreApplication app(argc, argv);
+        const DetectCommand::Outcome outcome
+            = DetectCommand::run(options.inputs.value(0), runPaths(options));
+        std::fputs(outcome.out.toUtf8().constData(), stdout);
+        std::fprintf(stderr, "%s\n", outcome.err.toLocal8Bit().constData());
+        return outcome.exitCode;
+    }
     case CommandLine::Mode::Interactive:
     case CommandLine::Mode::Batch:
         break;
@@ -98,17 +120,7 @@ int main(int argc, char *argv[])
     }
 
     MainWindow window;
-    CommandLine::Paths paths = CommandLine::resolvePaths(QCoreApplication::arguments());
-    // Installed where the user cannot write, the settings move to the user's
-    // configuration folder, seeded from what lies beside the executable or
-    // from the installed first-run file.
-    if (options.iniFile.isEmpty() && !InstallPaths::canWrite(paths.settingsFile)) {
-        paths.settingsFile = InstallPaths::settingsFile(paths.settingsFile, false,
-            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
-            { paths.settingsFile,
-                InstallPaths::dataDir(paths.appDir) + QStringLiteral("/plano-miller.ini") });
-    }
-    window.setPaths(paths);
+    window.setPaths(runPaths(options));
     window.loadSettings();
     window.loadTexts();
     // Message-box buttons, file dialogs and context menus in the texts' language.

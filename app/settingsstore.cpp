@@ -98,6 +98,7 @@ void AppSettings::load(const QString &path, const QString &appDir)
     outputQuality = settings.value(QStringLiteral("OutputQuality"), 85).toInt();
     overwrite = settings.value(QStringLiteral("Overwrite"), true).toBool();
     openFiler = settings.value(QStringLiteral("OpenFiler"), true).toBool();
+    batchAutoDetect = settings.value(QStringLiteral("BatchAutoDetect"), false).toBool();
     maxImagePixels = settings.value(QStringLiteral("MaxImagePixels"), maxImagePixels).toLongLong();
     if (maxImagePixels <= 0)
         maxImagePixels = qint64(1) << 29;
@@ -145,6 +146,7 @@ bool AppSettings::save(const QString &path, QString *error) const
     settings.setValue(QStringLiteral("OutputQuality"), outputQuality);
     settings.setValue(QStringLiteral("Overwrite"), overwrite);
     settings.setValue(QStringLiteral("OpenFiler"), openFiler);
+    settings.setValue(QStringLiteral("BatchAutoDetect"), batchAutoDetect);
     settings.setValue(QStringLiteral("MaxImagePixels"), maxImagePixels);
     settings.endGroup();
 

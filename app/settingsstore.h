@@ -38,6 +38,8 @@ struct AppSettings
     int outputQuality = 85;
     bool overwrite = true;
     bool openFiler = true;
+    // A batch finds each file's map area itself instead of using the margins.
+    bool batchAutoDetect = false;
     // Images whose 32-bit decode would hold more pixels are refused unopened.
     qint64 maxImagePixels = qint64(1) << 29;
 

@@ -16,6 +16,9 @@ QString batchRefusal(const QStringList &inputs, const BatchOptions &options)
     problem = paramProblem(options.params);
     if (!problem.isEmpty())
         return problem;
+    // Each file's own margins replace these; its detection reports its failure.
+    if (options.autoDetect)
+        return QString();
     for (const QString &input : inputs) {
         const QSize size = QImageReader(input).size();
         problem = paramProblem(options.params, size);

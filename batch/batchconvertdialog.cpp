@@ -68,6 +68,7 @@ void BatchConvertDialog::applyText(const QString &key, const QString &text)
         { QStringLiteral("btn_filename2"), m_ui->radioFilename2 },
         { QStringLiteral("chk_overwrite"), m_ui->checkOverwrite },
         { QStringLiteral("chk_open_filer"), m_ui->checkOpenFiler },
+        { QStringLiteral("chk_auto_detect"), m_ui->checkAutoDetect },
     };
     if (!applyLanguageText(targets, key, text))
         planoDebug() << "batch_convert text without a widget: " << key;
@@ -81,6 +82,7 @@ int BatchConvertDialog::exec()
     checkOneOf(m_ui->buttonGroup_2, m_ui->radioFilename1, m_ui->radioFilename2, m_values.nameType);
     m_ui->checkOverwrite->setChecked(m_values.overwrite);
     m_ui->checkOpenFiler->setChecked(m_values.openFiler);
+    m_ui->checkAutoDetect->setChecked(m_values.autoDetect);
     // Enter outside a push button must never start a run.
     m_ui->btnClose->setDefault(true);
     return QDialog::exec();
@@ -190,4 +192,5 @@ void BatchConvertDialog::takeChoices()
         m_values.nameType = 1;
     m_values.overwrite = m_ui->checkOverwrite->isChecked();
     m_values.openFiler = m_ui->checkOpenFiler->isChecked();
+    m_values.autoDetect = m_ui->checkAutoDetect->isChecked();
 }

@@ -25,6 +25,7 @@ struct BatchDialogValues
     int nameType = 0; // 0 input's base name, 1 numbered
     bool openFiler = true;
     bool overwrite = true;
+    bool autoDetect = false; // each file's own map area
 };
 
 class BatchConvertDialog : public QDialog

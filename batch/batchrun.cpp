@@ -143,10 +143,17 @@ BatchResult BatchRunner::run(
             continue;
         }
         const QImage &source = loaded.image;
+        ParamSet params;
+        QString reason;
+        if (!paramsForInput(source, options, &params, &reason)) {
+            fail(input, reason);
+            continue;
+        }
 
-        // A yield may have let an overlay redraw reconfigure the shared converter.
-        if (yield)
-            options.params.applyTo(converter);
+        // A yield may have let an overlay redraw reconfigure the shared
+        // converter; detected parameters change from file to file.
+        if (yield || options.autoDetect)
+            params.applyTo(converter);
         target.fill(0);
         converter.remap(source, target, yield);
 

@@ -6,6 +6,7 @@
 #include "app/commandline.h"
 #include "projection/convertparams.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -25,7 +26,16 @@ struct BatchOptions
     int outputQuality = 85;
     qint64 maxImagePixels = qint64(1) << 29;
     ParamSet params;
+    // Each file's own map area instead of params' margins (see paramsForInput).
+    bool autoDetect = false;
 };
+
+// The parameters one loaded source is converted with: options.params, or with
+// autoDetect the margins found in it (and the projection and box when the
+// shape names a whole-world map). False with the reason when nothing
+// map-like was found.
+bool paramsForInput(
+    const QImage &source, const BatchOptions &options, ParamSet *params, QString *reason);
 
 struct BatchResult
 {

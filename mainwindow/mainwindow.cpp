@@ -17,6 +17,7 @@
 #include "mainwindow/overlay.h"
 #include "options/option.h"
 #include "preview/previewwindow.h"
+#include "projection/mapdetect.h"
 #include "projection/paramcheck.h"
 #include "ui_mainwindow.h"
 
@@ -214,6 +215,8 @@ void MainWindow::loadTexts()
         { QStringLiteral("cmd_convert_save"), ui->actionConvert_Save },
         // Shown until an image is opened; loadTexts runs before that.
         { QStringLiteral("lbl_loaded_file"), ui->labelLoadedFilename },
+        { QStringLiteral("btn_detect"), ui->btnDetect },
+        { QStringLiteral("cmd_detect"), ui->actionDetect },
     };
     // The built-in texts come from the same table as the keys, not from the
     // form, so every key has its Japanese text even where the form differs.
@@ -551,6 +554,45 @@ void MainWindow::on_actionParam_Reset_triggered()
 void MainWindow::on_btnReset_clicked()
 {
     on_actionParam_Reset_triggered();
+}
+
+void MainWindow::on_btnDetect_clicked()
+{
+    detectMapArea(ui->btnDetect->text());
+}
+
+void MainWindow::on_actionDetect_triggered()
+{
+    detectMapArea(ui->actionDetect->text());
+}
+
+void MainWindow::detectMapArea(const QString &title)
+{
+    if (m_source.isNull())
+        return;
+    readParamsFromWidgets();
+    const MapDetection found = ::detectMapArea(m_source, effectiveParams());
+    planoDebug() << "detect = " << found.summary(m_source.width(), m_source.height());
+    if (!found.found) {
+        showMessage(QMessageBox::Warning, title,
+            m_texts[QStringLiteral("detect_failed")] + QStringLiteral(" (") + found.reason
+                + QStringLiteral(")"));
+        return;
+    }
+    setFrameActive(true);
+    applyParamSet(found.params);
+}
+
+// A loaded or detected parameter set: the widgets take it whole, then the
+// overlay and the preview follow once.
+void MainWindow::applyParamSet(const ParamSet &params)
+{
+    m_params = params;
+    m_paramsRead = m_params;
+    pushParamsToWidgets();
+    m_paramsShown = m_params;
+    redrawOverlay();
+    previewIfAuto();
 }
 
 void MainWindow::setFrameActive(bool active)
@@ -996,11 +1038,9 @@ void MainWindow::loadParameterFile()
             path + m_texts[QStringLiteral("param_file_empty")]);
         return;
     }
-    m_params.readConvertGroup(settings);
-    m_paramsRead = m_params;
-    pushParamsToWidgets();
-    m_paramsShown = m_params;
-    redrawOverlay();
+    ParamSet loaded = m_params;
+    loaded.readConvertGroup(settings);
+    applyParamSet(loaded);
 }
 
 // ---------------------------------------------------------------- options
@@ -1051,6 +1091,7 @@ void MainWindow::startBatchConvert()
     values.inputFolder = m_state.batchInputFolder;
     values.overwrite = m_state.overwrite;
     values.openFiler = m_state.openFiler;
+    values.autoDetect = m_state.batchAutoDetect;
     dialog.setValues(values);
     const bool accepted = dialog.exec() == 1;
     if (accepted)
@@ -1064,6 +1105,7 @@ void MainWindow::startBatchConvert()
     m_state.batchInputFolder = values.inputFolder;
     m_state.overwrite = values.overwrite;
     m_state.openFiler = values.openFiler;
+    m_state.batchAutoDetect = values.autoDetect;
     if (accepted)
         batchConvert();
 }
@@ -1084,6 +1126,7 @@ void MainWindow::batchConvert()
     options.params = effectiveParams();
     if (!interactive)
         applyOverrides(m_overrides, options);
+    options.autoDetect = m_state.batchAutoDetect;
 
     // Refuse before anything is touched; the command line hears the runner's own refusal.
     if (interactive && !m_batchInputs.isEmpty()) {

@@ -57,6 +57,10 @@ public:
     // A preview refresh is waiting for the queued events to be handled.
     bool previewPending() const;
     void resetParams();
+    // Finds the map area of the open image and takes it as a loaded parameter
+    // file would be; a failure is shown under `title` and changes nothing.
+    void detectMapArea(const QString &title);
+    void applyParamSet(const ParamSet &params);
     void saveParameterFile();
     void loadParameterFile();
     void startBatchConvert();
@@ -119,6 +123,8 @@ private slots:
     void on_doubleSpinBoxLatMin_valueChanged(double lat_min);
     void on_doubleSpinBoxLatMax_valueChanged(double lat_max);
     void on_btnReset_clicked();
+    void on_btnDetect_clicked();
+    void on_actionDetect_triggered();
     void on_lineSaveFilename_editingFinished();
 
 private:

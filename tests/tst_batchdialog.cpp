@@ -306,6 +306,7 @@ void TestBatchDialog::leavingTakesChoicesExceptEscape()
         QTest::mouseClick(child<QRadioButton>(&dialog, "radioFilename1"), Qt::LeftButton);
         child<QCheckBox>(&dialog, "checkOverwrite")->setChecked(true);
         child<QCheckBox>(&dialog, "checkOpenFiler")->setChecked(false);
+        child<QCheckBox>(&dialog, "checkAutoDetect")->setChecked(true);
         if (leaveBy == "Escape")
             QTest::keyClick(&dialog, Qt::Key_Escape);
         else if (leaveBy == "close")
@@ -321,6 +322,7 @@ void TestBatchDialog::leavingTakesChoicesExceptEscape()
     QCOMPARE(out.nameType, choicesTaken ? 0 : in.nameType);
     QCOMPARE(out.overwrite, choicesTaken ? true : in.overwrite);
     QCOMPARE(out.openFiler, choicesTaken ? false : in.openFiler);
+    QCOMPARE(out.autoDetect, choicesTaken ? true : in.autoDetect);
     QCOMPARE(out.files, in.files);
     QCOMPARE(out.outputFolder, in.outputFolder);
 }

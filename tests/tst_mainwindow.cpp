@@ -207,8 +207,8 @@ void TestMainWindow::menusInOrderWithClearMarks()
         return names;
     };
     QCOMPARE(layout(menuFile),
-        QStringList({ "actionLoad_Param", "actionSave_Param", "actionParam_Reset", "-",
-            "actionSetting", "-", "actionBatch_Convert" }));
+        QStringList({ "actionLoad_Param", "actionSave_Param", "actionParam_Reset", "actionDetect",
+            "-", "actionSetting", "-", "actionBatch_Convert" }));
     QCOMPARE(layout(menuView),
         QStringList({ "actionPreview_Window", "actionAuto_Preview", "actionAuto_Size", "-",
             "menuLanguage" }));

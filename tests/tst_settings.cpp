@@ -66,6 +66,7 @@ AppSettings unusualSettings()
     s.overwrite = false;
     s.openFiler = false;
     s.language = QStringLiteral("english");
+    s.batchAutoDetect = true;
     s.params = makeParams(55, 42, 47, 78, QStringLiteral("mercator"), 12.3, -170.5, -60.1, 80.7);
     return s;
 }
@@ -140,6 +141,7 @@ void TestSettings::roundTripOfEveryValue()
     QCOMPARE(in.overwrite, false);
     QCOMPARE(in.openFiler, false);
     QCOMPARE(in.language, QStringLiteral("english"));
+    QCOMPARE(in.batchAutoDetect, true);
     QCOMPARE(in.params, out.params);
     // Never read back: the next start derives the name from the image opened.
     QCOMPARE(in.saveBaseName, QString());
@@ -377,6 +379,7 @@ void TestSettings::missingFileKeepsCurrentValues()
     QCOMPARE(s.outputQuality, 85);
     QCOMPARE(s.overwrite, true);
     QCOMPARE(s.openFiler, true);
+    QCOMPARE(s.batchAutoDetect, false);
     QCOMPARE(s.params, before.params);
 
     // A partial "Convert" group replaces only the values it holds.

@@ -1,0 +1,730 @@
+#include "projection/mapdetect.h"
+
+#include "projection/projectionconverter.h"
+
+#include <QtMath>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// Largest channel difference still read as the page colour; JPEG noise and
+// the half-blended pixel at a map's edge stay below it.
+constexpr int kPageTolerance = 24;
+// Largest channel difference from a line's mean that still belongs to the line.
+constexpr int kLineTolerance = 40;
+// The coarse pass samples at most this many points along the longer side.
+constexpr int kCoarseSamples = 1000;
+// Rows or columns looked at per line in the full-resolution pass.
+constexpr int kRefineSamples = 600;
+// What every transparent pixel is read as: a colour no map is drawn in.
+constexpr QRgb kTransparent = 0xffff00ffu;
+
+struct Rgb
+{
+    int r = 0;
+    int g = 0;
+    int b = 0;
+};
+
+int distance(QRgb p, const Rgb &c)
+{
+    return std::max(
+        { std::abs(qRed(p) - c.r), std::abs(qGreen(p) - c.g), std::abs(qBlue(p) - c.b) });
+}
+
+int distance(const Rgb &a, const Rgb &c)
+{
+    return std::max({ std::abs(a.r - c.r), std::abs(a.g - c.g), std::abs(a.b - c.b) });
+}
+
+int quantised(QRgb p)
+{
+    return ((qRed(p) >> 4) << 8) | ((qGreen(p) >> 4) << 4) | (qBlue(p) >> 4);
+}
+
+// Colours counted in 16 levels a channel, with the exact mean of each bin.
+struct Histogram
+{
+    static constexpr int kBins = 4096;
+    std::vector<int> counts = std::vector<int>(kBins, 0);
+    std::vector<qint64> sums = std::vector<qint64>(kBins * 3, 0);
+    qint64 total = 0;
+
+    void add(QRgb p)
+    {
+        const size_t q = size_t(quantised(p));
+        ++counts[q];
+        sums[q * 3] += qRed(p);
+        sums[q * 3 + 1] += qGreen(p);
+        sums[q * 3 + 2] += qBlue(p);
+        ++total;
+    }
+    int mode() const
+    {
+        return int(std::max_element(counts.begin(), counts.end()) - counts.begin());
+    }
+    Rgb mean(int bin) const
+    {
+        const qint64 n = std::max(1, counts[size_t(bin)]);
+        return { int(sums[size_t(bin) * 3] / n), int(sums[size_t(bin) * 3 + 1] / n),
+            int(sums[size_t(bin) * 3 + 2] / n) };
+    }
+};
+
+struct Span
+{
+    int first = 0;
+    int last = -1;
+    int length() const { return last - first + 1; }
+    bool operator==(const Span &o) const { return first == o.first && last == o.last; }
+};
+
+// The longest stretch of values at or above half the largest, across gaps of
+// at most maxGap (page-coloured graticule lines cut the map's own profile).
+Span longestDenseSpan(const std::vector<double> &values, int maxGap, double minPeak)
+{
+    Span best;
+    if (values.empty())
+        return best;
+    const double peak = *std::max_element(values.begin(), values.end());
+    if (peak < minPeak)
+        return best;
+    const double threshold = peak * 0.5;
+    Span current;
+    int lastDense = -1000000;
+    for (int i = 0; i < int(values.size()); ++i) {
+        if (values[size_t(i)] < threshold)
+            continue;
+        if (i - lastDense - 1 > maxGap || current.length() <= 0)
+            current.first = i;
+        current.last = i;
+        lastDense = i;
+        if (current.length() > best.length())
+            best = current;
+    }
+    return best;
+}
+
+enum class LineKind { Page, Line, Content, Mixed };
+
+struct LineStats
+{
+    LineKind kind = LineKind::Mixed;
+    Rgb mean;
+    double pageShare = 0.0;
+};
+
+class Scanner
+{
+public:
+    explicit Scanner(const QImage &image)
+        : m_image(image)
+        , m_width(image.width())
+        , m_height(image.height())
+        , m_alpha(image.hasAlphaChannel())
+    { }
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    QRgb at(int x, int y) const
+    {
+        return seen(reinterpret_cast<const QRgb *>(m_image.constScanLine(y))[x]);
+    }
+    // A transparent page is one colour whatever its pixels hold, and never
+    // the black of a frame line.
+    QRgb seen(QRgb p) const { return m_alpha && qAlpha(p) < 128 ? kTransparent : p; }
+
+    // The most common colour of the image's outer ring, and its share.
+    double findPage()
+    {
+        Histogram ring;
+        for (int x = 0; x < m_width; ++x) {
+            ring.add(at(x, 0));
+            ring.add(at(x, m_height - 1));
+        }
+        for (int y = 1; y + 1 < m_height; ++y) {
+            ring.add(at(0, y));
+            ring.add(at(m_width - 1, y));
+        }
+        const int mode = ring.mode();
+        m_page = ring.mean(mode);
+        return double(ring.counts[size_t(mode)]) / ring.total;
+    }
+
+    const Rgb &page() const { return m_page; }
+    bool isPage(QRgb p) const { return distance(p, m_page) <= kPageTolerance; }
+
+    // Statistics of column x over rows `along` (vertical) or row y over
+    // columns `along`.
+    LineStats stats(int pos, bool column, const std::vector<int> &along) const
+    {
+        LineStats s;
+        const int n = int(along.size());
+        if (n == 0)
+            return s;
+        int pageCount = 0;
+        int mapLike = 0;
+        qint64 r = 0;
+        qint64 g = 0;
+        qint64 b = 0;
+        for (int k : along) {
+            const QRgb p = column ? at(pos, k) : at(k, pos);
+            pageCount += isPage(p) ? 1 : 0;
+            mapLike += m_mapColours[size_t(quantised(p))];
+            r += qRed(p);
+            g += qGreen(p);
+            b += qBlue(p);
+        }
+        s.mean = { int(r / n), int(g / n), int(b / n) };
+        int near = 0;
+        for (int k : along) {
+            const QRgb p = column ? at(pos, k) : at(k, pos);
+            near += distance(p, s.mean) <= kLineTolerance ? 1 : 0;
+        }
+        const double pageShare = double(pageCount) / n;
+        s.pageShare = pageShare;
+        const bool uniform = near >= n * 0.95;
+        if (pageShare >= 0.5)
+            s.kind = LineKind::Page;
+        else if (uniform)
+            s.kind = LineKind::Line;
+        else if (pageShare < 0.25 && mapLike >= n * 0.6)
+            s.kind = LineKind::Content;
+        else
+            s.kind = LineKind::Mixed;
+        return s;
+    }
+
+    // Share of the line's pixels within kLineTolerance of c.
+    double shareNear(int pos, bool column, const std::vector<int> &along, const Rgb &c) const
+    {
+        if (along.empty())
+            return 0.0;
+        int near = 0;
+        for (int k : along) {
+            const QRgb p = column ? at(pos, k) : at(k, pos);
+            near += distance(p, c) <= kLineTolerance ? 1 : 0;
+        }
+        return double(near) / along.size();
+    }
+
+    // The colours that make up most of the map's inside, from the samples of
+    // quantised colours taken there; a line is map once most of it has them.
+    void learnMapColours(const Histogram &inside)
+    {
+        std::vector<int> order(Histogram::kBins);
+        for (int i = 0; i < Histogram::kBins; ++i)
+            order[size_t(i)] = i;
+        std::sort(order.begin(), order.end(), [&inside](int a, int b) {
+            return inside.counts[size_t(a)] > inside.counts[size_t(b)];
+        });
+        std::vector<Rgb> palette;
+        qint64 covered = 0;
+        for (int bin : order) {
+            const int n = inside.counts[size_t(bin)];
+            if (n == 0 || covered >= inside.total * 0.8 || palette.size() >= 64)
+                break;
+            covered += n;
+            palette.push_back(inside.mean(bin));
+        }
+        m_mapColours.assign(Histogram::kBins, 0);
+        for (int bin = 0; bin < Histogram::kBins; ++bin) {
+            const Rgb centre { ((bin >> 8) << 4) + 8, (((bin >> 4) & 15) << 4) + 8,
+                ((bin & 15) << 4) + 8 };
+            for (const Rgb &c : palette) {
+                if (distance(centre, c) <= kLineTolerance) {
+                    m_mapColours[size_t(bin)] = 1;
+                    break;
+                }
+            }
+        }
+    }
+
+private:
+    std::vector<unsigned char> m_mapColours = std::vector<unsigned char>(Histogram::kBins, 1);
+    const QImage &m_image;
+    int m_width;
+    int m_height;
+    bool m_alpha;
+    Rgb m_page;
+};
+
+struct EdgeResult
+{
+    int position = 0; // first (or last) line of the map area
+    bool clear = false; // ended at a page or frame transition
+};
+
+// How far c lies from `from` towards `to`, as a share of the way, snapped to
+// whole pixels near either end so that noise does not move a sharp edge.
+double coverage(const Rgb &c, const Rgb &from, const Rgb &to)
+{
+    const double dr = to.r - from.r;
+    const double dg = to.g - from.g;
+    const double db = to.b - from.b;
+    const double length2 = dr * dr + dg * dg + db * db;
+    if (length2 < 1.0)
+        return 1.0;
+    const double t = ((c.r - from.r) * dr + (c.g - from.g) * dg + (c.b - from.b) * db) / length2;
+    if (t < 0.2)
+        return 0.0;
+    if (t > 0.8)
+        return 1.0;
+    return t;
+}
+
+// Walks lines from `outer` towards `inner` (either direction) and returns
+// the first line of the map area. A thin run of lines off the page and not
+// map-coloured right before the map is a frame line drawn across the edge:
+// the map begins at its middle, measured with the blended lines on either
+// side. A long uniform run is the map itself (open sea along the edge).
+EdgeResult findEdge(const Scanner &scan, bool column, const std::vector<int> &along, int outer,
+    int inner, int maxLine, int fallback)
+{
+    const int step = inner >= outer ? 1 : -1;
+    const int count = (inner - outer) * step + 1;
+    auto positionOf = [&](int k) { return outer + step * k; };
+
+    std::vector<LineStats> lines;
+    lines.reserve(size_t(count));
+    int content = -1;
+    int runStart = -1;
+    for (int k = 0; k < count && content < 0; ++k) {
+        const LineStats s = scan.stats(positionOf(k), column, along);
+        lines.push_back(s);
+        if (s.kind == LineKind::Line) {
+            if (runStart < 0 || distance(s.mean, lines[size_t(runStart)].mean) > kLineTolerance)
+                runStart = k;
+            if (k - runStart + 1 > maxLine)
+                content = runStart;
+        } else if (s.kind == LineKind::Content) {
+            content = k;
+        } else {
+            runStart = -1;
+        }
+    }
+    if (content < 0 && runStart >= 0)
+        content = runStart;
+    EdgeResult e;
+    if (content < 0) {
+        e.position = fallback;
+        return e;
+    }
+    e.position = positionOf(content);
+
+    // Off the page and not map: a frame line, uniform or blended with what
+    // lies on either side of it.
+    auto inFrame = [&lines](int k) {
+        const LineStats &s = lines[size_t(k)];
+        return s.kind == LineKind::Line || (s.kind == LineKind::Mixed && s.pageShare < 0.25);
+    };
+    int frameStart = content;
+    while (frameStart > 0 && content - frameStart < maxLine + 2 && inFrame(frameStart - 1))
+        --frameStart;
+    bool sawPage = content == 0;
+    for (int k = 0; k < frameStart; ++k)
+        sawPage = sawPage || lines[size_t(k)].kind == LineKind::Page;
+    e.clear = sawPage || frameStart < content;
+    if (frameStart == content)
+        return e;
+
+    const int next = content + 1 < count ? content + 1 : content;
+    const Rgb inside = size_t(next) < lines.size()
+        ? lines[size_t(next)].mean
+        : scan.stats(positionOf(next), column, along).mean;
+    int darkest = frameStart;
+    for (int k = frameStart; k < content; ++k) {
+        if (distance(lines[size_t(k)].mean, inside) > distance(lines[size_t(darkest)].mean, inside))
+            darkest = k;
+    }
+    const Rgb frame = lines[size_t(darkest)].mean;
+    // A run of the map's own colour is map, not frame.
+    if (scan.shareNear(positionOf(content), column, along, frame) >= 0.3) {
+        e.position = positionOf(frameStart);
+        return e;
+    }
+    // Pixel k covers [k, k + 1) counted inwards; a blended pixel at either
+    // end is covered in part, on its side towards the line.
+    double outerEnd = -1.0;
+    double innerEnd = -1.0;
+    for (int k = frameStart; k <= content; ++k) {
+        const Rgb &m = lines[size_t(k)].mean;
+        const double share = k == content
+            ? coverage(m, inside, frame)
+            : (k < darkest ? coverage(m, scan.page(), frame)
+                           : (k == darkest ? 1.0 : coverage(m, inside, frame)));
+        if (share <= 0.0)
+            continue;
+        if (outerEnd < 0.0)
+            outerEnd = k + (1.0 - share);
+        innerEnd = k + share;
+    }
+    // The map area starts at the first line whose middle is past the frame's middle.
+    const double middle = (outerEnd + innerEnd) / 2.0;
+    e.position = positionOf(int(std::ceil(middle - 0.5)));
+    return e;
+}
+
+std::vector<int> spread(int first, int last, int count)
+{
+    std::vector<int> v;
+    if (last < first)
+        return v;
+    const int n = std::min(count, last - first + 1);
+    v.reserve(size_t(n));
+    for (int i = 0; i < n; ++i)
+        v.push_back(first + int(qint64(last - first) * i / std::max(1, n - 1)));
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    return v;
+}
+
+// The middle 80 %, clear of corners where ticks and labels gather.
+std::vector<int> middleOf(int first, int last)
+{
+    const int cut = (last - first) / 10;
+    return spread(first + cut, last - cut, kRefineSamples);
+}
+
+struct ShapeMatch
+{
+    QString projection;
+    double latLimit = 0.0; // 90 for Miller; the Mercator cut otherwise
+    double error = 0.0;
+};
+
+// The whole-world shapes the rectangle may have; the closest within a pixel
+// and a half wins (an edge found may be a pixel off).
+bool matchWholeWorld(int areaWidth, int areaHeight, ShapeMatch *best)
+{
+    if (areaWidth < 2 || areaHeight < 2)
+        return false;
+    ProjectionConverter converter;
+    bool matched = false;
+    auto consider = [&](const QString &name, double limit) {
+        converter.setProjection(name);
+        const double span = converter.projectLatitude(limit) - converter.projectLatitude(-limit);
+        // Pixel centres at both ends (the converter's view) or whole pixels
+        // (a renderer's): the drawn extent lies between the two.
+        const double ratio = span / 360.0;
+        const double error = std::min(std::fabs((areaWidth - 1) * ratio + 1.0 - areaHeight),
+            std::fabs(areaWidth * ratio - areaHeight));
+        if (error <= 1.5 && (!matched || error < best->error)) {
+            *best = { name, limit, error };
+            matched = true;
+        }
+    };
+    consider(QStringLiteral("miller"), 90.0);
+    for (int limit = 5; limit <= 85; limit += 5)
+        consider(QStringLiteral("mercator"), limit);
+    return matched;
+}
+
+// Rows of thin horizontal lines across most of the map area: its parallels.
+// A line pixel differs from the pixels a few rows above and below it, which
+// agree with each other.
+std::vector<double> findParallels(const Scanner &scan, int left, int right, int top, int bottom)
+{
+    constexpr int reach = 3;
+    const std::vector<int> columns = middleOf(left, right);
+    std::vector<double> rows;
+    int start = -1;
+    for (int y = top + reach; y <= bottom - reach + 1; ++y) {
+        int hits = 0;
+        if (y <= bottom - reach) {
+            for (int x : columns) {
+                const QRgb above = scan.at(x, y - reach);
+                const QRgb below = scan.at(x, y + reach);
+                const QRgb here = scan.at(x, y);
+                const Rgb a { qRed(above), qGreen(above), qBlue(above) };
+                if (distance(below, a) <= kPageTolerance && distance(here, a) > kPageTolerance)
+                    ++hits;
+            }
+        }
+        const bool onLine = hits >= int(columns.size()) / 2;
+        if (onLine && start < 0)
+            start = y;
+        if (!onLine && start >= 0) {
+            if (y - start <= reach)
+                rows.push_back((start + y - 1) / 2.0);
+            start = -1;
+        }
+    }
+    return rows;
+}
+
+struct GraticuleMatch
+{
+    QString projection;
+    double latMin = 0.0;
+    double latMax = 0.0;
+};
+
+// Latitude read back from a projected value, to the whole degree when close.
+double latitudeOf(double y, double factor)
+{
+    const double a = factor * M_PI / 180.0;
+    const double lat = std::asin(std::tanh(a * y)) / a;
+    const double whole = std::round(lat);
+    return std::fabs(lat - whole) <= 0.3 ? whole : std::round(lat * 10.0) / 10.0;
+}
+
+// Parallels evenly spaced in latitude (5° … 30°) tell the projection and the
+// latitudes of the area's top and bottom rows, at the scale the longitude
+// span gives the columns. Only one projection may fit, every line within a
+// pixel.
+bool readGraticule(const std::vector<double> &rows, int top, int bottom, int areaWidth,
+    double lonSpan, GraticuleMatch *match)
+{
+    if (rows.size() < 3 || areaWidth < 2 || !(lonSpan > 0.0))
+        return false;
+    const double perDegree = (areaWidth - 1) / lonSpan;
+    ProjectionConverter converter;
+    int fits = 0;
+    for (const QString &name : projectionList()) {
+        converter.setProjection(name);
+        bool found = false;
+        for (const int step : { 5, 10, 15, 20, 30 }) {
+            for (int first = 85; first - step * int(rows.size() - 1) >= -85 && !found; first -= 5) {
+                if (first % step != 0)
+                    continue;
+                const double y0 = converter.projectLatitude(first);
+                double worst = 0.0;
+                for (size_t i = 1; i < rows.size(); ++i) {
+                    const double yi = converter.projectLatitude(first - step * double(i));
+                    worst = std::max(worst, std::fabs(rows[i] - rows[0] - (y0 - yi) * perDegree));
+                }
+                if (worst > 1.0)
+                    continue;
+                found = true;
+                const double factor = converter.projectionFactor();
+                match->projection = name;
+                match->latMax = latitudeOf(y0 + (rows[0] - top) / perDegree, factor);
+                match->latMin = latitudeOf(y0 - (bottom - rows[0]) / perDegree, factor);
+            }
+            if (found)
+                break;
+        }
+        fits += found ? 1 : 0;
+    }
+    return fits == 1;
+}
+
+MapDetection failure(const QString &reason)
+{
+    MapDetection d;
+    d.reason = reason;
+    return d;
+}
+
+} // namespace
+
+QString MapDetection::summary(int imageWidth, int imageHeight) const
+{
+    if (!found)
+        return QStringLiteral("no map area found: ") + reason;
+    const int w = imageWidth - params.marginLeft - params.marginRight;
+    const int h = imageHeight - params.marginTop - params.marginBottom;
+    QString shape;
+    if (fromGraticule)
+        shape = QStringLiteral("%1 %2…%3° read from the graticule")
+                    .arg(params.projection)
+                    .arg(params.latMin)
+                    .arg(params.latMax);
+    else if (!wholeWorld)
+        shape = QStringLiteral("margins only, %1 and box kept").arg(params.projection);
+    else if (params.projection == QLatin1String("miller"))
+        shape = QStringLiteral("miller, whole world");
+    else
+        shape = QStringLiteral("mercator, whole world to ±%1°").arg(params.latMax);
+    return QStringLiteral("map area %1 × %2 from (%3, %4), %5, confidence %6")
+        .arg(w)
+        .arg(h)
+        .arg(params.marginLeft)
+        .arg(params.marginTop)
+        .arg(shape)
+        .arg(confidence, 0, 'f', 2);
+}
+
+MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
+{
+    if (input.isNull() || input.width() < 16 || input.height() < 16)
+        return failure(QStringLiteral("the image is empty or too small"));
+    QImage converted;
+    const QImage *image = &input;
+    const QImage::Format f = input.format();
+    if (f != QImage::Format_RGB32 && f != QImage::Format_ARGB32
+        && f != QImage::Format_ARGB32_Premultiplied) {
+        converted = input.convertToFormat(QImage::Format_ARGB32);
+        if (converted.isNull())
+            return failure(QStringLiteral("the image could not be read as 32-bit colour"));
+        image = &converted;
+    }
+
+    Scanner scan(*image);
+    const int width = scan.width();
+    const int height = scan.height();
+    // A map touching three edges still leaves a fifth of the ring to its page.
+    if (scan.findPage() < 0.2)
+        return failure(QStringLiteral("no page colour around the map: the image border has no "
+                                      "common colour"));
+
+    // Coarse pass: one sample per s × s block.
+    const int s = std::max(1, (std::max(width, height) + kCoarseSamples - 1) / kCoarseSamples);
+    const int nx = (width + s - 1) / s;
+    const int ny = (height + s - 1) / s;
+    std::vector<unsigned char> mask(size_t(nx) * size_t(ny));
+    qint64 inked = 0;
+    for (int i = 0; i < ny; ++i) {
+        const int y = std::min(height - 1, i * s + s / 2);
+        const QRgb *line = reinterpret_cast<const QRgb *>(image->constScanLine(y));
+        unsigned char *m = &mask[size_t(i) * size_t(nx)];
+        for (int j = 0; j < nx; ++j) {
+            const QRgb p = scan.seen(line[std::min(width - 1, j * s + s / 2)]);
+            m[j] = scan.isPage(p) ? 0 : 1;
+            inked += m[j];
+        }
+    }
+    if (inked < qint64(nx) * ny / 100)
+        return failure(QStringLiteral("nothing differs from the page colour"));
+
+    Span cols { 0, nx - 1 };
+    Span rows { 0, ny - 1 };
+    for (int iteration = 0; iteration < 6; ++iteration) {
+        std::vector<double> colShare(size_t(nx), 0.0);
+        for (int i = rows.first; i <= rows.last; ++i) {
+            const unsigned char *m = &mask[size_t(i) * size_t(nx)];
+            for (int j = 0; j < nx; ++j)
+                colShare[size_t(j)] += m[j];
+        }
+        for (double &v : colShare)
+            v /= rows.length();
+        const Span newCols = longestDenseSpan(colShare, std::max(2, nx / 100), 0.05);
+        if (newCols.length() <= 0)
+            break;
+        std::vector<double> rowShare(size_t(ny), 0.0);
+        for (int i = 0; i < ny; ++i) {
+            const unsigned char *m = &mask[size_t(i) * size_t(nx)];
+            int sum = 0;
+            for (int j = newCols.first; j <= newCols.last; ++j)
+                sum += m[j];
+            rowShare[size_t(i)] = double(sum) / newCols.length();
+        }
+        const Span newRows = longestDenseSpan(rowShare, std::max(2, ny / 100), 0.05);
+        if (newRows.length() <= 0)
+            break;
+        const bool stable = newCols == cols && newRows == rows;
+        cols = newCols;
+        rows = newRows;
+        if (stable)
+            break;
+    }
+    if (cols.length() * s < 16 || rows.length() * s < 16
+        || double(cols.length()) * rows.length() < 0.05 * nx * ny)
+        return failure(QStringLiteral("no map-like area: nothing large and filled stands out "
+                                      "from the page"));
+
+    {
+        Histogram inside;
+        const int cutX = cols.length() / 10;
+        const int cutY = rows.length() / 10;
+        for (int i = rows.first + cutY; i <= rows.last - cutY; ++i) {
+            const int y = std::min(height - 1, i * s + s / 2);
+            for (int j = cols.first + cutX; j <= cols.last - cutX; ++j) {
+                const QRgb p = scan.at(std::min(width - 1, j * s + s / 2), y);
+                if (!scan.isPage(p))
+                    inside.add(p);
+            }
+        }
+        scan.learnMapColours(inside);
+    }
+
+    // Full-resolution pass near each coarse edge. The window reaches a coarse
+    // block beyond the estimate outwards, and inwards far enough to cross a
+    // checkered frame band.
+    const int reachOut = 2 * s + 2;
+    const int bandX = std::max(8, width / 40) + 2 * s;
+    const int bandY = std::max(8, height / 40) + 2 * s;
+    const int maxLineX = std::max(4, width / 200);
+    const int maxLineY = std::max(4, height / 200);
+    const int coarseLeft = cols.first * s + s / 2;
+    const int coarseRight = std::min(width - 1, cols.last * s + s / 2);
+    const int coarseTop = rows.first * s + s / 2;
+    const int coarseBottom = std::min(height - 1, rows.last * s + s / 2);
+
+    std::vector<int> along = middleOf(coarseTop, coarseBottom);
+    const EdgeResult left = findEdge(scan, true, along, std::max(0, coarseLeft - reachOut),
+        std::min(width - 1, coarseLeft + bandX), maxLineX, coarseLeft);
+    const EdgeResult right
+        = findEdge(scan, true, along, std::min(width - 1, coarseRight + reachOut),
+            std::max(0, coarseRight - bandX), maxLineX, coarseRight);
+    if (right.position - left.position < 16)
+        return failure(QStringLiteral("no map-like area: the area found is too narrow"));
+    along = middleOf(left.position, right.position);
+    const EdgeResult top = findEdge(scan, false, along, std::max(0, coarseTop - reachOut),
+        std::min(height - 1, coarseTop + bandY), maxLineY, coarseTop);
+    const EdgeResult bottom
+        = findEdge(scan, false, along, std::min(height - 1, coarseBottom + reachOut),
+            std::max(0, coarseBottom - bandY), maxLineY, coarseBottom);
+    if (bottom.position - top.position < 16)
+        return failure(QStringLiteral("no map-like area: the area found is too low"));
+
+    // The area must be drawn: mostly off the page colour, and not one flat colour.
+    Histogram area;
+    int drawn = 0;
+    for (int i = 0; i < ny; ++i) {
+        const int y = std::min(height - 1, i * s + s / 2);
+        if (y < top.position || y > bottom.position)
+            continue;
+        for (int j = 0; j < nx; ++j) {
+            const int x = std::min(width - 1, j * s + s / 2);
+            if (x < left.position || x > right.position)
+                continue;
+            drawn += mask[size_t(i) * size_t(nx) + size_t(j)];
+            area.add(scan.at(x, y));
+        }
+    }
+    const double fill = area.total > 0 ? double(drawn) / area.total : 0.0;
+    if (fill < 0.6)
+        return failure(QStringLiteral("no map-like area: the area found is mostly page colour"));
+    if (area.counts[size_t(area.mode())] >= area.total * 0.98)
+        return failure(QStringLiteral("no map-like area: the area found is one flat colour"));
+
+    MapDetection d;
+    d.found = true;
+    d.params = fallback;
+    d.params.marginLeft = left.position;
+    d.params.marginRight = width - 1 - right.position;
+    d.params.marginTop = top.position;
+    d.params.marginBottom = height - 1 - bottom.position;
+    d.sidesAtEdge = int(left.clear) + int(right.clear) + int(top.clear) + int(bottom.clear);
+    d.confidence = fill * (0.5 + 0.125 * d.sidesAtEdge);
+
+    ShapeMatch shape;
+    if (matchWholeWorld(
+            right.position - left.position + 1, bottom.position - top.position + 1, &shape)) {
+        d.wholeWorld = true;
+        d.params.projection = shape.projection;
+        d.params.lonMin = -180.0;
+        d.params.lonMax = 180.0;
+        d.params.latMin = -shape.latLimit;
+        d.params.latMax = shape.latLimit;
+        return d;
+    }
+    ProjectionConverter lon;
+    lon.setLonRange(fallback.lonMin, fallback.lonMax);
+    GraticuleMatch graticule;
+    if (readGraticule(
+            findParallels(scan, left.position, right.position, top.position, bottom.position),
+            top.position, bottom.position, right.position - left.position + 1, lon.lonSpan(),
+            &graticule)) {
+        d.fromGraticule = true;
+        d.params.projection = graticule.projection;
+        d.params.latMin = graticule.latMin;
+        d.params.latMax = graticule.latMax;
+    }
+    return d;
+}

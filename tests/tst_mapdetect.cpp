@@ -1,0 +1,395 @@
+// Finding the map area by itself: real rendered maps with known margins, maps
+// drawn here in the styles a detector must see through, images with nothing
+// map-like, and the three ways in: /detect, a batch run and the window.
+#include "batch/batchrun.h"
+#include "projection/mapdetect.h"
+#include "projection/projectionconverter.h"
+#include "testsupport.h"
+
+#include <QCheckBox>
+#include <QPainter>
+#include <QProcess>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Rows of a whole-world map area `width` columns wide, from the projections'
+// own formulas: Miller y = 1.25 ln tan(pi/4 + 0.4 lat), Mercator ln tan(pi/4 + lat/2).
+int worldRows(int width, const QString &projection, double latLimit)
+{
+    const double lat = latLimit * M_PI / 180.0;
+    const double y = projection == QLatin1String("miller")
+        ? 1.25 * std::log(std::tan(M_PI / 4 + 0.4 * lat))
+        : std::log(std::tan(M_PI / 4 + lat / 2));
+    return int(std::lround((width - 1) * y / M_PI)) + 1;
+}
+
+struct Style
+{
+    QColor page = Qt::white;
+    int frame = 0; // width, straddling the area's edge; an odd one's extra pixel inside
+    bool checkered = false; // a band of black and page blocks outside the frame
+    bool extras = false; // title, legend box, colour bar
+    bool smooth = false; // an antialiased 3-pixel frame: half pixels on either side
+    QList<int> parallels; // rows of dark parallels instead of the page-coloured grid's
+};
+
+// The map area is `area`; everything inside it is sea, land with outlines and a
+// page-coloured graticule, everything outside page, frame or decoration.
+QImage drawMap(QSize size, QRect area, const Style &style)
+{
+    QImage img(size, QImage::Format_ARGB32);
+    img.fill(style.page);
+    QPainter p(&img);
+    const int half = style.frame / 2;
+    const QRect line = area.adjusted(-half, -half, half, half);
+    if (style.checkered) {
+        const QRect band = line.adjusted(-7, -7, 7, 7);
+        p.fillRect(band, Qt::black);
+        const QRect cells = band.adjusted(1, 1, -1, -1);
+        for (int x = cells.left(); x <= cells.right(); x += 24) {
+            p.fillRect(x, cells.top(), 12, 6, style.page);
+            p.fillRect(x, cells.bottom() - 5, 12, 6, style.page);
+        }
+        for (int y = cells.top(); y <= cells.bottom(); y += 24) {
+            p.fillRect(cells.left(), y, 6, 12, style.page);
+            p.fillRect(cells.right() - 5, y, 6, 12, style.page);
+        }
+    }
+    p.fillRect(area, QColor(120, 170, 215));
+    p.setClipRect(area);
+    p.setPen(QPen(QColor(60, 60, 80), 1));
+    p.setBrush(QColor(235, 215, 140));
+    const double blobs[][4] = { { 0.1, 0.1, 0.3, 0.3 }, { 0.5, 0.2, 0.3, 0.5 },
+        { -0.1, 0.6, 0.3, 0.2 }, { 0.8, 0.5, 0.4, 0.3 }, { 0.0, 0.88, 1.0, 0.3 } };
+    for (const auto &b : blobs)
+        p.drawEllipse(QRectF(area.x() + b[0] * area.width(), area.y() + b[1] * area.height(),
+            b[2] * area.width(), b[3] * area.height()));
+    for (int k = 1; k < 6; ++k) {
+        p.fillRect(area.x() + area.width() * k / 6, area.y(), 1, area.height(), style.page);
+        if (style.parallels.isEmpty())
+            p.fillRect(area.x(), area.y() + area.height() * k / 4, area.width(), 1, style.page);
+    }
+    for (int row : style.parallels)
+        p.fillRect(area.x(), row, area.width(), 1, QColor(90, 90, 90));
+    p.setClipping(false);
+    for (int k = 0; k < style.frame; ++k) {
+        p.setPen(Qt::black);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(line.adjusted(k, k, -k - 1, -k - 1));
+    }
+    if (style.smooth) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::black, 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(area));
+    }
+    if (style.extras) {
+        p.setPen(Qt::black);
+        p.drawText(QRect(0, 0, size.width(), area.top() - 10), Qt::AlignCenter,
+            QStringLiteral("World map"));
+        p.drawRect(area.x() + 60, area.bottom() + 20, area.width() - 120, 24);
+        p.fillRect(area.x() + 70, area.bottom() + 26, 12, 12, QColor(230, 205, 155));
+        QLinearGradient bar(0, area.top(), 0, area.bottom());
+        bar.setColorAt(0, Qt::red);
+        bar.setColorAt(1, Qt::blue);
+        p.fillRect(area.right() + 20, area.top(), 14, area.height(), bar);
+    }
+    return img;
+}
+
+QList<int> margins(const ParamSet &p)
+{
+    return { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
+}
+
+// A map with margins 40/30/36/30 (whole-world Miller, 400 wide) and its file.
+QString writeMillerMap(const QString &path, const Style &style = Style())
+{
+    const int h = worldRows(400, QStringLiteral("miller"), 90);
+    const QImage img = drawMap(QSize(470, h + 66), QRect(40, 30, 400, h), style);
+    return img.save(path) ? path : QString();
+}
+
+} // namespace
+
+class TestMapDetect : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void renderedMaps_data();
+    void renderedMaps();
+    void drawnMaps_data();
+    void drawnMaps();
+    void nothingMapLike_data();
+    void nothingMapLike();
+    void batchDetectsEachFile();
+    void commandLineRoundTrip();
+    void windowTakesTheProposal();
+
+private:
+    ScratchDir m_tmp;
+};
+
+void TestMapDetect::renderedMaps_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QList<int>>("expected"); // left, right, bottom, top
+    QTest::addColumn<QString>("projection");
+    QTest::addColumn<QList<double>>("latitudes");
+    const QString data = QStringLiteral(PLANO_TEST_DATA "/detect/");
+    const QList<double> world { -90, 90 };
+    QTest::newRow("plain frame, annotations")
+        << data + "plain-frame.png" << QList<int> { 49, 31, 41, 57 } << "miller" << world;
+    QTest::newRow("no frame, tinted page, JPEG")
+        << data + "noframe-tinted.jpg" << QList<int> { 33, 29, 31, 40 } << "miller" << world;
+    QTest::newRow("Mercator -65..78 with legend, read from its graticule")
+        << data + "mercator-legend.png" << QList<int> { 44, 40, 130, 52 } << "mercator"
+        << QList<double> { -65, 78 };
+    QTest::newRow("sample, checkered frame")
+        << QStringLiteral(PLANO_SOURCE_DIR "/sample_images/sample-miller.jpg")
+        << QList<int> { 55, 42, 47, 78 } << "miller" << world;
+}
+
+void TestMapDetect::renderedMaps()
+{
+    QFETCH(QString, file);
+    QFETCH(QList<int>, expected);
+    QFETCH(QString, projection);
+    QFETCH(QList<double>, latitudes);
+    const MapDetection found = detectMapArea(QImage(file), ParamSet());
+    QVERIFY2(found.found, qPrintable(found.reason));
+    const QList<int> got = margins(found.params);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(std::abs(got[i] - expected[i]) <= 1, qPrintable(found.summary(0, 0)));
+    QCOMPARE(found.params.projection, projection);
+    QCOMPARE(QList<double>({ found.params.latMin, found.params.latMax }), latitudes);
+}
+
+void TestMapDetect::drawnMaps_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<QList<int>>("expected");
+    QTest::addColumn<QString>("projection"); // empty: the fallback's stays
+    QTest::addColumn<QList<double>>("latitudes");
+
+    const int miller = worldRows(400, QStringLiteral("miller"), 90);
+    const int mercator80 = worldRows(400, QStringLiteral("mercator"), 80);
+    Style frame;
+    frame.frame = 2;
+    QTest::newRow("frame line only")
+        << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), frame)
+        << QList<int> { 40, 30, 36, 30 } << "miller" << QList<double> { -90, 90 };
+    Style hairline;
+    hairline.frame = 1;
+    QTest::newRow("hairline frame")
+        << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), hairline)
+        << QList<int> { 30, 30, 30, 30 } << "miller" << QList<double> { -90, 90 };
+    Style smooth;
+    smooth.smooth = true;
+    QTest::newRow("antialiased frame")
+        << drawMap(QSize(460, miller + 60), QRect(30, 30, 400, miller), smooth)
+        << QList<int> { 30, 30, 30, 30 } << "miller" << QList<double> { -90, 90 };
+    Style transparent = frame;
+    transparent.page = Qt::transparent;
+    QTest::newRow("transparent page")
+        << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), transparent)
+        << QList<int> { 40, 30, 36, 30 } << "miller" << QList<double> { -90, 90 };
+    // Mercator -50..72 at 799/360 pixels a degree, parallels every 30°.
+    auto mercatorY = [](double lat) { return std::log(std::tan(M_PI / 4 + lat * M_PI / 360)); };
+    const double perRadian = 799 / (2 * M_PI);
+    const int gridHeight = int(std::lround((mercatorY(72) - mercatorY(-50)) * perRadian)) + 1;
+    Style grid = frame;
+    for (int lat : { 60, 30, 0, -30 })
+        grid.parallels << 30 + int(std::lround((mercatorY(72) - mercatorY(lat)) * perRadian));
+    QTest::newRow("graticule read, Mercator -50..72")
+        << drawMap(QSize(860, gridHeight + 60), QRect(30, 30, 800, gridHeight), grid)
+        << QList<int> { 30, 30, 30, 30 } << "mercator" << QList<double> { -50, 72 };
+    Style plain;
+    QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
+                              << QList<int> { 20, 30, 25, 25 } << "miller"
+                              << QList<double> { -90, 90 };
+    Style tinted;
+    tinted.page = QColor(245, 238, 218);
+    tinted.extras = true;
+    QTest::newRow("tinted page, title, legend, colour bar, Mercator 80")
+        << drawMap(QSize(500, mercator80 + 120), QRect(30, 40, 400, mercator80), tinted)
+        << QList<int> { 30, 70, 80, 40 } << "mercator" << QList<double> { -80, 80 };
+    QTest::newRow("touching the left edge")
+        << drawMap(QSize(440, miller + 60), QRect(0, 30, 400, miller), plain)
+        << QList<int> { 0, 40, 30, 30 } << "miller" << QList<double> { -90, 90 };
+    Style checkered;
+    checkered.frame = 2;
+    checkered.checkered = true;
+    QTest::newRow("checkered band")
+        << drawMap(QSize(480, miller + 80), QRect(40, 40, 400, miller), checkered)
+        << QList<int> { 40, 40, 40, 40 } << "miller" << QList<double> { -90, 90 };
+    Style thick;
+    thick.frame = 4;
+    thick.extras = true;
+    QTest::newRow("thick frame, regional shape")
+        << drawMap(QSize(520, 320), QRect(40, 50, 420, 190), thick) << QList<int> { 40, 60, 80, 50 }
+        << QString() << QList<double>();
+}
+
+void TestMapDetect::drawnMaps()
+{
+    QFETCH(QImage, image);
+    QFETCH(QList<int>, expected);
+    QFETCH(QString, projection);
+    QFETCH(QList<double>, latitudes);
+    const ParamSet fallback
+        = makeParams(1, 2, 3, 4, QStringLiteral("mercator"), -180, 180, -20, 60);
+    const MapDetection found = detectMapArea(image, fallback);
+    QVERIFY2(found.found, qPrintable(found.reason));
+    QCOMPARE(margins(found.params), expected);
+    const ParamSet &p = found.params;
+    QCOMPARE(QList<double>({ p.lonMin, p.lonMax }), QList<double>({ -180, 180 }));
+    QCOMPARE(p.projection, projection.isEmpty() ? fallback.projection : projection);
+    QCOMPARE(QList<double>({ p.latMin, p.latMax }),
+        latitudes.isEmpty() ? QList<double>({ fallback.latMin, fallback.latMax }) : latitudes);
+}
+
+void TestMapDetect::nothingMapLike_data()
+{
+    QTest::addColumn<QImage>("image");
+    QImage text = filledImage(400, 300);
+    {
+        QPainter p(&text);
+        p.drawText(text.rect(), Qt::AlignCenter, QStringLiteral("No map here, only words"));
+    }
+    QImage box = filledImage(400, 300);
+    QPainter(&box).fillRect(50, 50, 300, 200, QColor(150, 192, 222));
+    QTest::newRow("flat colour") << filledImage(400, 300, QColor(136, 170, 51));
+    QTest::newRow("text on a page") << text;
+    QTest::newRow("one flat box") << box;
+    QTest::newRow("noise") << randomImage(300, 200, 5, RandomAlpha::Opaque);
+}
+
+void TestMapDetect::nothingMapLike()
+{
+    QFETCH(QImage, image);
+    const MapDetection found = detectMapArea(image, ParamSet());
+    QVERIFY(!found.found);
+    QVERIFY(!found.reason.isEmpty());
+}
+
+// Each file with its own margins; one without a map fails with the reason.
+void TestMapDetect::batchDetectsEachFile()
+{
+    const QString in = m_tmp.newFolder(QStringLiteral("in"));
+    const QString out = m_tmp.newFolder(QStringLiteral("out"));
+    const int h = worldRows(400, QStringLiteral("miller"), 90);
+    const QString a = in + QStringLiteral("/a.png");
+    const QString b = in + QStringLiteral("/b.png");
+    QVERIFY(drawMap(QSize(470, h + 66), QRect(40, 30, 400, h), Style()).save(a));
+    QVERIFY(drawMap(QSize(430, h + 20), QRect(10, 5, 400, h), Style()).save(b));
+    const QString flat = writeImage(in + QStringLiteral("/c.png"), 200, 100);
+
+    BatchOptions options;
+    options.outputFolder = out;
+    options.outputFormat = 1;
+    options.outputSizeX = 256;
+    options.outputSizeY = 128;
+    // Margins that fit none of the files: each file's own replace them.
+    options.params = makeParams(300, 300, 0, 0, QStringLiteral("mercator"), 0, 90, 0, 45);
+    options.autoDetect = true;
+    QStringList inputs { a, b, flat };
+    ProjectionConverter converter;
+    BatchRunner runner;
+    runner.processEvents = false;
+    const BatchResult result = runner.run(inputs, options, converter);
+    QCOMPARE(result.succeeded, 2);
+    QCOMPARE(result.failedFiles, QStringList { flat });
+    QVERIFY(result.failureReasons.value(0).startsWith(QLatin1String("no map area found: ")));
+    const QSize size(256, 128);
+    QCOMPARE(loadArgb(out + QStringLiteral("/a.png")),
+        referenceOutput(a, makeParams(40, 30, 36, 30), size));
+    QCOMPARE(loadArgb(out + QStringLiteral("/b.png")),
+        referenceOutput(b, makeParams(10, 20, 15, 5), size));
+}
+
+// The printed file is what the parameter loader reads; no map means exit 1.
+void TestMapDetect::commandLineRoundTrip()
+{
+    const QString dir = m_tmp.newFolder(QStringLiteral("cli"));
+    Style thick;
+    thick.frame = 4;
+    const QString map = dir + QStringLiteral("/regional.png");
+    QVERIFY(drawMap(QSize(520, 320), QRect(40, 50, 420, 190), thick).save(map));
+    const QString flat = writeImage(dir + QStringLiteral("/flat.png"), 200, 100);
+    const QString ini = dir + QStringLiteral("/settings.ini");
+    writeIni(ini,
+        { { "Convert/MapProjection", "mercator" }, { "Convert/LatitudeMinimum", -60 },
+            { "Convert/LatitudeMaximum", 70 } });
+
+    // No platform and no display: detection must not need one.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : { "QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY" })
+        env.remove(QString::fromLatin1(name));
+    for (const QString &form : { QStringLiteral("/detect"), QStringLiteral("--detect") }) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(PLANO_EXE), { QStringLiteral("/ini=") + ini, form, map });
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const QString printed = dir + QStringLiteral("/printed.ini");
+        QVERIFY(writeFile(printed, process.readAllStandardOutput()));
+        QVERIFY(!process.readAllStandardError().isEmpty());
+        QSettings read(printed, QSettings::IniFormat);
+        ParamSet got;
+        got.readConvertGroup(read);
+        QCOMPARE(got, makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70));
+    }
+
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(PLANO_EXE), { QStringLiteral("/detect"), flat });
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QVERIFY(process.readAllStandardOutput().isEmpty());
+    QVERIFY(process.readAllStandardError().contains("no map area found"));
+
+    // /batch takes BatchAutoDetect from the settings file.
+    const QString out = makeFolder(dir, QStringLiteral("out"));
+    writeIni(ini,
+        { { "IO/BatchOutputFolder", out }, { "IO/BatchAutoDetect", true }, { "IO/OutputFormat", 1 },
+            { "IO/OutputSizeX", 1024 }, { "IO/OutputSizeY", 512 } });
+    QProcess batch;
+    batch.setProcessEnvironment(env);
+    batch.start(QStringLiteral(PLANO_EXE),
+        { QStringLiteral("/batch"), QStringLiteral("/ini=") + ini, map, flat });
+    QVERIFY(batch.waitForFinished(120000));
+    QCOMPARE(batch.exitCode(), 1);
+    QVERIFY(batch.readAllStandardError().contains("flat.png (no map area found"));
+    QCOMPARE(loadArgb(out + QStringLiteral("/regional.png")),
+        referenceOutput(map,
+            makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70),
+            QSize(1024, 512)));
+}
+
+// Button and menu item fill the widgets; a failure shows why and changes nothing.
+void TestMapDetect::windowTakesTheProposal()
+{
+    WindowHarness h;
+    QVERIFY(h.open(writeMillerMap(h.path(QStringLiteral("map.png")))));
+    h.setMargins(1, 2, 3, 4);
+    h.child<QPushButton>("btnDetect")->click();
+    QCOMPARE(h.spinMargins(), (QList<int> { 40, 30, 36, 30 }));
+    QCOMPARE(h.memberMargins(), h.spinMargins());
+    QVERIFY(h.modal.boxes.isEmpty());
+
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("flat.png")), 300, 200)));
+    h.setMargins(1, 2, 3, 4);
+    h.action("actionDetect")->trigger();
+    QCOMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].title, h.action("actionDetect")->text());
+    QVERIFY(h.modal.boxes[0].text.contains(QLatin1String("(")));
+    QCOMPARE(h.spinMargins(), (QList<int> { 1, 2, 3, 4 }));
+}
+
+QTEST_MAIN(TestMapDetect)
+#include "tst_mapdetect.moc"
