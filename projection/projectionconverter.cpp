@@ -4,9 +4,12 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -245,70 +248,295 @@ int ProjectionConverter::truncToInt(double v)
     return int(t);
 }
 
-void ProjectionConverter::remap(const QImage &source, QImage &target, bool processEvents)
+namespace {
+
+// Everything a remap needs, taken from the converter before the first row so
+// that the rows touch no member: handlers that run during the yields may
+// reconfigure the converter, or even destroy it.
+struct RemapPlan
 {
-    if (!m_usable)
-        return;
-
-    // Everything the rows need is taken now: handlers that run during the
-    // yields may reconfigure this converter, or even destroy it, so the loop
-    // below touches no member. The source is a shallow copy for the same reason.
-    const QImage src = readableSource(source);
-    makeWritableTarget(target);
-    const int w = src.width();
-    const int h = src.height();
-    const int w2 = target.width();
-    const int h2 = target.height();
-    const QImage::Format targetFormat = target.format();
-    const int left = m_marginLeft;
-    const int top = m_marginTop;
-    const qint64 right = lastInside(w, m_marginRight);
-    const qint64 bottom = lastInside(h, m_marginBottom);
-    const double rowStep = gridStep(180.0, h2);
-    const double columnStep = gridStep(360.0, w2);
-    const LinearMaps m = linearMaps(w, h);
-    const double a = m_factor * m_degree;
-    const double lonMin = m_lonMin;
-
-    // Source column per target column, as runs of consecutive accepted
-    // columns so that each row is one tight copy loop.
-    std::vector<int> column(size_t(qMax(w2, 0)), -1);
+    Resampling method = Resampling::Nearest;
+    bool opaque = false;
+    int w2 = 0;
+    int h2 = 0;
+    // Nearest: source column per target column (-1 outside), source row per
+    // target row (-1 outside).
+    std::vector<int> column;
+    std::vector<int> row;
+    // Runs of consecutive accepted target columns.
     struct Run
     {
         int begin;
         int end;
     };
     std::vector<Run> runs;
-    for (int j = 0; j < w2; ++j) {
-        const double lon = wrapLongitude(j * columnStep - 180.0, lonMin);
-        const int u = truncToInt(lon * m.scaleX + m.offsetX);
-        if (!(0 <= u && u < w && left <= u && u <= right))
-            continue;
-        column[size_t(j)] = u;
-        if (!runs.empty() && runs.back().end == j)
-            runs.back().end = j + 1;
-        else
-            runs.push_back({ j, j + 1 });
+    // Interpolation: taps per target column and row, within these ranges.
+    AxisRange columns;
+    AxisRange rows;
+    AxisTaps columnTaps;
+    AxisTaps rowTaps;
+};
+
+// Rows handed to a thread at a time: long enough to keep the row cache warm,
+// short enough to balance the cheap pole rows against the rest.
+constexpr int kRowBlock = 8;
+
+// One thread's scratch for interpolated rows: the vertical blend of the map
+// area's columns, and premultiplied source rows in a direct-mapped cache that
+// holds every row of one target row's taps.
+class RowWorker
+{
+public:
+    RowWorker(const RemapPlan &plan, const QImage &src)
+        : m_plan(plan)
+        , m_src(src)
+        , m_width(plan.columns.hi - plan.columns.lo + 1)
+    {
+        if (plan.method == Resampling::Nearest || m_width <= 0)
+            return;
+        const size_t floats = size_t(m_width) * 4;
+        m_blend.resize(floats);
+        m_slots = std::max(plan.rowTaps.maxCount(), 1);
+        m_cache.resize(floats * size_t(m_slots));
+        m_tags.assign(size_t(m_slots), -1);
     }
 
-    const int *const u = column.data();
-    for (int i = 0; i < h2; ++i) {
-        const double lat = 90.0 - i * rowStep;
-        const int v = truncToInt(projectedY(a, lat) * m.scaleY + m.offsetY);
-        const bool rowInside = 0 <= v && v < h && top <= v && v <= bottom;
-        // A handler that replaced the target during a yield gets no stray rows.
-        const bool sameTarget
-            = target.width() == w2 && target.height() == h2 && target.format() == targetFormat;
-        if (!sameTarget)
-            break;
-        if (rowInside && !runs.empty()) {
-            const QRgb *const from = reinterpret_cast<const QRgb *>(src.constScanLine(v));
-            QRgb *const to = reinterpret_cast<QRgb *>(target.scanLine(i));
-            for (const Run &run : runs)
-                gatherRun(from, u + run.begin, to + run.begin, run.end - run.begin);
-        }
-        yieldToEventLoop(processEvents);
+    void render(int i, QRgb *to)
+    {
+        if (m_plan.method == Resampling::Nearest)
+            renderNearest(i, to);
+        else
+            renderInterpolated(i, to);
     }
+
+private:
+    void renderNearest(int i, QRgb *to) const
+    {
+        const int v = m_plan.row[size_t(i)];
+        if (v < 0)
+            return;
+        const QRgb *const from = reinterpret_cast<const QRgb *>(m_src.constScanLine(v));
+        const int *const u = m_plan.column.data();
+        for (const RemapPlan::Run &run : m_plan.runs)
+            gatherRun(from, u + run.begin, to + run.begin, run.end - run.begin);
+    }
+
+    const float *premultipliedRow(int v)
+    {
+        const size_t slot = size_t(v % m_slots);
+        float *const row = m_cache.data() + slot * size_t(m_width) * 4;
+        if (m_tags[slot] != v) {
+            const QRgb *const from
+                = reinterpret_cast<const QRgb *>(m_src.constScanLine(v)) + m_plan.columns.lo;
+            for (int c = 0; c < m_width; ++c)
+                premultiplied(from[c], m_plan.opaque, row + size_t(c) * 4);
+            m_tags[slot] = v;
+        }
+        return row;
+    }
+
+    void renderInterpolated(int i, QRgb *to)
+    {
+        if (m_plan.row[size_t(i)] < 0 || m_plan.runs.empty())
+            return;
+        // Vertical first, over the whole map width, in the order the
+        // reference sums: each column's taps from the top one down.
+        const size_t floats = size_t(m_width) * 4;
+        float *const blend = m_blend.data();
+        std::fill(blend, blend + floats, 0.0f);
+        const AxisTaps &rt = m_plan.rowTaps;
+        for (int t = rt.first[size_t(i)]; t < rt.first[size_t(i) + 1]; ++t) {
+            const float wt = rt.weight[size_t(t)];
+            const float *const p = premultipliedRow(rt.index[size_t(t)]);
+            for (size_t k = 0; k < floats; ++k)
+                blend[k] += wt * p[k];
+        }
+        const AxisTaps &ct = m_plan.columnTaps;
+        const int lo = m_plan.columns.lo;
+        for (const RemapPlan::Run &run : m_plan.runs) {
+            for (int j = run.begin; j < run.end; ++j) {
+                float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+                for (int t = ct.first[size_t(j)]; t < ct.first[size_t(j) + 1]; ++t) {
+                    const float wt = ct.weight[size_t(t)];
+                    const float *const q = blend + size_t(ct.index[size_t(t)] - lo) * 4;
+                    for (int ch = 0; ch < 4; ++ch)
+                        sum[ch] += wt * q[ch];
+                }
+                to[j] = unpremultiplied(sum);
+            }
+        }
+    }
+
+    const RemapPlan &m_plan;
+    const QImage &m_src;
+    const int m_width;
+    int m_slots = 1;
+    std::vector<float> m_blend;
+    std::vector<float> m_cache;
+    std::vector<int> m_tags;
+};
+
+int threadsFor(int requested, int rows)
+{
+    int n = requested > 0 ? requested : int(std::thread::hardware_concurrency());
+    n = std::max(n, 1);
+    return std::min(n, std::max((rows + kRowBlock - 1) / kRowBlock, 1));
+}
+
+} // namespace
+
+ProjectionConverter::SampleGeometry ProjectionConverter::sampleGeometry(
+    const QImage &src, int w2, int h2) const
+{
+    SampleGeometry g;
+    g.w = src.width();
+    g.h = src.height();
+    g.left = m_marginLeft;
+    g.top = m_marginTop;
+    g.right = lastInside(g.w, m_marginRight);
+    g.bottom = lastInside(g.h, m_marginBottom);
+    g.rowStep = gridStep(180.0, h2);
+    g.columnStep = gridStep(360.0, w2);
+    const LinearMaps m = linearMaps(g.w, g.h);
+    g.scaleX = m.scaleX;
+    g.offsetX = m.offsetX;
+    g.scaleY = m.scaleY;
+    g.offsetY = m.offsetY;
+    g.a = m_factor * m_degree;
+    g.lonMin = m_lonMin;
+
+    // Interpolation stays inside the map area; longitude wraps only when the
+    // area is one whole turn, whose first and last columns are 360 degrees
+    // (right - left pixels) apart.
+    g.columns.lo = int(std::max<qint64>(g.left, 0));
+    g.columns.hi = int(std::min<qint64>(g.right, qint64(g.w) - 1));
+    g.rows.lo = int(std::max<qint64>(g.top, 0));
+    g.rows.hi = int(std::min<qint64>(g.bottom, qint64(g.h) - 1));
+    if (m_lonSpan == 360.0 && g.left >= 0 && g.right < g.w && g.right > g.left)
+        g.columns.period = int(g.right - g.left);
+    g.columnFootprint = std::fabs(g.columnStep * g.scaleX);
+    return g;
+}
+
+double ProjectionConverter::SampleGeometry::columnPosition(int j) const
+{
+    return wrapLongitude(j * columnStep - 180.0, lonMin) * scaleX + offsetX;
+}
+
+double ProjectionConverter::SampleGeometry::rowPosition(int i) const
+{
+    return projectedY(a, 90.0 - i * rowStep) * scaleY + offsetY;
+}
+
+double ProjectionConverter::SampleGeometry::rowFootprint(int i) const
+{
+    const double lat = 90.0 - i * rowStep;
+    const double north = std::min(lat + rowStep / 2.0, 90.0);
+    const double south = std::max(lat - rowStep / 2.0, -90.0);
+    return std::fabs((projectedY(a, north) - projectedY(a, south)) * scaleY);
+}
+
+bool ProjectionConverter::SampleGeometry::columnInside(int u) const
+{
+    return 0 <= u && u < w && left <= u && u <= right;
+}
+
+bool ProjectionConverter::SampleGeometry::rowInside(int v) const
+{
+    return 0 <= v && v < h && top <= v && v <= bottom;
+}
+
+void ProjectionConverter::remap(const QImage &source, QImage &target, bool processEvents)
+{
+    if (!m_usable)
+        return;
+
+    // The source is a shallow copy: a handler during a yield cannot pull it away.
+    const QImage src = readableSource(source);
+    makeWritableTarget(target);
+    RemapPlan plan;
+    plan.method = m_resampling;
+    plan.opaque = src.format() == QImage::Format_RGB32;
+    plan.w2 = target.width();
+    plan.h2 = target.height();
+    const int w2 = plan.w2;
+    const int h2 = plan.h2;
+    const SampleGeometry g = sampleGeometry(src, w2, h2);
+    const bool interpolate = plan.method != Resampling::Nearest;
+    plan.columns = g.columns;
+    plan.rows = g.rows;
+
+    plan.column.assign(size_t(qMax(w2, 0)), -1);
+    plan.columnTaps.clear();
+    for (int j = 0; j < w2; ++j) {
+        const double x = g.columnPosition(j);
+        const int u = truncToInt(x);
+        const bool inside = g.columnInside(u);
+        if (interpolate && inside)
+            appendTaps(plan.columnTaps, plan.method, x, g.columnFootprint, g.columns);
+        else if (interpolate)
+            plan.columnTaps.first.push_back(int(plan.columnTaps.weight.size()));
+        if (!inside)
+            continue;
+        plan.column[size_t(j)] = u;
+        if (!plan.runs.empty() && plan.runs.back().end == j)
+            plan.runs.back().end = j + 1;
+        else
+            plan.runs.push_back({ j, j + 1 });
+    }
+    plan.row.assign(size_t(qMax(h2, 0)), -1);
+    plan.rowTaps.clear();
+    for (int i = 0; i < h2; ++i) {
+        const double y = g.rowPosition(i);
+        const int v = truncToInt(y);
+        const bool inside = g.rowInside(v);
+        if (interpolate && inside)
+            appendTaps(plan.rowTaps, plan.method, y, g.rowFootprint(i), g.rows);
+        else if (interpolate)
+            plan.rowTaps.first.push_back(int(plan.rowTaps.weight.size()));
+        if (inside)
+            plan.row[size_t(i)] = v;
+    }
+    if (h2 <= 0 || w2 <= 0)
+        return;
+
+    // The rows are written through one pointer taken here; the extra
+    // reference keeps that buffer alive should a handler replace the target.
+    uchar *const bits = target.bits();
+    const qsizetype bytesPerLine = target.bytesPerLine();
+    const QImage keep = target;
+    const QImage::Format targetFormat = target.format();
+    std::atomic<int> nextRow { 0 };
+    std::atomic<bool> abandoned { false };
+
+    auto work = [&](bool yields) {
+        RowWorker worker(plan, src);
+        while (!abandoned.load(std::memory_order_relaxed)) {
+            const int begin = nextRow.fetch_add(kRowBlock);
+            if (begin >= h2)
+                break;
+            const int end = std::min(begin + kRowBlock, h2);
+            for (int i = begin; i < end; ++i)
+                worker.render(i, reinterpret_cast<QRgb *>(bits + i * bytesPerLine));
+            if (yields) {
+                yieldToEventLoop(true);
+                // A handler that replaced the target gets no stray rows.
+                const bool sameTarget = target.width() == w2 && target.height() == h2
+                    && target.format() == targetFormat && target.constBits() == bits;
+                if (!sameTarget)
+                    abandoned = true;
+            }
+        }
+    };
+
+    const int threads = threadsFor(m_threadCount, h2);
+    std::vector<std::thread> helpers;
+    helpers.reserve(size_t(threads - 1));
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work, false);
+    work(processEvents && QCoreApplication::instance());
+    for (std::thread &helper : helpers)
+        helper.join();
     planoDebug().nospace() << "Convert error " << 0;
 }
 
@@ -319,6 +547,10 @@ void ProjectionConverter::remapReference(const QImage &source, QImage &target) c
 
     const QImage src = readableSource(source);
     makeWritableTarget(target);
+    if (m_resampling != Resampling::Nearest) {
+        interpolateReference(src, target);
+        return;
+    }
     const int w = src.width();
     const int h = src.height();
     const int w2 = target.width();
@@ -346,6 +578,46 @@ void ProjectionConverter::remapReference(const QImage &source, QImage &target) c
             if (0 <= u && u < w && 0 <= v && v < h && m_marginLeft <= u && u <= right
                 && m_marginTop <= v && v <= bottom)
                 to[j] = reinterpret_cast<const QRgb *>(src.constScanLine(v))[u];
+        }
+    }
+}
+
+void ProjectionConverter::interpolateReference(const QImage &src, QImage &target) const
+{
+    const int w2 = target.width();
+    const int h2 = target.height();
+    const SampleGeometry g = sampleGeometry(src, w2, h2);
+    const bool opaque = src.format() == QImage::Format_RGB32;
+    AxisTaps ct;
+    AxisTaps rt;
+    for (int i = 0; i < h2; ++i) {
+        const double y = g.rowPosition(i);
+        if (!g.rowInside(truncToInt(y)))
+            continue;
+        QRgb *const to = reinterpret_cast<QRgb *>(target.scanLine(i));
+        for (int j = 0; j < w2; ++j) {
+            const double x = g.columnPosition(j);
+            if (!g.columnInside(truncToInt(x)))
+                continue;
+            rt.clear();
+            ct.clear();
+            appendTaps(rt, m_resampling, y, g.rowFootprint(i), g.rows);
+            appendTaps(ct, m_resampling, x, g.columnFootprint, g.columns);
+            float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+            for (int c = 0; c < ct.count(0); ++c) {
+                float column[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+                for (int r = 0; r < rt.count(0); ++r) {
+                    const QRgb p = reinterpret_cast<const QRgb *>(
+                        src.constScanLine(rt.index[size_t(r)]))[ct.index[size_t(c)]];
+                    float pm[4];
+                    premultiplied(p, opaque, pm);
+                    for (int ch = 0; ch < 4; ++ch)
+                        column[ch] += rt.weight[size_t(r)] * pm[ch];
+                }
+                for (int ch = 0; ch < 4; ++ch)
+                    sum[ch] += ct.weight[size_t(c)] * column[ch];
+            }
+            to[j] = unpremultiplied(sum);
         }
     }
 }

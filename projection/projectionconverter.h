@@ -1,9 +1,11 @@
 // Turns a Miller or Mercator world map into an equirectangular image by inverse
-// mapping with nearest-neighbour sampling. The same linear maps place the grid
-// lines of the overlay on the source image.
+// mapping, nearest-neighbour or interpolated, with the rows split over the
+// machine's cores. The same linear maps place the grid lines of the overlay on
+// the source image.
 #pragma once
 
 #include "projection/convertparams.h"
+#include "projection/resampling.h"
 
 #include <QImage>
 #include <QString>
@@ -23,13 +25,21 @@ public:
 
     bool isUsable() const { return m_usable; }
 
+    // Kept by reset(): how remap samples, and on how many threads (0: one per
+    // core). Neither changes the result, only how it is computed.
+    void setResampling(Resampling method) { m_resampling = method; }
+    Resampling resampling() const { return m_resampling; }
+    void setThreadCount(int count) { m_threadCount = count; }
+    int threadCount() const { return m_threadCount; }
+
     double projectLatitude(double latitude) const;
     void prepare(double width, double height);
     int lonToColumn(double longitude) const;
     int latToRow(double latitude) const;
 
-    // Fast gather over per-row source rows and per-column source columns.
-    // With processEvents the event loop runs once per output row. A source in
+    // Fast gather over per-row source rows and per-column source columns, or
+    // separable interpolation from per-row and per-column tap tables. With
+    // processEvents the event loop runs between blocks of rows. A source in
     // another format than (A)RGB32 is converted, a target turned into ARGB32;
     // a one-row target stands for lat 90, a one-column target for lon -180.
     void remap(const QImage &source, QImage &target, bool processEvents = true);
@@ -68,6 +78,38 @@ private:
     };
     LinearMaps linearMaps(double width, double height) const;
 
+    // Where the samples of a width2 x height2 target fall in the source, and
+    // how many source pixels each covers; one definition for the fast path
+    // and the reference.
+    struct SampleGeometry
+    {
+        int w = 0;
+        int h = 0;
+        int left = 0;
+        int top = 0;
+        qint64 right = 0;
+        qint64 bottom = 0;
+        double rowStep = 0.0;
+        double columnStep = 0.0;
+        double scaleX = 1.0;
+        double offsetX = 0.0;
+        double scaleY = 1.0;
+        double offsetY = 0.0;
+        double a = 1.0;
+        double lonMin = -180.0;
+        double columnFootprint = 1.0;
+        AxisRange columns;
+        AxisRange rows;
+
+        double columnPosition(int j) const;
+        double rowPosition(int i) const;
+        double rowFootprint(int i) const;
+        bool columnInside(int u) const;
+        bool rowInside(int v) const;
+    };
+    SampleGeometry sampleGeometry(const QImage &src, int width2, int height2) const;
+    void interpolateReference(const QImage &src, QImage &target) const;
+
     const double m_pi;
     const double m_degree;
     int m_marginLeft = 0;
@@ -86,4 +128,6 @@ private:
     double m_scaleY = 1.0;
     double m_offsetY = 0.0;
     bool m_usable = true;
+    Resampling m_resampling = Resampling::Nearest;
+    int m_threadCount = 0;
 };

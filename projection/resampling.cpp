@@ -1,0 +1,153 @@
+#include "projection/resampling.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+double kernelRadius(Resampling method)
+{
+    switch (method) {
+    case Resampling::Bilinear:
+        return 1.0;
+    case Resampling::Bicubic:
+        return 2.0;
+    case Resampling::Lanczos3:
+        return 3.0;
+    case Resampling::Nearest:
+        break;
+    }
+    return 0.5;
+}
+
+double sinc(double x)
+{
+    if (x == 0.0)
+        return 1.0;
+    const double px = 3.14159265358979323846 * x;
+    return std::sin(px) / px;
+}
+
+double kernel(Resampling method, double x)
+{
+    const double t = std::fabs(x);
+    switch (method) {
+    case Resampling::Bilinear:
+        return t < 1.0 ? 1.0 - t : 0.0;
+    case Resampling::Bicubic: {
+        // Catmull-Rom, a = -0.5: interpolates and reproduces linear ramps.
+        const double a = -0.5;
+        if (t < 1.0)
+            return ((a + 2.0) * t - (a + 3.0)) * t * t + 1.0;
+        if (t < 2.0)
+            return ((a * t - 5.0 * a) * t + 8.0 * a) * t - 4.0 * a;
+        return 0.0;
+    }
+    case Resampling::Lanczos3:
+        return t < 3.0 ? sinc(t) * sinc(t / 3.0) : 0.0;
+    case Resampling::Nearest:
+        break;
+    }
+    return t < 0.5 ? 1.0 : 0.0;
+}
+
+int placeTap(int k, const AxisRange &range)
+{
+    if (range.period > 0) {
+        int m = (k - range.lo) % range.period;
+        if (m < 0)
+            m += range.period;
+        return range.lo + m;
+    }
+    return std::min(std::max(k, range.lo), range.hi);
+}
+
+float roundedChannel(float v)
+{
+    if (!(v > 0.0f))
+        return 0.0f;
+    if (v > 255.0f)
+        return 255.0f;
+    return std::floor(v + 0.5f);
+}
+
+} // namespace
+
+Resampling resamplingFromInt(int value)
+{
+    switch (value) {
+    case 1:
+        return Resampling::Bilinear;
+    case 2:
+        return Resampling::Bicubic;
+    case 3:
+        return Resampling::Lanczos3;
+    default:
+        return Resampling::Nearest;
+    }
+}
+
+int AxisTaps::maxCount() const
+{
+    int most = 0;
+    for (size_t s = 0; s + 1 < first.size(); ++s)
+        most = std::max(most, first[s + 1] - first[s]);
+    return most;
+}
+
+void AxisTaps::clear()
+{
+    first.assign(1, 0);
+    index.clear();
+    weight.clear();
+}
+
+void appendTaps(
+    AxisTaps &taps, Resampling method, double pos, double footprint, const AxisRange &range)
+{
+    if (taps.first.empty())
+        taps.first.push_back(0);
+    // Wider than the whole range only repeats the edge pixels; the cap keeps
+    // the tap count bounded for absurd parameter boxes.
+    const double span = double(range.hi) - double(range.lo) + 2.0;
+    const double scale = footprint > 1.0 ? std::min(footprint, span) : 1.0;
+    const double radius = kernelRadius(method) * scale;
+    const double centre = pos - 0.5;
+    if (std::isfinite(centre) && std::fabs(centre) < 1e9) {
+        const size_t begin = taps.weight.size();
+        double sum = 0.0;
+        const int kLo = int(std::floor(centre - radius)) + 1;
+        const int kHi = int(std::floor(centre + radius));
+        std::vector<double> raw;
+        raw.reserve(size_t(std::max(kHi - kLo + 1, 0)));
+        for (int k = kLo; k <= kHi; ++k) {
+            const double w = kernel(method, (double(k) - centre) / scale);
+            raw.push_back(w);
+            sum += w;
+            taps.index.push_back(placeTap(k, range));
+        }
+        if (sum != 0.0) {
+            for (double w : raw)
+                taps.weight.push_back(float(w / sum));
+        } else {
+            // Cannot happen for these kernels; one tap on the nearest centre
+            // keeps the table consistent anyway.
+            taps.index.resize(begin);
+            taps.index.push_back(placeTap(int(std::floor(pos)), range));
+            taps.weight.push_back(1.0f);
+        }
+    }
+    taps.first.push_back(int(taps.weight.size()));
+}
+
+QRgb unpremultiplied(const float *sum)
+{
+    const float alpha = sum[0];
+    if (!(alpha >= 0.5f))
+        return 0;
+    const int a = int(roundedChannel(alpha));
+    const int r = int(roundedChannel(sum[1] / alpha));
+    const int g = int(roundedChannel(sum[2] / alpha));
+    const int b = int(roundedChannel(sum[3] / alpha));
+    return qRgba(r, g, b, a);
+}
