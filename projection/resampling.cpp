@@ -62,13 +62,12 @@ int placeTap(int k, const AxisRange &range)
     return std::min(std::max(k, range.lo), range.hi);
 }
 
-float roundedChannel(float v)
+// Written as the vector path computes it: max, min, add a half, truncate.
+int roundedChannel(float v)
 {
-    if (!(v > 0.0f))
-        return 0.0f;
-    if (v > 255.0f)
-        return 255.0f;
-    return std::floor(v + 0.5f);
+    v = v > 0.0f ? v : 0.0f;
+    v = v < 255.0f ? v : 255.0f;
+    return int(v + 0.5f);
 }
 
 } // namespace
@@ -145,9 +144,9 @@ QRgb unpremultiplied(const float *sum)
     const float alpha = sum[0];
     if (!(alpha >= 0.5f))
         return 0;
-    const int a = int(roundedChannel(alpha));
-    const int r = int(roundedChannel(sum[1] / alpha));
-    const int g = int(roundedChannel(sum[2] / alpha));
-    const int b = int(roundedChannel(sum[3] / alpha));
+    const int a = roundedChannel(alpha);
+    const int r = roundedChannel(sum[1] / alpha);
+    const int g = roundedChannel(sum[2] / alpha);
+    const int b = roundedChannel(sum[3] / alpha);
     return qRgba(r, g, b, a);
 }

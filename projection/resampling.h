@@ -51,5 +51,6 @@ inline void premultiplied(QRgb p, bool opaque, float *out)
     out[3] = float(qBlue(p)) * a;
 }
 
-// Back from a premultiplied sum to an ARGB32 word.
+// Back from a premultiplied sum to an ARGB32 word: alpha below one half is
+// transparent, channels are clamped to [0, 255] and rounded half up.
 QRgb unpremultiplied(const float *sum);
