@@ -121,6 +121,7 @@ const TextDefaults &configWidgetTexts()
         { "lbl_3_2", "JPG画質 (1-100)" },
         { "lbl_4", "選択枠の色\n( #AARRGGBB )" },
         { "lbl_4_2", "選択枠の太さ\n(1 - 32)" },
+        { "lbl_5", "補間方法" },
         { "btn_default", "初期値" },
         { "btn_cancel", "キャンセル" },
         { "title", "Orbilux 画像変換ツール（設定）" },
@@ -222,6 +223,10 @@ const TextDefaults &configTableDefaults()
 {
     static const TextDefaults texts = makeTexts({
         { "error_mess", "範囲内で入力して下さい" },
+        { "resampling_nearest", "最近傍" },
+        { "resampling_bilinear", "バイリニア" },
+        { "resampling_bicubic", "バイキュービック" },
+        { "resampling_lanczos", "ランチョス3" },
     });
     return texts;
 }

@@ -2,6 +2,7 @@
 
 #include "app/inifile.h"
 #include "app/installpaths.h"
+#include "projection/resampling.h"
 
 #include <QFileInfo>
 #include <QSettings>
@@ -102,6 +103,7 @@ void AppSettings::load(const QString &path, const QString &appDir)
     maxImagePixels = settings.value(QStringLiteral("MaxImagePixels"), maxImagePixels).toLongLong();
     if (maxImagePixels <= 0)
         maxImagePixels = qint64(1) << 29;
+    resampling = int(resamplingFromInt(settings.value(QStringLiteral("Resampling"), 0).toInt()));
     settings.endGroup();
 
     params.readConvertGroup(settings);
@@ -148,6 +150,7 @@ bool AppSettings::save(const QString &path, QString *error) const
     settings.setValue(QStringLiteral("OpenFiler"), openFiler);
     settings.setValue(QStringLiteral("BatchAutoDetect"), batchAutoDetect);
     settings.setValue(QStringLiteral("MaxImagePixels"), maxImagePixels);
+    settings.setValue(QStringLiteral("Resampling"), resampling);
     settings.endGroup();
 
     params.writeConvertGroup(settings);

@@ -42,6 +42,8 @@ struct AppSettings
     bool batchAutoDetect = false;
     // Images whose 32-bit decode would hold more pixels are refused unopened.
     qint64 maxImagePixels = qint64(1) << 29;
+    // 0 nearest, 1 bilinear, 2 bicubic, 3 Lanczos-3; anything else reads as 0.
+    int resampling = 0;
 
     // "Convert"; a missing key keeps the value held here.
     ParamSet params;

@@ -5,6 +5,7 @@
 #include "mainwindow/imageload.h"
 #include "mainwindow/imagesave.h"
 #include "projection/projectionconverter.h"
+#include "projection/resampling.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,6 +14,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <future>
 #include <utility>
 #include <vector>
 
@@ -22,6 +24,22 @@ struct FileDateEntry
 {
     QString path;
     QDateTime modified;
+};
+
+struct SaveOutcome
+{
+    bool saved = false;
+    QString error;
+};
+
+// The file whose output is being encoded, reported when it is done.
+struct PendingSave
+{
+    std::future<SaveOutcome> done;
+    bool active = false;
+    int k = 0;
+    QString input;
+    QString targetPath;
 };
 
 const QString kNotOverwritten = QStringLiteral("exists, not overwritten");
@@ -98,19 +116,27 @@ BatchResult BatchRunner::run(
     // An output folder that holds the inputs must not lose a map to the
     // conversion of itself or of a namesake, whatever Overwrite says.
     QSet<QString> inputFiles;
+    std::vector<bool> existedAtStart;
+    existedAtStart.reserve(size_t(inputs.size()));
     for (const QString &input : qAsConst(inputs)) {
         const QString canonical = QFileInfo(input).canonicalFilePath();
         if (!canonical.isEmpty())
             inputFiles.insert(canonical);
+        existedAtStart.push_back(!canonical.isEmpty());
     }
 
+    converter.setResampling(resamplingFromInt(options.resampling));
     const bool yield = processEvents && QCoreApplication::instance() != nullptr;
     const int n = inputs.size();
     const char *format = outputFormatName(options.outputFormat);
 
-    // The output size is the same for every file, so one buffer serves the run.
-    QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
-    if (target.isNull()) {
+    // Successive files overlap: while file i converts, file i + 1 decodes and
+    // file i - 1 encodes, each in its own thread. Everything the user sees
+    // (callbacks, counters, file checks) stays on this thread and in file
+    // order. Two output buffers take turns, one of them in the encoder's hands.
+    QImage targets[2] = { QImage(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32),
+        QImage(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32) };
+    if (targets[0].isNull() || targets[1].isNull()) {
         result.refusal = QStringLiteral("not enough memory for the %1 \u00d7 %2 output image "
                                         "(OutputSizeX \u00d7 OutputSizeY)")
                              .arg(options.outputSizeX)
@@ -126,8 +152,66 @@ BatchResult BatchRunner::run(
             fileFailed(input, reason);
     };
 
+    PendingSave pending;
+    // Reports the file being encoded once its output is complete on disk.
+    auto finishPending = [&] {
+        if (!pending.active)
+            return;
+        const SaveOutcome outcome = pending.done.get();
+        // Dropping the task drops its reference to the buffer before reuse.
+        pending.done = std::future<SaveOutcome>();
+        pending.active = false;
+        if (outcome.saved)
+            ++result.succeeded;
+        else
+            fail(pending.input, outcome.error);
+        if (progress)
+            progress(pending.k, n, pending.input, pending.targetPath);
+    };
+
+    std::future<SourceImage> nextLoad;
+    int nextLoadIndex = -1;
+    // Only files that existed at the start are read ahead: any other could
+    // still be created by an earlier file's output.
+    auto loadAhead = [&](int i) {
+        if (i >= n || !existedAtStart[size_t(i)])
+            return;
+        nextLoad
+            = std::async(std::launch::async, loadSourceImage, inputs.at(i), options.maxImagePixels);
+        nextLoadIndex = i;
+    };
+
     for (int i = 0; i < n; ++i) {
         const int k = i + 1;
+        // Decoding and converting are invisible until the file is committed
+        // below, where the stop is asked for as before.
+        const QString input = inputs.at(i);
+        SourceImage loaded;
+        if (nextLoadIndex == i) {
+            loaded = nextLoad.get();
+            nextLoadIndex = -1;
+        } else {
+            finishPending();
+            loaded = loadSourceImage(input, options.maxImagePixels);
+        }
+        loadAhead(i + 1);
+        QImage &target = targets[i % 2];
+        ParamSet params;
+        QString reason;
+        const bool ready
+            = !loaded.image.isNull() && paramsForInput(loaded.image, options, &params, &reason);
+        if (ready) {
+            // A yield may have let an overlay redraw reconfigure the shared
+            // converter; detected parameters change from file to file.
+            if (yield || options.autoDetect)
+                params.applyTo(converter);
+            target.fill(0);
+            converter.remap(loaded.image, target, yield);
+        }
+        // The previous file is reported, and its output is on disk, before
+        // this file is committed: two inputs may share an output name.
+        finishPending();
+
         if (yield)
             QCoreApplication::processEvents();
         if (stopRequested && stopRequested()) {
@@ -135,27 +219,14 @@ BatchResult BatchRunner::run(
             break;
         }
         ++result.handled;
-
-        const QString input = inputs.at(i);
-        const SourceImage loaded = loadSourceImage(input, options.maxImagePixels);
         if (loaded.image.isNull()) {
             fail(input, loaded.error);
             continue;
         }
-        const QImage &source = loaded.image;
-        ParamSet params;
-        QString reason;
-        if (!paramsForInput(source, options, &params, &reason)) {
+        if (!ready) {
             fail(input, reason);
             continue;
         }
-
-        // A yield may have let an overlay redraw reconfigure the shared
-        // converter; detected parameters change from file to file.
-        if (yield || options.autoDetect)
-            params.applyTo(converter);
-        target.fill(0);
-        converter.remap(source, target, yield);
 
         const QString targetPath = batchTargetPath(input, i, options);
         const bool exists = QFileInfo::exists(targetPath);
@@ -169,11 +240,18 @@ BatchResult BatchRunner::run(
         if (exists && inputFiles.contains(QFileInfo(targetPath).canonicalFilePath())) {
             fail(input, kIsInput);
         } else if (options.overwrite || !exists) {
-            QString error;
-            if (saveImageAtomically(target, targetPath, format, options.outputQuality, &error))
-                ++result.succeeded;
-            else
-                fail(input, error);
+            pending.k = k;
+            pending.input = input;
+            pending.targetPath = targetPath;
+            pending.active = true;
+            const int quality = options.outputQuality;
+            pending.done = std::async(std::launch::async, [target, targetPath, format, quality] {
+                SaveOutcome outcome;
+                outcome.saved
+                    = saveImageAtomically(target, targetPath, format, quality, &outcome.error);
+                return outcome;
+            });
+            continue;
         } else {
             fail(input, kNotOverwritten);
         }
@@ -181,6 +259,7 @@ BatchResult BatchRunner::run(
         if (progress)
             progress(k, n, input, targetPath);
     }
+    finishPending();
     return result;
 }
 

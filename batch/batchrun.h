@@ -25,6 +25,7 @@ struct BatchOptions
     int outputFormat = 0;
     int outputQuality = 85;
     qint64 maxImagePixels = qint64(1) << 29;
+    int resampling = 0; // as the settings key Resampling
     ParamSet params;
     // Each file's own map area instead of params' margins (see paramsForInput).
     bool autoDetect = false;

@@ -647,6 +647,7 @@ QImage MainWindow::makeOutputImage(QString *error)
     target.fill(0);
     if (!effectiveParams().applyTo(m_converter))
         return target;
+    m_converter.setResampling(resamplingFromInt(m_state.resampling));
     m_converter.remap(m_source, target, false);
     if (m_preview->isVisible())
         m_preview->setImage(target);
@@ -1057,6 +1058,7 @@ void MainWindow::on_actionSetting_triggered()
     values.formatIndex = m_state.outputFormat;
     values.penWidth = m_state.penSize;
     values.penColor = m_state.penColor.name(QColor::HexArgb);
+    values.resampling = m_state.resampling;
     dialog.setValues(values);
     if (!dialog.exec())
         return;
@@ -1067,8 +1069,11 @@ void MainWindow::on_actionSetting_triggered()
     m_state.outputFormat = values.formatIndex;
     m_state.penSize = values.penWidth;
     m_state.penColor.setNamedColor(values.penColor);
+    m_state.resampling = values.resampling;
     redrawOverlay();
     updateSaveFilename();
+    // The preview shows what a save would write, method included.
+    previewIfAuto();
 }
 
 // ---------------------------------------------------------------- batch
@@ -1123,6 +1128,7 @@ void MainWindow::batchConvert()
     options.outputFormat = m_state.outputFormat;
     options.outputQuality = m_state.outputQuality;
     options.maxImagePixels = m_state.maxImagePixels;
+    options.resampling = m_state.resampling;
     options.params = effectiveParams();
     if (!interactive)
         applyOverrides(m_overrides, options);

@@ -30,6 +30,10 @@ void Option::loadTexts()
         m_langFile, QStringLiteral("config"), LangTexts::configWidgetKeys(),
         LangTexts::configTableDefaults(),
         [this](const QString &key, const QString &text) { applyText(key, text); }, m_texts);
+    const char *const methods[] = { "resampling_nearest", "resampling_bilinear",
+        "resampling_bicubic", "resampling_lanczos" };
+    for (int i = 0; i < m_ui->cbResampling->count(); ++i)
+        m_ui->cbResampling->setItemText(i, m_texts[QLatin1String(methods[i])]);
 }
 
 void Option::applyText(const QString &key, const QString &text)
@@ -41,6 +45,7 @@ void Option::applyText(const QString &key, const QString &text)
         { QStringLiteral("lbl_3_2"), m_ui->label_3_2 },
         { QStringLiteral("lbl_4"), m_ui->label_4 },
         { QStringLiteral("lbl_4_2"), m_ui->label_4_2 },
+        { QStringLiteral("lbl_5"), m_ui->label_5 },
         { QStringLiteral("btn_default"), m_ui->btnDefault },
         { QStringLiteral("btn_cancel"), m_ui->btnCancel },
         { QStringLiteral("btn_ok"), m_ui->btnOk },
@@ -76,6 +81,8 @@ void Option::showValues(const OptionValues &values)
     m_ui->linePenSize->setText(QString::number(values.penWidth));
     // The caller hands the colour over as QColor::name() gives it, in lower case.
     m_ui->linePenColor->setText(values.penColor.toUpper());
+    const bool known = values.resampling >= 0 && values.resampling < m_ui->cbResampling->count();
+    m_ui->cbResampling->setCurrentIndex(known ? values.resampling : 0);
 }
 
 void Option::on_btnDefault_clicked()
@@ -92,6 +99,7 @@ void Option::on_btnOk_clicked()
     m_values.formatIndex = m_ui->cbFormat->currentIndex();
     m_values.penColor = m_ui->linePenColor->text();
     m_values.penWidth = parseOptionInt(m_ui->linePenSize->text());
+    m_values.resampling = m_ui->cbResampling->currentIndex();
 
     const QList<OptionField> failing = failingOptionFields(m_values);
     if (failing.isEmpty()) {

@@ -18,6 +18,7 @@ OptionValues optionDefaults()
     v.formatIndex = 0;
     v.penColor = QStringLiteral("#FFFF0000");
     v.penWidth = 3;
+    v.resampling = 0;
     return v;
 }
 

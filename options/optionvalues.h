@@ -14,6 +14,7 @@ struct OptionValues
     int formatIndex = 0; // 0 JPG, 1 PNG
     QString penColor = QStringLiteral("#FFFF0000");
     int penWidth = 3;
+    int resampling = 0; // 0 nearest, 1 bilinear, 2 bicubic, 3 Lanczos-3
 };
 
 // What the dialog's default button offers.

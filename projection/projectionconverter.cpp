@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <limits>
@@ -540,34 +541,49 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
     const QImage keep = target;
     const QImage::Format targetFormat = target.format();
     std::atomic<int> nextRow { 0 };
+    std::atomic<int> rowsDone { 0 };
     std::atomic<bool> abandoned { false };
 
+    // The event loop runs before every block this thread takes and while it
+    // waits for the others, as long as the target is still the one begun on.
+    auto yieldKeepsTarget = [&] {
+        yieldToEventLoop(true);
+        // A handler that replaced the target gets no stray rows.
+        const bool sameTarget = target.width() == w2 && target.height() == h2
+            && target.format() == targetFormat && target.constBits() == bits;
+        if (!sameTarget)
+            abandoned = true;
+        return sameTarget;
+    };
     auto work = [&](bool yields) {
         RowWorker worker(plan, src);
-        while (!abandoned.load(std::memory_order_relaxed)) {
+        for (;;) {
+            if (yields && !yieldKeepsTarget())
+                break;
+            if (abandoned.load(std::memory_order_relaxed))
+                break;
             const int begin = nextRow.fetch_add(kRowBlock);
             if (begin >= h2)
                 break;
             const int end = std::min(begin + kRowBlock, h2);
             for (int i = begin; i < end; ++i)
                 worker.render(i, reinterpret_cast<QRgb *>(bits + i * bytesPerLine));
-            if (yields) {
-                yieldToEventLoop(true);
-                // A handler that replaced the target gets no stray rows.
-                const bool sameTarget = target.width() == w2 && target.height() == h2
-                    && target.format() == targetFormat && target.constBits() == bits;
-                if (!sameTarget)
-                    abandoned = true;
-            }
+            rowsDone += end - begin;
         }
     };
 
+    const bool yields = processEvents && QCoreApplication::instance();
     const int threads = threadsFor(m_threadCount, h2);
     std::vector<std::thread> helpers;
     helpers.reserve(size_t(threads - 1));
     for (int t = 1; t < threads; ++t)
         helpers.emplace_back(work, false);
-    work(processEvents && QCoreApplication::instance());
+    work(yields);
+    while (yields && rowsDone.load() < h2 && !abandoned.load()) {
+        if (!yieldKeepsTarget())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
     for (std::thread &helper : helpers)
         helper.join();
     planoDebug().nospace() << "Convert error " << 0;

@@ -153,7 +153,8 @@ inline ParamSet makeParams(int left, int right, int bottom, int top,
 
 // The straightforward computation: the loaded file as 32-bit ARGB, remapped
 // pixel by pixel into a transparent target.
-inline QImage referenceOutput(const QString &input, const ParamSet &params, QSize size)
+inline QImage referenceOutput(const QString &input, const ParamSet &params, QSize size,
+    Resampling method = Resampling::Nearest)
 {
     QImage source(input);
     if (source.isNull())
@@ -164,6 +165,7 @@ inline QImage referenceOutput(const QString &input, const ParamSet &params, QSiz
         return QImage();
     QImage target(size, QImage::Format_ARGB32);
     target.fill(0);
+    converter.setResampling(method);
     converter.remapReference(source, target);
     return target;
 }

@@ -14,8 +14,8 @@ namespace {
 
 QImage referenceOutput(const QString &input, const BatchOptions &options)
 {
-    return ::referenceOutput(
-        input, options.params, QSize(options.outputSizeX, options.outputSizeY));
+    return ::referenceOutput(input, options.params, QSize(options.outputSizeX, options.outputSizeY),
+        resamplingFromInt(options.resampling));
 }
 
 int coveredPixels(const QImage &img)
@@ -373,11 +373,16 @@ private slots:
         QTest::addColumn<double>("lonMax");
         QTest::addColumn<double>("latMin");
         QTest::addColumn<double>("latMax");
+        QTest::addColumn<int>("resampling");
         QTest::newRow("miller, whole world")
-            << QStringLiteral("miller") << -180.0 << 180.0 << -90.0 << 90.0;
+            << QStringLiteral("miller") << -180.0 << 180.0 << -90.0 << 90.0 << 0;
+        QTest::newRow("miller, whole world, bicubic")
+            << QStringLiteral("miller") << -180.0 << 180.0 << -90.0 << 90.0 << 2;
         // Crosses the 180° meridian and leaves bands uncovered.
         QTest::newRow("mercator, part of the world")
-            << QStringLiteral("mercator") << 20.0 << -160.0 << -60.0 << 75.0;
+            << QStringLiteral("mercator") << 20.0 << -160.0 << -60.0 << 75.0 << 0;
+        QTest::newRow("mercator, part of the world, bilinear")
+            << QStringLiteral("mercator") << 20.0 << -160.0 << -60.0 << 75.0 << 1;
     }
 
     void outputsEqualTheReference()
@@ -387,6 +392,7 @@ private slots:
         QFETCH(double, lonMax);
         QFETCH(double, latMin);
         QFETCH(double, latMax);
+        QFETCH(int, resampling);
 
         const QString in = m_tmp.newFolder(QStringLiteral("in"));
         const QString out = m_tmp.newFolder(QStringLiteral("out"));
@@ -411,6 +417,7 @@ private slots:
         o.params.lonMax = lonMax;
         o.params.latMin = latMin;
         o.params.latMax = latMax;
+        o.resampling = resampling;
         QStringList inputs { jpg, png, gray };
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(r.succeeded, 3);

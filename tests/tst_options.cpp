@@ -149,7 +149,7 @@ void TestOptions::formHasItsFieldsInTabOrder()
 {
     Option dialog;
     QCOMPARE(dialog.objectName(), QStringLiteral("Option"));
-    QCOMPARE(dialog.size(), QSize(350, 300));
+    QCOMPARE(dialog.size(), QSize(350, 330));
     QCOMPARE(dialog.windowTitle(), kFormTitle);
     auto *format = child<QComboBox>(&dialog, "cbFormat");
     QVERIFY(format);
@@ -158,7 +158,7 @@ void TestOptions::formHasItsFieldsInTabOrder()
     QCOMPARE(format->itemText(1), QStringLiteral("PNG"));
 
     const QStringList expected { "lineOutputSizeX", "lineOutputSizeY", "cbFormat", "lineQuality",
-        "linePenColor", "linePenSize", "btnDefault", "btnOk", "btnCancel" };
+        "linePenColor", "linePenSize", "cbResampling", "btnDefault", "btnOk", "btnCancel" };
     QStringList order;
     QWidget *w = child<QWidget>(&dialog, "lineOutputSizeX");
     QVERIFY(w);

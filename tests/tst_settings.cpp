@@ -39,6 +39,8 @@ QVariant field(const AppSettings &s, const QString &name)
         return s.penColor;
     if (name == QLatin1String("autoSize"))
         return s.autoSize;
+    if (name == QLatin1String("resampling"))
+        return s.resampling;
     return QVariant();
 }
 
@@ -67,6 +69,7 @@ AppSettings unusualSettings()
     s.openFiler = false;
     s.language = QStringLiteral("english");
     s.batchAutoDetect = true;
+    s.resampling = 2;
     s.params = makeParams(55, 42, 47, 78, QStringLiteral("mercator"), 12.3, -170.5, -60.1, 80.7);
     return s;
 }
@@ -142,6 +145,7 @@ void TestSettings::roundTripOfEveryValue()
     QCOMPARE(in.openFiler, false);
     QCOMPARE(in.language, QStringLiteral("english"));
     QCOMPARE(in.batchAutoDetect, true);
+    QCOMPARE(in.resampling, 2);
     QCOMPARE(in.params, out.params);
     // Never read back: the next start derives the name from the image opened.
     QCOMPARE(in.saveBaseName, QString());
@@ -241,6 +245,14 @@ void TestSettings::readingRules_data()
         << QByteArray("[GUI]\nPenSize=100\n") << QStringLiteral("penSize") << QVariant(100);
     QTest::newRow("OutputFormat 2 kept")
         << QByteArray("[IO]\nOutputFormat=2\n") << QStringLiteral("outputFormat") << QVariant(2);
+    QTest::newRow("no Resampling is nearest")
+        << QByteArray("[IO]\nOutputFormat=1\n") << QStringLiteral("resampling") << QVariant(0);
+    QTest::newRow("Resampling 3") << QByteArray("[IO]\nResampling=3\n")
+                                  << QStringLiteral("resampling") << QVariant(3);
+    QTest::newRow("unknown Resampling is nearest")
+        << QByteArray("[IO]\nResampling=7\n") << QStringLiteral("resampling") << QVariant(0);
+    QTest::newRow("negative Resampling is nearest")
+        << QByteArray("[IO]\nResampling=-1\n") << QStringLiteral("resampling") << QVariant(0);
     QTest::newRow("bool as text") << QByteArray("[GUI]\nAutoSize=false\n")
                                   << QStringLiteral("autoSize") << QVariant(false);
     QTest::newRow("default pen colour")
