@@ -358,24 +358,55 @@ private:
         }
         const AxisTaps &ct = m_plan.columnTaps;
         const float *const origin = blend - size_t(m_plan.columns.lo) * 4;
-        for (const RemapPlan::Run &run : m_plan.runs) {
-            for (int j = run.begin; j < run.end; ++j)
-                to[j] = horizontal(ct, j, origin);
-        }
+        for (const RemapPlan::Run &run : m_plan.runs)
+            horizontal(ct, run.begin, run.end, origin, to);
     }
 
     // The same operations as the reference's scalar loop, one lane per
     // channel: IEEE products and sums in the same order give the same bits.
-    static QRgb horizontal(const AxisTaps &ct, int j, const float *origin)
+    // Raw pointers, since a store through to (unsigned) may alias the int
+    // tables and would otherwise reload them.
+    static void horizontal(const AxisTaps &ct, int j0, int j1, const float *origin, QRgb *to)
     {
-        const int begin = ct.first[size_t(j)];
-        const int end = ct.first[size_t(j) + 1];
+        const int *const first = ct.first.data();
+        const int *const index = ct.index.data();
+        const float *const weight = ct.weight.data();
+        for (int j = j0; j < j1; ++j) {
+            const int begin = first[j];
+            const int end = first[j + 1];
 #ifdef __SSE2__
-        __m128 sum = _mm_setzero_ps();
-        for (int t = begin; t < end; ++t) {
-            const __m128 q = _mm_loadu_ps(origin + size_t(ct.index[size_t(t)]) * 4);
-            sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(ct.weight[size_t(t)]), q));
+            __m128 sum = _mm_setzero_ps();
+            const int *const k = index + begin;
+            if (end - begin == 4 && k[1] == k[0] + 1 && k[2] == k[0] + 2 && k[3] == k[0] + 3) {
+                // Four neighbouring columns: the common case when magnifying.
+                const float *const q = origin + size_t(index[begin]) * 4;
+                const float *const w = weight + begin;
+                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[0]), _mm_loadu_ps(q)));
+                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[1]), _mm_loadu_ps(q + 4)));
+                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[2]), _mm_loadu_ps(q + 8)));
+                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[3]), _mm_loadu_ps(q + 12)));
+            } else {
+                for (int t = begin; t < end; ++t) {
+                    const __m128 q = _mm_loadu_ps(origin + size_t(index[t]) * 4);
+                    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight[t]), q));
+                }
+            }
+            to[j] = unpremultipliedLanes(sum);
+#else
+            float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+            for (int t = begin; t < end; ++t) {
+                const float *const q = origin + size_t(index[t]) * 4;
+                for (int ch = 0; ch < 4; ++ch)
+                    sum[ch] += weight[t] * q[ch];
+            }
+            to[j] = unpremultiplied(sum);
+#endif
         }
+    }
+
+#ifdef __SSE2__
+    static QRgb unpremultipliedLanes(__m128 sum)
+    {
         const float alpha = _mm_cvtss_f32(sum);
         if (!(alpha >= 0.5f))
             return 0;
@@ -389,17 +420,8 @@ private:
         i = _mm_packs_epi32(i, i);
         i = _mm_packus_epi16(i, i);
         return QRgb(_mm_cvtsi128_si32(i));
-#else
-        float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-        for (int t = begin; t < end; ++t) {
-            const float wt = ct.weight[size_t(t)];
-            const float *const q = origin + size_t(ct.index[size_t(t)]) * 4;
-            for (int ch = 0; ch < 4; ++ch)
-                sum[ch] += wt * q[ch];
-        }
-        return unpremultiplied(sum);
-#endif
     }
+#endif
 
     const RemapPlan &m_plan;
     const QImage &m_src;
