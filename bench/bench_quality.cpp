@@ -427,6 +427,12 @@ int main(int argc, char **argv)
             }
         });
         const double renderSeconds = timer.elapsed() / 1000.0;
+        if (qEnvironmentVariableIsSet("QUALITY_DEBUG") && !keep.isEmpty()) {
+            QFile f(dir + QStringLiteral("/truth-%1.f32").arg(QLatin1String(cs.name)));
+            if (f.open(QIODevice::WriteOnly))
+                f.write(reinterpret_cast<const char *>(truth.rgb.data()),
+                    qint64(truth.rgb.size() * sizeof(float)));
+        }
 
         std::vector<Result> results;
         QImage coverage;
@@ -446,6 +452,10 @@ int main(int argc, char **argv)
                 coverage = out;
                 ourNearest = out;
             }
+            if (qEnvironmentVariableIsSet("QUALITY_DEBUG") && !keep.isEmpty())
+                out.save(dir
+                    + QStringLiteral("/ours-%1-%2.png")
+                          .arg(QLatin1String(cs.name), QLatin1String(o.name)));
             results.push_back(score(QStringLiteral("ours %1").arg(QLatin1String(o.name)),
                 toPlane(out), truth, coverage));
             if (o.method == Resampling::Bicubic && !keep.isEmpty())

@@ -51,6 +51,22 @@ double kernel(Resampling method, double x)
     return t < 0.5 ? 1.0 : 0.0;
 }
 
+// The kernel averaged over a box of the given width centred on x (Simpson's
+// rule; the kinks of the piecewise kernels cost less than the float weights'
+// precision).
+double boxedKernel(Resampling method, double x, double width)
+{
+    if (!(width > 1e-9))
+        return kernel(method, x);
+    constexpr int kSteps = 32;
+    const double h = width / kSteps;
+    const double a = x - width / 2.0;
+    double sum = kernel(method, a) + kernel(method, a + width);
+    for (int i = 1; i < kSteps; ++i)
+        sum += (i % 2 ? 4.0 : 2.0) * kernel(method, a + i * h);
+    return sum * h / 3.0 / width;
+}
+
 int placeTap(int k, const AxisRange &range)
 {
     if (range.period > 0) {
@@ -109,8 +125,13 @@ void appendTaps(
     // Wider than the whole range only repeats the edge pixels; the cap keeps
     // the tap count bounded for absurd parameter boxes.
     const double span = double(range.hi) - double(range.lo) + 2.0;
-    const double scale = footprint > 1.0 ? std::min(footprint, span) : 1.0;
-    const double radius = kernelRadius(method) * scale;
+    // Area averaging: where an output pixel spans s > 1 source pixels the
+    // kernel is averaged over a box s - 1/s wide. That is nothing at s = 1, so
+    // nothing jumps where the footprint crosses one pixel (Miller's polar rows
+    // when magnifying), and nearly the whole footprint when reducing much.
+    const double s = std::min(footprint, span);
+    const double box = footprint > 1.0 ? s - 1.0 / s : 0.0;
+    const double radius = kernelRadius(method) + box / 2.0;
     const double centre = pos - 0.5;
     if (std::isfinite(centre) && std::fabs(centre) < 1e9) {
         const size_t begin = taps.weight.size();
@@ -120,7 +141,7 @@ void appendTaps(
         std::vector<double> raw;
         raw.reserve(size_t(std::max(kHi - kLo + 1, 0)));
         for (int k = kLo; k <= kHi; ++k) {
-            const double w = kernel(method, (double(k) - centre) / scale);
+            const double w = boxedKernel(method, double(k) - centre, box);
             raw.push_back(w);
             sum += w;
             taps.index.push_back(placeTap(k, range));

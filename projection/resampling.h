@@ -1,7 +1,7 @@
 // The interpolating samplers of the remap. A source pixel u covers [u, u + 1),
 // so kernels are centred on u + 0.5; where an output pixel spans more than one
-// source pixel the kernel is widened to that span (area averaging). Colours are
-// blended premultiplied and handed back unpremultiplied.
+// source pixel the kernel is averaged over that span (area averaging). Colours
+// are blended premultiplied and handed back unpremultiplied.
 #pragma once
 
 #include <QRgb>

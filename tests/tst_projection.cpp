@@ -882,7 +882,9 @@ void TestProjection::constantStaysConstant()
                 QVERIFY2(p == colour, qPrintable(QString::number(p, 16)));
         }
     }
-    QCOMPARE(covered, target.width() * target.height());
+    // Lanczos lobes may leave a pixel amid holes without alpha; without
+    // holes every pixel is covered.
+    QVERIFY(holes || covered == target.width() * target.height());
 }
 
 void TestProjection::seamTakesTheWrappedMean_data()
