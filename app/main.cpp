@@ -80,10 +80,6 @@ int main(int argc, char *argv[])
     case CommandLine::Mode::Batch:
         break;
     }
-    if (options.overrides.resampling && *options.overrides.resampling != 0)
-        std::fputs(
-            "plano-miller: --resampling: this build samples nearest-neighbour only\n", stderr);
-
     // A headless batch shows nothing, so it never needs a display: one that is
     // set but cannot be opened would abort the platform start-up.
     if (options.mode == CommandLine::Mode::Batch) {

@@ -279,6 +279,8 @@ void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &optio
         options.params = *overrides.params;
     if (overrides.overwrite)
         options.overwrite = *overrides.overwrite;
+    if (overrides.resampling)
+        options.resampling = *overrides.resampling;
 }
 
 QString cliProgressLine(int k, int n, const QString &input, const QString &target)

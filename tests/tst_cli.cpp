@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QSettings>
 #include <QtTest>
 
 #include <climits>
@@ -440,6 +441,21 @@ private slots:
         QCOMPARE(iniValue(ini, QStringLiteral("IO/BatchOutputFolder")).toString(), stored);
         QCOMPARE(iniValue(ini, QStringLiteral("IO/OutputSizeY")).toInt(), io.sizeY);
         QCOMPARE(iniValue(ini, QStringLiteral("IO/OutputFormat")).toInt(), io.format);
+
+        // The method switch reaches the conversion.
+        const QString cubic = m_tmp.newFolder(QStringLiteral("cubic"));
+        run = runProgram(
+            { QStringLiteral("--batch"), QStringLiteral("--ini=") + ini,
+                QStringLiteral("--output-dir"), cubic, QStringLiteral("--format=png"),
+                QStringLiteral("--resampling=bicubic"), QStringLiteral("--params"), params, input },
+            m_tmp.path());
+        QVERIFY2(run.exitCode == 0, qPrintable(both(run)));
+        QSettings paramFile(params, QSettings::IniFormat);
+        ParamSet set;
+        set.readConvertGroup(paramFile);
+        QCOMPARE(loadArgb(cubic + QStringLiteral("/world.png")),
+            referenceOutput(input, set, QSize(io.sizeX, io.sizeY), Resampling::Bicubic));
+        QVERIFY(iniValue(ini, QStringLiteral("IO/Resampling")).toInt() == 0);
     }
 
     void patternsExpandToMatchingFiles()
