@@ -30,9 +30,10 @@ struct SaveOutcome
 {
     bool saved = false;
     QString error;
+    QImage buffer; // the output buffer, handed back
 };
 
-// The file whose output is being encoded, reported when it is done.
+// The file being converted and encoded by the worker, reported when done.
 struct PendingSave
 {
     std::future<SaveOutcome> done;
@@ -130,13 +131,12 @@ BatchResult BatchRunner::run(
     const int n = inputs.size();
     const char *format = outputFormatName(options.outputFormat);
 
-    // Successive files overlap: while file i converts, file i + 1 decodes and
-    // file i - 1 encodes, each in its own thread. Everything the user sees
-    // (callbacks, counters, file checks) stays on this thread and in file
-    // order. Two output buffers take turns, one of them in the encoder's hands.
-    QImage targets[2] = { QImage(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32),
-        QImage(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32) };
-    if (targets[0].isNull() || targets[1].isNull()) {
+    // Successive files overlap: while this thread decodes file i, a worker
+    // converts and encodes file i - 1. Everything the user sees (callbacks,
+    // counters, file checks) stays on this thread and in file order. The one
+    // output buffer travels to the worker and back, so it is never shared.
+    QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
+    if (target.isNull()) {
         result.refusal = QStringLiteral("not enough memory for the %1 \u00d7 %2 output image "
                                         "(OutputSizeX \u00d7 OutputSizeY)")
                              .arg(options.outputSizeX)
@@ -153,14 +153,14 @@ BatchResult BatchRunner::run(
     };
 
     PendingSave pending;
-    // Reports the file being encoded once its output is complete on disk.
+    // Reports the file in the worker's hands once its output is complete on disk.
     auto finishPending = [&] {
         if (!pending.active)
             return;
-        const SaveOutcome outcome = pending.done.get();
-        // Dropping the task drops its reference to the buffer before reuse.
+        SaveOutcome outcome = pending.done.get();
         pending.done = std::future<SaveOutcome>();
         pending.active = false;
+        target = std::move(outcome.buffer);
         if (outcome.saved)
             ++result.succeeded;
         else
@@ -169,45 +169,15 @@ BatchResult BatchRunner::run(
             progress(pending.k, n, pending.input, pending.targetPath);
     };
 
-    std::future<SourceImage> nextLoad;
-    int nextLoadIndex = -1;
-    // Only files that existed at the start are read ahead: any other could
-    // still be created by an earlier file's output.
-    auto loadAhead = [&](int i) {
-        if (i >= n || !existedAtStart[size_t(i)])
-            return;
-        nextLoad
-            = std::async(std::launch::async, loadSourceImage, inputs.at(i), options.maxImagePixels);
-        nextLoadIndex = i;
-    };
-
     for (int i = 0; i < n; ++i) {
         const int k = i + 1;
-        // Decoding and converting are invisible until the file is committed
-        // below, where the stop is asked for as before.
         const QString input = inputs.at(i);
-        SourceImage loaded;
-        if (nextLoadIndex == i) {
-            loaded = nextLoad.get();
-            nextLoadIndex = -1;
-        } else {
+        // A file missing at the start might be an earlier file's output.
+        if (!existedAtStart[size_t(i)])
             finishPending();
-            loaded = loadSourceImage(input, options.maxImagePixels);
-        }
-        loadAhead(i + 1);
-        QImage &target = targets[i % 2];
-        ParamSet params;
-        QString reason;
-        const bool ready
-            = !loaded.image.isNull() && paramsForInput(loaded.image, options, &params, &reason);
-        if (ready) {
-            // A yield may have let an overlay redraw reconfigure the shared
-            // converter; detected parameters change from file to file.
-            if (yield || options.autoDetect)
-                params.applyTo(converter);
-            target.fill(0);
-            converter.remap(loaded.image, target, yield);
-        }
+        // Decoding is invisible until the file is committed below, where the
+        // stop is asked for as before.
+        const SourceImage loaded = loadSourceImage(input, options.maxImagePixels);
         // The previous file is reported, and its output is on disk, before
         // this file is committed: two inputs may share an output name.
         finishPending();
@@ -223,10 +193,17 @@ BatchResult BatchRunner::run(
             fail(input, loaded.error);
             continue;
         }
-        if (!ready) {
+        const QImage &source = loaded.image;
+        ParamSet params;
+        QString reason;
+        if (!paramsForInput(source, options, &params, &reason)) {
             fail(input, reason);
             continue;
         }
+        // A yield may have let an overlay redraw reconfigure the shared
+        // converter; detected parameters change from file to file.
+        if (yield || options.autoDetect)
+            params.applyTo(converter);
 
         const QString targetPath = batchTargetPath(input, i, options);
         const bool exists = QFileInfo::exists(targetPath);
@@ -245,12 +222,26 @@ BatchResult BatchRunner::run(
             pending.targetPath = targetPath;
             pending.active = true;
             const int quality = options.outputQuality;
-            pending.done = std::async(std::launch::async, [target, targetPath, format, quality] {
-                SaveOutcome outcome;
-                outcome.saved
-                    = saveImageAtomically(target, targetPath, format, quality, &outcome.error);
-                return outcome;
-            });
+            // Remapping with yields must stay on this thread; without them the
+            // worker remaps with its own copy of the converter.
+            const bool remapHere = yield;
+            if (remapHere) {
+                target.fill(0);
+                converter.remap(source, target, true);
+            }
+            pending.done = std::async(std::launch::async,
+                [buffer = std::move(target), local = converter, source, remapHere, targetPath,
+                    format, quality]() mutable {
+                    if (!remapHere) {
+                        buffer.fill(0);
+                        local.remap(source, buffer, false);
+                    }
+                    SaveOutcome outcome;
+                    outcome.saved
+                        = saveImageAtomically(buffer, targetPath, format, quality, &outcome.error);
+                    outcome.buffer = std::move(buffer);
+                    return outcome;
+                });
             continue;
         } else {
             fail(input, kNotOverwritten);
