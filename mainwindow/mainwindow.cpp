@@ -1155,6 +1155,9 @@ void MainWindow::batchConvert()
     status.setWindowTitle(m_texts[QStringLiteral("batch_progress_title")]);
 
     BatchRunner runner;
+    // Headless, nothing waits on the event loop, and without yields the
+    // worker thread can do the remapping too.
+    runner.processEvents = interactive;
     runner.stopRequested = [&status] { return status.stopRequested(); };
     if (interactive) {
         runner.progress
