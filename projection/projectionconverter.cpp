@@ -15,6 +15,10 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define PLANO_AVX2 1
+#endif
 #include <vector>
 
 namespace {
@@ -255,6 +259,89 @@ int ProjectionConverter::truncToInt(double v)
 
 namespace {
 
+#ifdef PLANO_AVX2
+// AVX2 without FMA: every lane does the reference's multiply, then add, in
+// its order, so the results stay bit-identical. Chosen at run time.
+bool cpuHasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// out[k] = ((0 + w0·p0[k]) + w1·p1[k]) + ... in one pass over the row.
+__attribute__((target("avx2"))) void verticalAvx2(
+    const float *const *rows, const float *w, int taps, float *out, size_t floats)
+{
+    size_t k = 0;
+    for (; k + 8 <= floats; k += 8) {
+        __m256 sum = _mm256_setzero_ps();
+        for (int t = 0; t < taps; ++t)
+            sum = _mm256_add_ps(
+                sum, _mm256_mul_ps(_mm256_set1_ps(w[t]), _mm256_loadu_ps(rows[t] + k)));
+        _mm256_storeu_ps(out + k, sum);
+    }
+    for (; k < floats; ++k) {
+        float sum = 0.0f;
+        for (int t = 0; t < taps; ++t)
+            sum += w[t] * rows[t][k];
+        out[k] = sum;
+    }
+}
+
+// Two output pixels whose four taps are neighbouring columns, one per half.
+__attribute__((target("avx2"))) inline void horizontalPairAvx2(
+    const float *q0, const float *w0, const float *q1, const float *w1, QRgb *to)
+{
+    const __m256 w = _mm256_insertf128_ps(
+        _mm256_castps128_ps256(_mm_loadu_ps(w0)), _mm_loadu_ps(w1), 1);
+    __m256 sum = _mm256_setzero_ps();
+#define PLANO_TAP(t)                                                                              \
+    sum = _mm256_add_ps(sum,                                                                      \
+        _mm256_mul_ps(_mm256_permute_ps(w, (t) * 0x55),                                           \
+            _mm256_insertf128_ps(                                                                 \
+                _mm256_castps128_ps256(_mm_loadu_ps(q0 + 4 * (t))), _mm_loadu_ps(q1 + 4 * (t)), 1)))
+    PLANO_TAP(0);
+    PLANO_TAP(1);
+    PLANO_TAP(2);
+    PLANO_TAP(3);
+#undef PLANO_TAP
+    __m256 v = _mm256_div_ps(sum, _mm256_permute_ps(sum, 0));
+    v = _mm256_blend_ps(v, sum, 0x11);
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
+    __m256i i = _mm256_shuffle_epi32(_mm256_cvttps_epi32(v), _MM_SHUFFLE(0, 1, 2, 3));
+    i = _mm256_packs_epi32(i, i);
+    i = _mm256_packus_epi16(i, i);
+    const float a0 = _mm256_cvtss_f32(sum);
+    const float a1 = _mm_cvtss_f32(_mm256_extractf128_ps(sum, 1));
+    to[0] = a0 >= 0.5f ? QRgb(_mm256_cvtsi256_si32(i)) : 0;
+    to[1] = a1 >= 0.5f ? QRgb(_mm_cvtsi128_si32(_mm256_extracti128_si256(i, 1))) : 0;
+}
+
+bool fourInARow(const int *k)
+{
+    return k[1] == k[0] + 1 && k[2] == k[0] + 2 && k[3] == k[0] + 3;
+}
+
+// Pairs of four-tap pixels; returns the first column it left to the caller
+// (j1, or one whose taps are not four neighbours).
+__attribute__((target("avx2"))) int horizontalPairsAvx2(const int *first, const int *index,
+    const float *weight, int j, int j1, const float *origin, QRgb *to)
+{
+    for (; j + 1 < j1; j += 2) {
+        const int b0 = first[j];
+        const int b1 = first[j + 1];
+        if (b1 - b0 != 4 || first[j + 2] - b1 != 4 || !fourInARow(index + b0)
+            || !fourInARow(index + b1))
+            break;
+        horizontalPairAvx2(origin + size_t(index[b0]) * 4, weight + b0,
+            origin + size_t(index[b1]) * 4, weight + b1, to + j);
+    }
+    return j;
+}
+#endif
+
 // Everything a remap needs, taken from the converter before the first row so
 // that the rows touch no member: handlers that run during the yields may
 // reconfigure the converter, or even destroy it.
@@ -304,6 +391,7 @@ public:
         m_slots = std::max(plan.rowTaps.maxCount(), 1);
         m_cache.resize(floats * size_t(m_slots));
         m_tags.assign(size_t(m_slots), -1);
+        m_rows.resize(size_t(m_slots));
     }
 
     void render(int i, QRgb *to)
@@ -348,13 +436,24 @@ private:
         // reference sums: each column's taps from the top one down.
         const size_t floats = size_t(m_width) * 4;
         float *const blend = m_blend.data();
-        std::fill(blend, blend + floats, 0.0f);
         const AxisTaps &rt = m_plan.rowTaps;
-        for (int t = rt.first[size_t(i)]; t < rt.first[size_t(i) + 1]; ++t) {
-            const float wt = rt.weight[size_t(t)];
-            const float *const p = premultipliedRow(rt.index[size_t(t)]);
-            for (size_t k = 0; k < floats; ++k)
-                blend[k] += wt * p[k];
+        const int t0 = rt.first[size_t(i)];
+        const int taps = rt.first[size_t(i) + 1] - t0;
+        for (int t = 0; t < taps; ++t)
+            m_rows[size_t(t)] = premultipliedRow(rt.index[size_t(t0 + t)]);
+        const float *const w = rt.weight.data() + t0;
+#ifdef PLANO_AVX2
+        if (cpuHasAvx2())
+            verticalAvx2(m_rows.data(), w, taps, blend, floats);
+        else
+#endif
+        {
+            std::fill(blend, blend + floats, 0.0f);
+            for (int t = 0; t < taps; ++t) {
+                const float *const p = m_rows[size_t(t)];
+                for (size_t k = 0; k < floats; ++k)
+                    blend[k] += w[t] * p[k];
+            }
         }
         const AxisTaps &ct = m_plan.columnTaps;
         const float *const origin = blend - size_t(m_plan.columns.lo) * 4;
@@ -371,9 +470,21 @@ private:
         const int *const first = ct.first.data();
         const int *const index = ct.index.data();
         const float *const weight = ct.weight.data();
+#ifdef PLANO_AVX2
+        const bool avx2 = cpuHasAvx2();
+#endif
         for (int j = j0; j < j1; ++j) {
             const int begin = first[j];
             const int end = first[j + 1];
+#ifdef PLANO_AVX2
+            if (avx2) {
+                const int next = horizontalPairsAvx2(first, index, weight, j, j1, origin, to);
+                if (next != j) {
+                    j = next - 1;
+                    continue;
+                }
+            }
+#endif
 #ifdef __SSE2__
             __m128 sum = _mm_setzero_ps();
             const int *const k = index + begin;
@@ -430,6 +541,7 @@ private:
     std::vector<float> m_blend;
     std::vector<float> m_cache;
     std::vector<int> m_tags;
+    std::vector<const float *> m_rows;
 };
 
 int threadsFor(int requested, int rows)
