@@ -268,77 +268,89 @@ bool cpuHasAvx2()
     return has;
 }
 
-// out[k] = ((0 + w0·p0[k]) + w1·p1[k]) + ... in one pass over the row.
-__attribute__((target("avx2"))) void verticalAvx2(
-    const float *const *rows, const float *w, int taps, float *out, size_t floats)
-{
-    size_t k = 0;
-    for (; k + 8 <= floats; k += 8) {
-        __m256 sum = _mm256_setzero_ps();
-        for (int t = 0; t < taps; ++t)
-            sum = _mm256_add_ps(
-                sum, _mm256_mul_ps(_mm256_set1_ps(w[t]), _mm256_loadu_ps(rows[t] + k)));
-        _mm256_storeu_ps(out + k, sum);
-    }
-    for (; k < floats; ++k) {
-        float sum = 0.0f;
-        for (int t = 0; t < taps; ++t)
-            sum += w[t] * rows[t][k];
-        out[k] = sum;
-    }
-}
-
-// Two output pixels whose four taps are neighbouring columns, one per half.
+// Two columns' premultiplied sums over n neighbouring taps each, one column
+// per half of the vector.
+template <int n>
 __attribute__((target("avx2"))) inline void horizontalPairAvx2(
-    const float *q0, const float *w0, const float *q1, const float *w1, QRgb *to)
+    const float *q0, const float *w0, const float *q1, const float *w1, float *out)
 {
-    const __m256 w = _mm256_insertf128_ps(
-        _mm256_castps128_ps256(_mm_loadu_ps(w0)), _mm_loadu_ps(w1), 1);
     __m256 sum = _mm256_setzero_ps();
-#define PLANO_TAP(t)                                                                              \
-    sum = _mm256_add_ps(sum,                                                                      \
-        _mm256_mul_ps(_mm256_permute_ps(w, (t) * 0x55),                                           \
-            _mm256_insertf128_ps(                                                                 \
-                _mm256_castps128_ps256(_mm_loadu_ps(q0 + 4 * (t))), _mm_loadu_ps(q1 + 4 * (t)), 1)))
-    PLANO_TAP(0);
-    PLANO_TAP(1);
-    PLANO_TAP(2);
-    PLANO_TAP(3);
-#undef PLANO_TAP
-    __m256 v = _mm256_div_ps(sum, _mm256_permute_ps(sum, 0));
-    v = _mm256_blend_ps(v, sum, 0x11);
-    v = _mm256_max_ps(v, _mm256_setzero_ps());
-    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
-    v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
-    __m256i i = _mm256_shuffle_epi32(_mm256_cvttps_epi32(v), _MM_SHUFFLE(0, 1, 2, 3));
-    i = _mm256_packs_epi32(i, i);
-    i = _mm256_packus_epi16(i, i);
-    const float a0 = _mm256_cvtss_f32(sum);
-    const float a1 = _mm_cvtss_f32(_mm256_extractf128_ps(sum, 1));
-    to[0] = a0 >= 0.5f ? QRgb(_mm256_cvtsi256_si32(i)) : 0;
-    to[1] = a1 >= 0.5f ? QRgb(_mm_cvtsi128_si32(_mm256_extracti128_si256(i, 1))) : 0;
+    for (int t = 0; t < n; ++t) {
+        const __m256 w = _mm256_insertf128_ps(
+            _mm256_castps128_ps256(_mm_set1_ps(w0[t])), _mm_set1_ps(w1[t]), 1);
+        const __m256 q = _mm256_insertf128_ps(
+            _mm256_castps128_ps256(_mm_loadu_ps(q0 + 4 * t)), _mm_loadu_ps(q1 + 4 * t), 1);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(w, q));
+    }
+    _mm256_storeu_ps(out, sum);
 }
 
-bool fourInARow(const int *k)
-{
-    return k[1] == k[0] + 1 && k[2] == k[0] + 2 && k[3] == k[0] + 3;
-}
-
-// Pairs of four-tap pixels; returns the first column it left to the caller
-// (j1, or one whose taps are not four neighbours).
+// Horizontal pass over pairs of columns with the same number of neighbouring
+// taps (2, 4 or 6) into premultiplied sums; returns the first column it left
+// to the caller (j1, or one it has no pair for).
 __attribute__((target("avx2"))) int horizontalPairsAvx2(const int *first, const int *index,
-    const float *weight, int j, int j1, const float *origin, QRgb *to)
+    const float *weight, int j, int j1, const float *origin, float *out)
 {
     for (; j + 1 < j1; j += 2) {
         const int b0 = first[j];
         const int b1 = first[j + 1];
-        if (b1 - b0 != 4 || first[j + 2] - b1 != 4 || !fourInARow(index + b0)
-            || !fourInARow(index + b1))
+        const int n = b1 - b0;
+        // Steps between taps are +1, 0 where clamped, or a drop where
+        // wrapped, so first + n - 1 == last only for neighbours.
+        if (first[j + 2] - b1 != n || index[b0 + n - 1] - index[b0] != n - 1
+            || index[b1 + n - 1] - index[b1] != n - 1)
             break;
-        horizontalPairAvx2(origin + size_t(index[b0]) * 4, weight + b0,
-            origin + size_t(index[b1]) * 4, weight + b1, to + j);
+        const float *const q0 = origin + size_t(index[b0]) * 4;
+        const float *const q1 = origin + size_t(index[b1]) * 4;
+        float *const o = out + size_t(j) * 4;
+        if (n == 4)
+            horizontalPairAvx2<4>(q0, weight + b0, q1, weight + b1, o);
+        else if (n == 2)
+            horizontalPairAvx2<2>(q0, weight + b0, q1, weight + b1, o);
+        else if (n == 6)
+            horizontalPairAvx2<6>(q0, weight + b0, q1, weight + b1, o);
+        else
+            break;
     }
     return j;
+}
+
+// Vertical pass over the horizontally blended rows and the unpremultiply,
+// two pixels per vector.
+__attribute__((target("avx2"))) void verticalAvx2(
+    const float *const *rows, const float *w, int taps, int j0, int j1, QRgb *to)
+{
+    int j = j0;
+    for (; j + 2 <= j1; j += 2) {
+        const size_t k = size_t(j) * 4;
+        __m256 sum = _mm256_setzero_ps();
+        for (int t = 0; t < taps; ++t)
+            sum = _mm256_add_ps(
+                sum, _mm256_mul_ps(_mm256_set1_ps(w[t]), _mm256_loadu_ps(rows[t] + k)));
+        __m256 v = _mm256_div_ps(sum, _mm256_permute_ps(sum, 0));
+        v = _mm256_blend_ps(v, sum, 0x11);
+        v = _mm256_max_ps(v, _mm256_setzero_ps());
+        v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+        v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
+        // Lanes a, r, g, b to the bytes b, g, r, a of an ARGB32 word.
+        __m256i i = _mm256_shuffle_epi32(_mm256_cvttps_epi32(v), _MM_SHUFFLE(0, 1, 2, 3));
+        i = _mm256_packs_epi32(i, i);
+        i = _mm256_packus_epi16(i, i);
+        // Alpha below one half is transparent.
+        const __m256 keep
+            = _mm256_cmp_ps(_mm256_permute_ps(sum, 0), _mm256_set1_ps(0.5f), _CMP_GE_OQ);
+        i = _mm256_and_si256(i, _mm256_castps_si256(keep));
+        to[j] = QRgb(_mm256_cvtsi256_si32(i));
+        to[j + 1] = QRgb(_mm_cvtsi128_si32(_mm256_extracti128_si256(i, 1)));
+    }
+    for (; j < j1; ++j) {
+        const size_t k = size_t(j) * 4;
+        float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+        for (int t = 0; t < taps; ++t)
+            for (int ch = 0; ch < 4; ++ch)
+                sum[ch] += w[t] * rows[t][k + size_t(ch)];
+        to[j] = unpremultiplied(sum);
+    }
 }
 #endif
 
@@ -386,10 +398,10 @@ public:
     {
         if (plan.method == Resampling::Nearest || m_width <= 0)
             return;
-        const size_t floats = size_t(m_width) * 4;
-        m_blend.resize(floats);
+        m_source.resize(size_t(m_width) * 4);
         m_slots = std::max(plan.rowTaps.maxCount(), 1);
-        m_cache.resize(floats * size_t(m_slots));
+        m_rowFloats = size_t(plan.w2) * 4;
+        m_cache.resize(m_rowFloats * size_t(m_slots));
         m_tags.assign(size_t(m_slots), -1);
         m_rows.resize(size_t(m_slots));
     }
@@ -414,15 +426,22 @@ private:
             gatherRun(from, u + run.begin, to + run.begin, run.end - run.begin);
     }
 
-    const float *premultipliedRow(int v)
+    // Source row v blended across, premultiplied, for every target column of
+    // the runs; kept in a direct-mapped cache that holds every row of one
+    // target row's taps, since the next target rows mostly want them again.
+    const float *blendedRow(int v)
     {
         const size_t slot = size_t(v % m_slots);
-        float *const row = m_cache.data() + slot * size_t(m_width) * 4;
+        float *const row = m_cache.data() + slot * m_rowFloats;
         if (m_tags[slot] != v) {
             const QRgb *const from
                 = reinterpret_cast<const QRgb *>(m_src.constScanLine(v)) + m_plan.columns.lo;
+            float *const source = m_source.data();
             for (int c = 0; c < m_width; ++c)
-                premultiplied(from[c], m_plan.opaque, row + size_t(c) * 4);
+                premultiplied(from[c], m_plan.opaque, source + size_t(c) * 4);
+            const float *const origin = source - size_t(m_plan.columns.lo) * 4;
+            for (const RemapPlan::Run &run : m_plan.runs)
+                horizontal(m_plan.columnTaps, run.begin, run.end, origin, row);
             m_tags[slot] = v;
         }
         return row;
@@ -432,40 +451,44 @@ private:
     {
         if (m_plan.row[size_t(i)] < 0 || m_plan.runs.empty())
             return;
-        // Vertical first, over the whole map width, in the order the
-        // reference sums: each column's taps from the top one down.
-        const size_t floats = size_t(m_width) * 4;
-        float *const blend = m_blend.data();
+        // Across first, then down, in the order the reference sums: each
+        // row's taps from the leftmost one, then the rows from the top one.
         const AxisTaps &rt = m_plan.rowTaps;
         const int t0 = rt.first[size_t(i)];
         const int taps = rt.first[size_t(i) + 1] - t0;
         for (int t = 0; t < taps; ++t)
-            m_rows[size_t(t)] = premultipliedRow(rt.index[size_t(t0 + t)]);
+            m_rows[size_t(t)] = blendedRow(rt.index[size_t(t0 + t)]);
         const float *const w = rt.weight.data() + t0;
+        const float *const *const rows = m_rows.data();
+        for (const RemapPlan::Run &run : m_plan.runs) {
 #ifdef PLANO_AVX2
-        if (cpuHasAvx2())
-            verticalAvx2(m_rows.data(), w, taps, blend, floats);
-        else
+            if (cpuHasAvx2()) {
+                verticalAvx2(rows, w, taps, run.begin, run.end, to);
+                continue;
+            }
 #endif
-        {
-            std::fill(blend, blend + floats, 0.0f);
-            for (int t = 0; t < taps; ++t) {
-                const float *const p = m_rows[size_t(t)];
-                for (size_t k = 0; k < floats; ++k)
-                    blend[k] += w[t] * p[k];
+            for (int j = run.begin; j < run.end; ++j) {
+                const size_t k = size_t(j) * 4;
+#ifdef __SSE2__
+                __m128 sum = _mm_setzero_ps();
+                for (int t = 0; t < taps; ++t)
+                    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[t]), _mm_loadu_ps(rows[t] + k)));
+                to[j] = unpremultipliedLanes(sum);
+#else
+                float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+                for (int t = 0; t < taps; ++t)
+                    for (int ch = 0; ch < 4; ++ch)
+                        sum[ch] += w[t] * rows[t][k + size_t(ch)];
+                to[j] = unpremultiplied(sum);
+#endif
             }
         }
-        const AxisTaps &ct = m_plan.columnTaps;
-        const float *const origin = blend - size_t(m_plan.columns.lo) * 4;
-        for (const RemapPlan::Run &run : m_plan.runs)
-            horizontal(ct, run.begin, run.end, origin, to);
     }
 
     // The same operations as the reference's scalar loop, one lane per
     // channel: IEEE products and sums in the same order give the same bits.
-    // Raw pointers, since a store through to (unsigned) may alias the int
-    // tables and would otherwise reload them.
-    static void horizontal(const AxisTaps &ct, int j0, int j1, const float *origin, QRgb *to)
+    // Raw pointers keep the tables out of the stores' possible aliases.
+    static void horizontal(const AxisTaps &ct, int j0, int j1, const float *origin, float *out)
     {
         const int *const first = ct.first.data();
         const int *const index = ct.index.data();
@@ -474,35 +497,24 @@ private:
         const bool avx2 = cpuHasAvx2();
 #endif
         for (int j = j0; j < j1; ++j) {
-            const int begin = first[j];
-            const int end = first[j + 1];
 #ifdef PLANO_AVX2
             if (avx2) {
-                const int next = horizontalPairsAvx2(first, index, weight, j, j1, origin, to);
+                const int next = horizontalPairsAvx2(first, index, weight, j, j1, origin, out);
                 if (next != j) {
                     j = next - 1;
                     continue;
                 }
             }
 #endif
+            const int begin = first[j];
+            const int end = first[j + 1];
 #ifdef __SSE2__
             __m128 sum = _mm_setzero_ps();
-            const int *const k = index + begin;
-            if (end - begin == 4 && k[1] == k[0] + 1 && k[2] == k[0] + 2 && k[3] == k[0] + 3) {
-                // Four neighbouring columns: the common case when magnifying.
-                const float *const q = origin + size_t(index[begin]) * 4;
-                const float *const w = weight + begin;
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[0]), _mm_loadu_ps(q)));
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[1]), _mm_loadu_ps(q + 4)));
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[2]), _mm_loadu_ps(q + 8)));
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[3]), _mm_loadu_ps(q + 12)));
-            } else {
-                for (int t = begin; t < end; ++t) {
-                    const __m128 q = _mm_loadu_ps(origin + size_t(index[t]) * 4);
-                    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight[t]), q));
-                }
+            for (int t = begin; t < end; ++t) {
+                const __m128 q = _mm_loadu_ps(origin + size_t(index[t]) * 4);
+                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight[t]), q));
             }
-            to[j] = unpremultipliedLanes(sum);
+            _mm_storeu_ps(out + size_t(j) * 4, sum);
 #else
             float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
             for (int t = begin; t < end; ++t) {
@@ -510,7 +522,7 @@ private:
                 for (int ch = 0; ch < 4; ++ch)
                     sum[ch] += weight[t] * q[ch];
             }
-            to[j] = unpremultiplied(sum);
+            std::copy(sum, sum + 4, out + size_t(j) * 4);
 #endif
         }
     }
@@ -538,7 +550,8 @@ private:
     const QImage &m_src;
     const int m_width;
     int m_slots = 1;
-    std::vector<float> m_blend;
+    size_t m_rowFloats = 0;
+    std::vector<float> m_source;
     std::vector<float> m_cache;
     std::vector<int> m_tags;
     std::vector<const float *> m_rows;
@@ -786,19 +799,20 @@ void ProjectionConverter::interpolateReference(const QImage &src, QImage &target
             ct.clear();
             appendTaps(rt, m_resampling, y, g.rowFootprint(i), g.rows);
             appendTaps(ct, m_resampling, x, g.columnFootprint, g.columns);
+            // Across each row first, then down the rows.
             float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-            for (int c = 0; c < ct.count(0); ++c) {
-                float column[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-                for (int r = 0; r < rt.count(0); ++r) {
-                    const QRgb p = reinterpret_cast<const QRgb *>(
-                        src.constScanLine(rt.index[size_t(r)]))[ct.index[size_t(c)]];
+            for (int r = 0; r < rt.count(0); ++r) {
+                const QRgb *const line
+                    = reinterpret_cast<const QRgb *>(src.constScanLine(rt.index[size_t(r)]));
+                float across[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+                for (int c = 0; c < ct.count(0); ++c) {
                     float pm[4];
-                    premultiplied(p, opaque, pm);
+                    premultiplied(line[ct.index[size_t(c)]], opaque, pm);
                     for (int ch = 0; ch < 4; ++ch)
-                        column[ch] += rt.weight[size_t(r)] * pm[ch];
+                        across[ch] += ct.weight[size_t(c)] * pm[ch];
                 }
                 for (int ch = 0; ch < 4; ++ch)
-                    sum[ch] += ct.weight[size_t(c)] * column[ch];
+                    sum[ch] += rt.weight[size_t(r)] * across[ch];
             }
             to[j] = unpremultiplied(sum);
         }
