@@ -315,34 +315,59 @@ __attribute__((target("avx2"))) int horizontalPairsAvx2(const int *first, const 
     return j;
 }
 
-// Vertical pass over the horizontally blended rows and the unpremultiply,
-// two pixels per vector.
+// Down n rows from the top one, then unpremultiplied: two pixels, packed
+// into the low dword of each half.
+template <int n>
+__attribute__((target("avx2"))) inline __m256i verticalPairAvx2(
+    const float *const *rows, const __m256 *w, size_t k)
+{
+    __m256 sum = _mm256_setzero_ps();
+    for (int t = 0; t < n; ++t)
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(w[t], _mm256_loadu_ps(rows[t] + k)));
+    const __m256 alpha = _mm256_permute_ps(sum, 0);
+    __m256 v = _mm256_div_ps(sum, alpha);
+    v = _mm256_blend_ps(v, sum, 0x11);
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
+    // Lanes a, r, g, b to the bytes b, g, r, a of an ARGB32 word.
+    __m256i i = _mm256_shuffle_epi32(_mm256_cvttps_epi32(v), _MM_SHUFFLE(0, 1, 2, 3));
+    i = _mm256_packs_epi32(i, i);
+    i = _mm256_packus_epi16(i, i);
+    // Alpha below one half is transparent.
+    const __m256 keep = _mm256_cmp_ps(alpha, _mm256_set1_ps(0.5f), _CMP_GE_OQ);
+    return _mm256_and_si256(i, _mm256_castps_si256(keep));
+}
+
+template <int n>
+__attribute__((target("avx2"))) void verticalRunAvx2(
+    const float *const *rows, const float *weights, int &j, int j1, QRgb *to)
+{
+    __m256 w[n];
+    for (int t = 0; t < n; ++t)
+        w[t] = _mm256_set1_ps(weights[t]);
+    for (; j + 4 <= j1; j += 4) {
+        const __m256i a = verticalPairAvx2<n>(rows, w, size_t(j) * 4);
+        const __m256i b = verticalPairAvx2<n>(rows, w, size_t(j) * 4 + 8);
+        // Pixels j, j + 2 in a's and b's low halves, j + 1, j + 3 in the high.
+        const __m256i ab = _mm256_unpacklo_epi32(a, b);
+        const __m128i lo = _mm256_castsi256_si128(ab);
+        const __m128i hi = _mm256_extracti128_si256(ab, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + j), _mm_unpacklo_epi32(lo, hi));
+    }
+}
+
+// Vertical pass over the horizontally blended rows and the unpremultiply.
 __attribute__((target("avx2"))) void verticalAvx2(
     const float *const *rows, const float *w, int taps, int j0, int j1, QRgb *to)
 {
     int j = j0;
-    for (; j + 2 <= j1; j += 2) {
-        const size_t k = size_t(j) * 4;
-        __m256 sum = _mm256_setzero_ps();
-        for (int t = 0; t < taps; ++t)
-            sum = _mm256_add_ps(
-                sum, _mm256_mul_ps(_mm256_set1_ps(w[t]), _mm256_loadu_ps(rows[t] + k)));
-        __m256 v = _mm256_div_ps(sum, _mm256_permute_ps(sum, 0));
-        v = _mm256_blend_ps(v, sum, 0x11);
-        v = _mm256_max_ps(v, _mm256_setzero_ps());
-        v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
-        v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
-        // Lanes a, r, g, b to the bytes b, g, r, a of an ARGB32 word.
-        __m256i i = _mm256_shuffle_epi32(_mm256_cvttps_epi32(v), _MM_SHUFFLE(0, 1, 2, 3));
-        i = _mm256_packs_epi32(i, i);
-        i = _mm256_packus_epi16(i, i);
-        // Alpha below one half is transparent.
-        const __m256 keep
-            = _mm256_cmp_ps(_mm256_permute_ps(sum, 0), _mm256_set1_ps(0.5f), _CMP_GE_OQ);
-        i = _mm256_and_si256(i, _mm256_castps_si256(keep));
-        to[j] = QRgb(_mm256_cvtsi256_si32(i));
-        to[j + 1] = QRgb(_mm_cvtsi128_si32(_mm256_extracti128_si256(i, 1)));
-    }
+    if (taps == 4)
+        verticalRunAvx2<4>(rows, w, j, j1, to);
+    else if (taps == 2)
+        verticalRunAvx2<2>(rows, w, j, j1, to);
+    else if (taps == 6)
+        verticalRunAvx2<6>(rows, w, j, j1, to);
     for (; j < j1; ++j) {
         const size_t k = size_t(j) * 4;
         float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
