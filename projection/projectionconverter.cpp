@@ -9,6 +9,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <thread>
 
@@ -315,6 +316,15 @@ __attribute__((target("avx2"))) int horizontalPairsAvx2(const int *first, const 
     return j;
 }
 
+QRgb verticalOne(const float *const *rows, const float *w, int taps, size_t k)
+{
+    float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+    for (int t = 0; t < taps; ++t)
+        for (int ch = 0; ch < 4; ++ch)
+            sum[ch] += w[t] * rows[t][k + size_t(ch)];
+    return unpremultiplied(sum);
+}
+
 // Down n rows from the top one, then unpremultiplied: two pixels, packed
 // into the low dword of each half.
 template <int n>
@@ -353,7 +363,9 @@ __attribute__((target("avx2"))) void verticalRunAvx2(
         const __m256i ab = _mm256_unpacklo_epi32(a, b);
         const __m128i lo = _mm256_castsi256_si128(ab);
         const __m128i hi = _mm256_extracti128_si256(ab, 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + j), _mm_unpacklo_epi32(lo, hi));
+        // Streamed: the target is far larger than the caches, and reading
+        // its lines in before overwriting them would double the traffic.
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + j), _mm_unpacklo_epi32(lo, hi));
     }
 }
 
@@ -362,20 +374,20 @@ __attribute__((target("avx2"))) void verticalAvx2(
     const float *const *rows, const float *w, int taps, int j0, int j1, QRgb *to)
 {
     int j = j0;
+    // Scalar up to a 16-byte boundary of the target for the streamed stores.
+    while (j < j1 && (reinterpret_cast<uintptr_t>(to + j) & 15) != 0) {
+        to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
+        ++j;
+    }
     if (taps == 4)
         verticalRunAvx2<4>(rows, w, j, j1, to);
     else if (taps == 2)
         verticalRunAvx2<2>(rows, w, j, j1, to);
     else if (taps == 6)
         verticalRunAvx2<6>(rows, w, j, j1, to);
-    for (; j < j1; ++j) {
-        const size_t k = size_t(j) * 4;
-        float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-        for (int t = 0; t < taps; ++t)
-            for (int ch = 0; ch < 4; ++ch)
-                sum[ch] += w[t] * rows[t][k + size_t(ch)];
-        to[j] = unpremultiplied(sum);
-    }
+    for (; j < j1; ++j)
+        to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
+    _mm_sfence();
 }
 #endif
 
