@@ -421,6 +421,9 @@ struct RemapPlan
 // Rows handed to a thread at a time: long enough to keep the row cache warm,
 // short enough to balance the cheap pole rows against the rest.
 constexpr int kRowBlock = 16;
+// Interpolating blocks are longer: each block blends the source rows its
+// taps reach across again, and a longer block shares more of them.
+constexpr int kInterpolatedRowBlock = 48;
 
 // One thread's scratch for interpolated rows: the vertical blend of the map
 // area's columns, and premultiplied source rows in a direct-mapped cache that
@@ -739,6 +742,7 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
             abandoned = true;
         return sameTarget;
     };
+    const int block = interpolate ? kInterpolatedRowBlock : kRowBlock;
     auto work = [&](bool yields) {
         RowWorker worker(plan, src);
         for (;;) {
@@ -746,10 +750,10 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
                 break;
             if (abandoned.load(std::memory_order_relaxed))
                 break;
-            const int begin = nextRow.fetch_add(kRowBlock);
+            const int begin = nextRow.fetch_add(block);
             if (begin >= h2)
                 break;
-            const int end = std::min(begin + kRowBlock, h2);
+            const int end = std::min(begin + block, h2);
             for (int i = begin; i < end; ++i)
                 worker.render(i, reinterpret_cast<QRgb *>(bits + i * bytesPerLine));
             rowsDone += end - begin;
