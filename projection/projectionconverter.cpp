@@ -276,9 +276,23 @@ __attribute__((target("avx2"))) inline void horizontalPairAvx2(
     const float *q0, const float *w0, const float *q1, const float *w1, float *out)
 {
     __m256 sum = _mm256_setzero_ps();
+    // Four weights of each column in one load, spread tap by tap in place.
+    const __m256 w4 = n == 4
+        ? _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(w0)), _mm_loadu_ps(w1), 1)
+        : _mm256_setzero_ps();
     for (int t = 0; t < n; ++t) {
-        const __m256 w = _mm256_insertf128_ps(
-            _mm256_castps128_ps256(_mm_set1_ps(w0[t])), _mm_set1_ps(w1[t]), 1);
+        __m256 w;
+        if (n == 4 && t == 0)
+            w = _mm256_permute_ps(w4, 0x00);
+        else if (n == 4 && t == 1)
+            w = _mm256_permute_ps(w4, 0x55);
+        else if (n == 4 && t == 2)
+            w = _mm256_permute_ps(w4, 0xaa);
+        else if (n == 4)
+            w = _mm256_permute_ps(w4, 0xff);
+        else
+            w = _mm256_insertf128_ps(
+                _mm256_castps128_ps256(_mm_set1_ps(w0[t])), _mm_set1_ps(w1[t]), 1);
         const __m256 q = _mm256_insertf128_ps(
             _mm256_castps128_ps256(_mm_loadu_ps(q0 + 4 * t)), _mm_loadu_ps(q1 + 4 * t), 1);
         sum = _mm256_add_ps(sum, _mm256_mul_ps(w, q));
