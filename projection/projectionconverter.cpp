@@ -16,7 +16,8 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// PLANO_NO_AVX2 builds the SSE2 paths alone, to check them on any machine.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(PLANO_NO_AVX2)
 #include <immintrin.h>
 #define PLANO_AVX2 1
 #endif
