@@ -440,9 +440,9 @@ constexpr int kRowBlock = 16;
 // taps reach across again, and a longer block shares more of them.
 constexpr int kInterpolatedRowBlock = 48;
 
-// One thread's scratch for interpolated rows: the vertical blend of the map
-// area's columns, and premultiplied source rows in a direct-mapped cache that
-// holds every row of one target row's taps.
+// One thread's scratch for interpolated rows: one premultiplied source row,
+// and source rows blended across to the target columns in a direct-mapped
+// cache that holds every row of one target row's taps.
 class RowWorker
 {
 public:
