@@ -340,8 +340,8 @@ QRgb verticalOne(const float *const *rows, const float *w, int taps, size_t k)
     return unpremultiplied(sum);
 }
 
-// Down n rows from the top one, then unpremultiplied: two pixels, packed
-// into the low dword of each half.
+// Down n rows from the top one, then unpremultiplied: two pixels' channels
+// as int32 lanes a, r, g, b, zero where alpha is below one half.
 template <int n>
 __attribute__((target("avx2"))) inline __m256i verticalPairAvx2(
     const float *const *rows, const __m256 *w, size_t k)
@@ -355,13 +355,9 @@ __attribute__((target("avx2"))) inline __m256i verticalPairAvx2(
     v = _mm256_max_ps(v, _mm256_setzero_ps());
     v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
     v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
-    // Lanes a, r, g, b to the bytes b, g, r, a of an ARGB32 word.
-    __m256i i = _mm256_shuffle_epi32(_mm256_cvttps_epi32(v), _MM_SHUFFLE(0, 1, 2, 3));
-    i = _mm256_packs_epi32(i, i);
-    i = _mm256_packus_epi16(i, i);
     // Alpha below one half is transparent.
-    const __m256 keep = _mm256_cmp_ps(alpha, _mm256_set1_ps(0.5f), _CMP_GE_OQ);
-    return _mm256_and_si256(i, _mm256_castps_si256(keep));
+    v = _mm256_and_ps(v, _mm256_cmp_ps(alpha, _mm256_set1_ps(0.5f), _CMP_GE_OQ));
+    return _mm256_cvttps_epi32(v);
 }
 
 template <int n>
@@ -371,16 +367,22 @@ __attribute__((target("avx2"))) void verticalRunAvx2(
     __m256 w[n];
     for (int t = 0; t < n; ++t)
         w[t] = _mm256_set1_ps(weights[t]);
-    for (; j + 4 <= j1; j += 4) {
-        const __m256i a = verticalPairAvx2<n>(rows, w, size_t(j) * 4);
-        const __m256i b = verticalPairAvx2<n>(rows, w, size_t(j) * 4 + 8);
-        // Pixels j, j + 2 in a's and b's low halves, j + 1, j + 3 in the high.
-        const __m256i ab = _mm256_unpacklo_epi32(a, b);
-        const __m128i lo = _mm256_castsi256_si128(ab);
-        const __m128i hi = _mm256_extracti128_si256(ab, 1);
+    // Bytes a, r, g, b of each pixel to b, g, r, a (ARGB32 in memory).
+    const __m256i bgra = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3,
+        2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    // After the packs the low half holds pixels 0, 2, 4, 6, the high 1, 3, 5, 7.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (; j + 8 <= j1; j += 8) {
+        const size_t k = size_t(j) * 4;
+        const __m256i c01 = _mm256_packs_epi32(
+            verticalPairAvx2<n>(rows, w, k), verticalPairAvx2<n>(rows, w, k + 8));
+        const __m256i c23 = _mm256_packs_epi32(
+            verticalPairAvx2<n>(rows, w, k + 16), verticalPairAvx2<n>(rows, w, k + 24));
+        const __m256i bytes = _mm256_shuffle_epi8(_mm256_packus_epi16(c01, c23), bgra);
         // Streamed: the target is far larger than the caches, and reading
         // its lines in before overwriting them would double the traffic.
-        _mm_stream_si128(reinterpret_cast<__m128i *>(to + j), _mm_unpacklo_epi32(lo, hi));
+        _mm256_stream_si256(
+            reinterpret_cast<__m256i *>(to + j), _mm256_permutevar8x32_epi32(bytes, order));
     }
 }
 
@@ -389,8 +391,8 @@ __attribute__((target("avx2"))) void verticalAvx2(
     const float *const *rows, const float *w, int taps, int j0, int j1, QRgb *to)
 {
     int j = j0;
-    // Scalar up to a 16-byte boundary of the target for the streamed stores.
-    while (j < j1 && (reinterpret_cast<uintptr_t>(to + j) & 15) != 0) {
+    // Scalar up to a 32-byte boundary of the target for the streamed stores.
+    while (j < j1 && (reinterpret_cast<uintptr_t>(to + j) & 31) != 0) {
         to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
         ++j;
     }
