@@ -9,11 +9,17 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <thread>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+// PLANO_NO_AVX2 builds the SSE2 paths alone, to check them on any machine.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(PLANO_NO_AVX2)
+#include <immintrin.h>
+#define PLANO_AVX2 1
 #endif
 #include <vector>
 
@@ -255,6 +261,153 @@ int ProjectionConverter::truncToInt(double v)
 
 namespace {
 
+#ifdef PLANO_AVX2
+// AVX2 without FMA: every lane does the reference's multiply, then add, in
+// its order, so the results stay bit-identical. Chosen at run time.
+bool cpuHasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// Two columns' premultiplied sums over n neighbouring taps each, one column
+// per half of the vector.
+template <int n>
+__attribute__((target("avx2"))) inline void horizontalPairAvx2(
+    const float *q0, const float *w0, const float *q1, const float *w1, float *out)
+{
+    __m256 sum = _mm256_setzero_ps();
+    // Four weights of each column in one load, spread tap by tap in place.
+    const __m256 w4 = n == 4
+        ? _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(w0)), _mm_loadu_ps(w1), 1)
+        : _mm256_setzero_ps();
+    for (int t = 0; t < n; ++t) {
+        __m256 w;
+        if (n == 4 && t == 0)
+            w = _mm256_permute_ps(w4, 0x00);
+        else if (n == 4 && t == 1)
+            w = _mm256_permute_ps(w4, 0x55);
+        else if (n == 4 && t == 2)
+            w = _mm256_permute_ps(w4, 0xaa);
+        else if (n == 4)
+            w = _mm256_permute_ps(w4, 0xff);
+        else
+            w = _mm256_insertf128_ps(
+                _mm256_castps128_ps256(_mm_set1_ps(w0[t])), _mm_set1_ps(w1[t]), 1);
+        const __m256 q = _mm256_insertf128_ps(
+            _mm256_castps128_ps256(_mm_loadu_ps(q0 + 4 * t)), _mm_loadu_ps(q1 + 4 * t), 1);
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(w, q));
+    }
+    _mm256_storeu_ps(out, sum);
+}
+
+// Horizontal pass over pairs of columns with the same number of neighbouring
+// taps (2, 4 or 6) into premultiplied sums; returns the first column it left
+// to the caller (j1, or one it has no pair for).
+__attribute__((target("avx2"))) int horizontalPairsAvx2(const int *first, const int *index,
+    const float *weight, int j, int j1, const float *origin, float *out)
+{
+    for (; j + 1 < j1; j += 2) {
+        const int b0 = first[j];
+        const int b1 = first[j + 1];
+        const int n = b1 - b0;
+        // Steps between taps are +1, 0 where clamped, or a drop where
+        // wrapped, so first + n - 1 == last only for neighbours.
+        if (first[j + 2] - b1 != n || index[b0 + n - 1] - index[b0] != n - 1
+            || index[b1 + n - 1] - index[b1] != n - 1)
+            break;
+        const float *const q0 = origin + size_t(index[b0]) * 4;
+        const float *const q1 = origin + size_t(index[b1]) * 4;
+        float *const o = out + size_t(j) * 4;
+        if (n == 4)
+            horizontalPairAvx2<4>(q0, weight + b0, q1, weight + b1, o);
+        else if (n == 2)
+            horizontalPairAvx2<2>(q0, weight + b0, q1, weight + b1, o);
+        else if (n == 6)
+            horizontalPairAvx2<6>(q0, weight + b0, q1, weight + b1, o);
+        else
+            break;
+    }
+    return j;
+}
+
+QRgb verticalOne(const float *const *rows, const float *w, int taps, size_t k)
+{
+    float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+    for (int t = 0; t < taps; ++t)
+        for (int ch = 0; ch < 4; ++ch)
+            sum[ch] += w[t] * rows[t][k + size_t(ch)];
+    return unpremultiplied(sum);
+}
+
+// Down n rows from the top one, then unpremultiplied: two pixels' channels
+// as int32 lanes a, r, g, b, zero where alpha is below one half.
+template <int n>
+__attribute__((target("avx2"))) inline __m256i verticalPairAvx2(
+    const float *const *rows, const __m256 *w, size_t k)
+{
+    __m256 sum = _mm256_setzero_ps();
+    for (int t = 0; t < n; ++t)
+        sum = _mm256_add_ps(sum, _mm256_mul_ps(w[t], _mm256_loadu_ps(rows[t] + k)));
+    const __m256 alpha = _mm256_permute_ps(sum, 0);
+    __m256 v = _mm256_div_ps(sum, alpha);
+    v = _mm256_blend_ps(v, sum, 0x11);
+    v = _mm256_max_ps(v, _mm256_setzero_ps());
+    v = _mm256_min_ps(v, _mm256_set1_ps(255.0f));
+    v = _mm256_add_ps(v, _mm256_set1_ps(0.5f));
+    // Alpha below one half is transparent.
+    v = _mm256_and_ps(v, _mm256_cmp_ps(alpha, _mm256_set1_ps(0.5f), _CMP_GE_OQ));
+    return _mm256_cvttps_epi32(v);
+}
+
+template <int n>
+__attribute__((target("avx2"))) void verticalRunAvx2(
+    const float *const *rows, const float *weights, int &j, int j1, QRgb *to)
+{
+    __m256 w[n];
+    for (int t = 0; t < n; ++t)
+        w[t] = _mm256_set1_ps(weights[t]);
+    // Bytes a, r, g, b of each pixel to b, g, r, a (ARGB32 in memory).
+    const __m256i bgra = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3,
+        2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    // After the packs the low half holds pixels 0, 2, 4, 6, the high 1, 3, 5, 7.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (; j + 8 <= j1; j += 8) {
+        const size_t k = size_t(j) * 4;
+        const __m256i c01 = _mm256_packs_epi32(
+            verticalPairAvx2<n>(rows, w, k), verticalPairAvx2<n>(rows, w, k + 8));
+        const __m256i c23 = _mm256_packs_epi32(
+            verticalPairAvx2<n>(rows, w, k + 16), verticalPairAvx2<n>(rows, w, k + 24));
+        const __m256i bytes = _mm256_shuffle_epi8(_mm256_packus_epi16(c01, c23), bgra);
+        // Streamed: the target is far larger than the caches, and reading
+        // its lines in before overwriting them would double the traffic.
+        _mm256_stream_si256(
+            reinterpret_cast<__m256i *>(to + j), _mm256_permutevar8x32_epi32(bytes, order));
+    }
+}
+
+// Vertical pass over the horizontally blended rows and the unpremultiply.
+__attribute__((target("avx2"))) void verticalAvx2(
+    const float *const *rows, const float *w, int taps, int j0, int j1, QRgb *to)
+{
+    int j = j0;
+    // Scalar up to a 32-byte boundary of the target for the streamed stores.
+    while (j < j1 && (reinterpret_cast<uintptr_t>(to + j) & 31) != 0) {
+        to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
+        ++j;
+    }
+    if (taps == 4)
+        verticalRunAvx2<4>(rows, w, j, j1, to);
+    else if (taps == 2)
+        verticalRunAvx2<2>(rows, w, j, j1, to);
+    else if (taps == 6)
+        verticalRunAvx2<6>(rows, w, j, j1, to);
+    for (; j < j1; ++j)
+        to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
+    _mm_sfence();
+}
+#endif
+
 // Everything a remap needs, taken from the converter before the first row so
 // that the rows touch no member: handlers that run during the yields may
 // reconfigure the converter, or even destroy it.
@@ -285,10 +438,13 @@ struct RemapPlan
 // Rows handed to a thread at a time: long enough to keep the row cache warm,
 // short enough to balance the cheap pole rows against the rest.
 constexpr int kRowBlock = 16;
+// Interpolating blocks are longer: each block blends the source rows its
+// taps reach across again, and a longer block shares more of them.
+constexpr int kInterpolatedRowBlock = 48;
 
-// One thread's scratch for interpolated rows: the vertical blend of the map
-// area's columns, and premultiplied source rows in a direct-mapped cache that
-// holds every row of one target row's taps.
+// One thread's scratch for interpolated rows: one premultiplied source row,
+// and source rows blended across to the target columns in a direct-mapped
+// cache that holds every row of one target row's taps.
 class RowWorker
 {
 public:
@@ -299,11 +455,12 @@ public:
     {
         if (plan.method == Resampling::Nearest || m_width <= 0)
             return;
-        const size_t floats = size_t(m_width) * 4;
-        m_blend.resize(floats);
+        m_source.resize(size_t(m_width) * 4);
         m_slots = std::max(plan.rowTaps.maxCount(), 1);
-        m_cache.resize(floats * size_t(m_slots));
+        m_rowFloats = size_t(plan.w2) * 4;
+        m_cache.resize(m_rowFloats * size_t(m_slots));
         m_tags.assign(size_t(m_slots), -1);
+        m_rows.resize(size_t(m_slots));
     }
 
     void render(int i, QRgb *to)
@@ -326,15 +483,22 @@ private:
             gatherRun(from, u + run.begin, to + run.begin, run.end - run.begin);
     }
 
-    const float *premultipliedRow(int v)
+    // Source row v blended across, premultiplied, for every target column of
+    // the runs; kept in a direct-mapped cache that holds every row of one
+    // target row's taps, since the next target rows mostly want them again.
+    const float *blendedRow(int v)
     {
         const size_t slot = size_t(v % m_slots);
-        float *const row = m_cache.data() + slot * size_t(m_width) * 4;
+        float *const row = m_cache.data() + slot * m_rowFloats;
         if (m_tags[slot] != v) {
             const QRgb *const from
                 = reinterpret_cast<const QRgb *>(m_src.constScanLine(v)) + m_plan.columns.lo;
+            float *const source = m_source.data();
             for (int c = 0; c < m_width; ++c)
-                premultiplied(from[c], m_plan.opaque, row + size_t(c) * 4);
+                premultiplied(from[c], m_plan.opaque, source + size_t(c) * 4);
+            const float *const origin = source - size_t(m_plan.columns.lo) * 4;
+            for (const RemapPlan::Run &run : m_plan.runs)
+                horizontal(m_plan.columnTaps, run.begin, run.end, origin, row);
             m_tags[slot] = v;
         }
         return row;
@@ -344,54 +508,70 @@ private:
     {
         if (m_plan.row[size_t(i)] < 0 || m_plan.runs.empty())
             return;
-        // Vertical first, over the whole map width, in the order the
-        // reference sums: each column's taps from the top one down.
-        const size_t floats = size_t(m_width) * 4;
-        float *const blend = m_blend.data();
-        std::fill(blend, blend + floats, 0.0f);
+        // Across first, then down, in the order the reference sums: each
+        // row's taps from the leftmost one, then the rows from the top one.
         const AxisTaps &rt = m_plan.rowTaps;
-        for (int t = rt.first[size_t(i)]; t < rt.first[size_t(i) + 1]; ++t) {
-            const float wt = rt.weight[size_t(t)];
-            const float *const p = premultipliedRow(rt.index[size_t(t)]);
-            for (size_t k = 0; k < floats; ++k)
-                blend[k] += wt * p[k];
+        const int t0 = rt.first[size_t(i)];
+        const int taps = rt.first[size_t(i) + 1] - t0;
+        for (int t = 0; t < taps; ++t)
+            m_rows[size_t(t)] = blendedRow(rt.index[size_t(t0 + t)]);
+        const float *const w = rt.weight.data() + t0;
+        const float *const *const rows = m_rows.data();
+        for (const RemapPlan::Run &run : m_plan.runs) {
+#ifdef PLANO_AVX2
+            if (cpuHasAvx2()) {
+                verticalAvx2(rows, w, taps, run.begin, run.end, to);
+                continue;
+            }
+#endif
+            for (int j = run.begin; j < run.end; ++j) {
+                const size_t k = size_t(j) * 4;
+#ifdef __SSE2__
+                __m128 sum = _mm_setzero_ps();
+                for (int t = 0; t < taps; ++t)
+                    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[t]), _mm_loadu_ps(rows[t] + k)));
+                to[j] = unpremultipliedLanes(sum);
+#else
+                float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+                for (int t = 0; t < taps; ++t)
+                    for (int ch = 0; ch < 4; ++ch)
+                        sum[ch] += w[t] * rows[t][k + size_t(ch)];
+                to[j] = unpremultiplied(sum);
+#endif
+            }
         }
-        const AxisTaps &ct = m_plan.columnTaps;
-        const float *const origin = blend - size_t(m_plan.columns.lo) * 4;
-        for (const RemapPlan::Run &run : m_plan.runs)
-            horizontal(ct, run.begin, run.end, origin, to);
     }
 
     // The same operations as the reference's scalar loop, one lane per
     // channel: IEEE products and sums in the same order give the same bits.
-    // Raw pointers, since a store through to (unsigned) may alias the int
-    // tables and would otherwise reload them.
-    static void horizontal(const AxisTaps &ct, int j0, int j1, const float *origin, QRgb *to)
+    // Raw pointers keep the tables out of the stores' possible aliases.
+    static void horizontal(const AxisTaps &ct, int j0, int j1, const float *origin, float *out)
     {
         const int *const first = ct.first.data();
         const int *const index = ct.index.data();
         const float *const weight = ct.weight.data();
+#ifdef PLANO_AVX2
+        const bool avx2 = cpuHasAvx2();
+#endif
         for (int j = j0; j < j1; ++j) {
+#ifdef PLANO_AVX2
+            if (avx2) {
+                const int next = horizontalPairsAvx2(first, index, weight, j, j1, origin, out);
+                if (next != j) {
+                    j = next - 1;
+                    continue;
+                }
+            }
+#endif
             const int begin = first[j];
             const int end = first[j + 1];
 #ifdef __SSE2__
             __m128 sum = _mm_setzero_ps();
-            const int *const k = index + begin;
-            if (end - begin == 4 && k[1] == k[0] + 1 && k[2] == k[0] + 2 && k[3] == k[0] + 3) {
-                // Four neighbouring columns: the common case when magnifying.
-                const float *const q = origin + size_t(index[begin]) * 4;
-                const float *const w = weight + begin;
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[0]), _mm_loadu_ps(q)));
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[1]), _mm_loadu_ps(q + 4)));
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[2]), _mm_loadu_ps(q + 8)));
-                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(w[3]), _mm_loadu_ps(q + 12)));
-            } else {
-                for (int t = begin; t < end; ++t) {
-                    const __m128 q = _mm_loadu_ps(origin + size_t(index[t]) * 4);
-                    sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight[t]), q));
-                }
+            for (int t = begin; t < end; ++t) {
+                const __m128 q = _mm_loadu_ps(origin + size_t(index[t]) * 4);
+                sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight[t]), q));
             }
-            to[j] = unpremultipliedLanes(sum);
+            _mm_storeu_ps(out + size_t(j) * 4, sum);
 #else
             float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
             for (int t = begin; t < end; ++t) {
@@ -399,7 +579,7 @@ private:
                 for (int ch = 0; ch < 4; ++ch)
                     sum[ch] += weight[t] * q[ch];
             }
-            to[j] = unpremultiplied(sum);
+            std::copy(sum, sum + 4, out + size_t(j) * 4);
 #endif
         }
     }
@@ -427,9 +607,11 @@ private:
     const QImage &m_src;
     const int m_width;
     int m_slots = 1;
-    std::vector<float> m_blend;
+    size_t m_rowFloats = 0;
+    std::vector<float> m_source;
     std::vector<float> m_cache;
     std::vector<int> m_tags;
+    std::vector<const float *> m_rows;
 };
 
 int threadsFor(int requested, int rows)
@@ -577,6 +759,7 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
             abandoned = true;
         return sameTarget;
     };
+    const int block = interpolate ? kInterpolatedRowBlock : kRowBlock;
     auto work = [&](bool yields) {
         RowWorker worker(plan, src);
         for (;;) {
@@ -584,10 +767,10 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
                 break;
             if (abandoned.load(std::memory_order_relaxed))
                 break;
-            const int begin = nextRow.fetch_add(kRowBlock);
+            const int begin = nextRow.fetch_add(block);
             if (begin >= h2)
                 break;
-            const int end = std::min(begin + kRowBlock, h2);
+            const int end = std::min(begin + block, h2);
             for (int i = begin; i < end; ++i)
                 worker.render(i, reinterpret_cast<QRgb *>(bits + i * bytesPerLine));
             rowsDone += end - begin;
@@ -674,19 +857,20 @@ void ProjectionConverter::interpolateReference(const QImage &src, QImage &target
             ct.clear();
             appendTaps(rt, m_resampling, y, g.rowFootprint(i), g.rows);
             appendTaps(ct, m_resampling, x, g.columnFootprint, g.columns);
+            // Across each row first, then down the rows.
             float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-            for (int c = 0; c < ct.count(0); ++c) {
-                float column[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
-                for (int r = 0; r < rt.count(0); ++r) {
-                    const QRgb p = reinterpret_cast<const QRgb *>(
-                        src.constScanLine(rt.index[size_t(r)]))[ct.index[size_t(c)]];
+            for (int r = 0; r < rt.count(0); ++r) {
+                const QRgb *const line
+                    = reinterpret_cast<const QRgb *>(src.constScanLine(rt.index[size_t(r)]));
+                float across[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
+                for (int c = 0; c < ct.count(0); ++c) {
                     float pm[4];
-                    premultiplied(p, opaque, pm);
+                    premultiplied(line[ct.index[size_t(c)]], opaque, pm);
                     for (int ch = 0; ch < 4; ++ch)
-                        column[ch] += rt.weight[size_t(r)] * pm[ch];
+                        across[ch] += ct.weight[size_t(c)] * pm[ch];
                 }
                 for (int ch = 0; ch < 4; ++ch)
-                    sum[ch] += ct.weight[size_t(c)] * column[ch];
+                    sum[ch] += rt.weight[size_t(r)] * across[ch];
             }
             to[j] = unpremultiplied(sum);
         }
