@@ -1,6 +1,7 @@
 #include "projection/projectionconverter.h"
 
 #include "app/logging.h"
+#include "projection/integerblend.h"
 
 #include <QCoreApplication>
 
@@ -16,10 +17,17 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-// PLANO_NO_AVX2 builds the SSE2 paths alone, to check them on any machine.
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(PLANO_NO_AVX2)
+// The AVX2 and AVX-512 paths are built for every x86 target and chosen at
+// run time.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// GCC 12 takes the AVX-512 intrinsics' undefined pass-through operands for
+// uninitialised variables.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #include <immintrin.h>
-#define PLANO_AVX2 1
+#pragma GCC diagnostic pop
+#define PLANO_WIDE_VECTORS 1
 #endif
 #include <vector>
 
@@ -110,6 +118,24 @@ void gatherRun(const QRgb *from, const int *columns, QRgb *to, int count)
     }
     for (; k < count; ++k)
         to[k] = from[columns[k]];
+}
+
+// Whether every pixel the interpolation may read is opaque: such maps are
+// blended in integers, whatever format they came in, so that equal pixels
+// give equal results.
+bool opaqueMapArea(const QImage &src, const AxisRange &columns, const AxisRange &rows)
+{
+    if (src.format() == QImage::Format_RGB32)
+        return true;
+    for (int v = rows.lo; v <= rows.hi; ++v) {
+        const QRgb *const line = reinterpret_cast<const QRgb *>(src.constScanLine(v));
+        QRgb all = 0xff000000u;
+        for (int u = columns.lo; u <= columns.hi; ++u)
+            all &= line[u];
+        if ((all & 0xff000000u) != 0xff000000u)
+            return false;
+    }
+    return true;
 }
 
 void yieldToEventLoop(bool processEvents)
@@ -261,14 +287,9 @@ int ProjectionConverter::truncToInt(double v)
 
 namespace {
 
-#ifdef PLANO_AVX2
-// AVX2 without FMA: every lane does the reference's multiply, then add, in
-// its order, so the results stay bit-identical. Chosen at run time.
-bool cpuHasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
+#ifdef PLANO_WIDE_VECTORS
+// AVX2 and AVX-512 without FMA: every lane does the reference's multiply,
+// then add, in its order, so the results stay bit-identical.
 
 // Two columns' premultiplied sums over n neighbouring taps each, one column
 // per half of the vector.
@@ -406,6 +427,158 @@ __attribute__((target("avx2"))) void verticalAvx2(
         to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
     _mm_sfence();
 }
+
+// A row of source pixels premultiplied as premultiplied() does it, two at a
+// time: the products of two small integers are exact in float.
+__attribute__((target("avx2"))) void premultipliedRowAvx2(
+    const QRgb *from, int count, bool opaque, float *out)
+{
+    const __m256 full = _mm256_set1_ps(255.0f);
+    int c = 0;
+    for (; c + 2 <= count; c += 2) {
+        const __m256i bytes
+            = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(from + c)));
+        // Bytes b, g, r, a of each pixel to lanes a, r, g, b.
+        const __m256 v = _mm256_permute_ps(_mm256_cvtepi32_ps(bytes), 0x1b);
+        const __m256 a = opaque ? full : _mm256_permute_ps(v, 0x00);
+        _mm256_storeu_ps(out + size_t(c) * 4, _mm256_blend_ps(_mm256_mul_ps(v, a), a, 0x11));
+    }
+    for (; c < count; ++c)
+        premultiplied(from[c], opaque, out + size_t(c) * 4);
+}
+
+// The same passes four pixels to a vector, one per 128-bit lane.
+__attribute__((target("avx512f"))) inline __m512 lanes(__m128 a, __m128 b, __m128 c, __m128 d)
+{
+    return _mm512_insertf32x4(
+        _mm512_insertf32x4(_mm512_insertf32x4(_mm512_castps128_ps512(a), b, 1), c, 2), d, 3);
+}
+
+template <int n>
+__attribute__((target("avx512f"))) inline void horizontalQuadAvx512(
+    const float *const *q, const float *const *w, float *out)
+{
+    __m512 sum = _mm512_setzero_ps();
+    const __m512 w4 = n == 4
+        ? lanes(_mm_loadu_ps(w[0]), _mm_loadu_ps(w[1]), _mm_loadu_ps(w[2]), _mm_loadu_ps(w[3]))
+        : _mm512_setzero_ps();
+    for (int t = 0; t < n; ++t) {
+        __m512 wt;
+        if (n == 4 && t == 0)
+            wt = _mm512_permute_ps(w4, 0x00);
+        else if (n == 4 && t == 1)
+            wt = _mm512_permute_ps(w4, 0x55);
+        else if (n == 4 && t == 2)
+            wt = _mm512_permute_ps(w4, 0xaa);
+        else if (n == 4)
+            wt = _mm512_permute_ps(w4, 0xff);
+        else
+            wt = lanes(_mm_set1_ps(w[0][t]), _mm_set1_ps(w[1][t]), _mm_set1_ps(w[2][t]),
+                _mm_set1_ps(w[3][t]));
+        const __m512 qt = lanes(_mm_loadu_ps(q[0] + 4 * t), _mm_loadu_ps(q[1] + 4 * t),
+            _mm_loadu_ps(q[2] + 4 * t), _mm_loadu_ps(q[3] + 4 * t));
+        sum = _mm512_add_ps(sum, _mm512_mul_ps(wt, qt));
+    }
+    _mm512_storeu_ps(out, sum);
+}
+
+// Horizontal pass over groups of four columns with the same number of
+// neighbouring taps; returns the first column it left to the caller.
+__attribute__((target("avx512f"))) int horizontalQuadsAvx512(const int *first, const int *index,
+    const float *weight, int j, int j1, const float *origin, float *out)
+{
+    for (; j + 3 < j1; j += 4) {
+        const int n = first[j + 1] - first[j];
+        if (n != 4 && n != 2 && n != 6)
+            break;
+        const float *q[4];
+        const float *w[4];
+        bool neighbours = true;
+        for (int c = 0; c < 4; ++c) {
+            const int b = first[j + c];
+            neighbours
+                = neighbours && first[j + c + 1] - b == n && index[b + n - 1] - index[b] == n - 1;
+            q[c] = origin + size_t(index[b]) * 4;
+            w[c] = weight + b;
+        }
+        if (!neighbours)
+            break;
+        float *const o = out + size_t(j) * 4;
+        if (n == 4)
+            horizontalQuadAvx512<4>(q, w, o);
+        else if (n == 2)
+            horizontalQuadAvx512<2>(q, w, o);
+        else
+            horizontalQuadAvx512<6>(q, w, o);
+    }
+    return j;
+}
+
+// Down the rows and unpremultiplied, four pixels; n = 0 takes the tap count
+// from taps. Returns their bytes b, g, r, a.
+template <int n>
+__attribute__((target("avx512f"))) inline __m128i verticalQuadAvx512(
+    const float *const *rows, const __m512 *w, const float *weights, int taps, size_t k)
+{
+    __m512 sum = _mm512_setzero_ps();
+    const int count = n > 0 ? n : taps;
+    for (int t = 0; t < count; ++t) {
+        const __m512 wt = n > 0 ? w[t] : _mm512_set1_ps(weights[t]);
+        sum = _mm512_add_ps(sum, _mm512_mul_ps(wt, _mm512_loadu_ps(rows[t] + k)));
+    }
+    const __m512 alpha = _mm512_permute_ps(sum, 0);
+    __m512 v = _mm512_div_ps(sum, alpha);
+    v = _mm512_mask_blend_ps(0x1111, v, sum);
+    v = _mm512_max_ps(v, _mm512_setzero_ps());
+    v = _mm512_min_ps(v, _mm512_set1_ps(255.0f));
+    v = _mm512_add_ps(v, _mm512_set1_ps(0.5f));
+    // Alpha below one half is transparent.
+    v = _mm512_maskz_mov_ps(_mm512_cmp_ps_mask(alpha, _mm512_set1_ps(0.5f), _CMP_GE_OQ), v);
+    // Lanes a, r, g, b of each pixel to b, g, r, a (ARGB32 in memory).
+    v = _mm512_permute_ps(v, 0x1b);
+    return _mm512_cvtepi32_epi8(_mm512_cvttps_epi32(v));
+}
+
+template <int n>
+__attribute__((target("avx512f"))) void verticalRunAvx512(
+    const float *const *rows, const float *weights, int taps, int &j, int j1, QRgb *to)
+{
+    __m512 w[n > 0 ? n : 1];
+    for (int t = 0; t < n; ++t)
+        w[t] = _mm512_set1_ps(weights[t]);
+    for (; j + 16 <= j1; j += 16) {
+        const size_t k = size_t(j) * 4;
+        const __m512i lo = _mm512_inserti32x4(
+            _mm512_castsi128_si512(verticalQuadAvx512<n>(rows, w, weights, taps, k)),
+            verticalQuadAvx512<n>(rows, w, weights, taps, k + 16), 1);
+        const __m512i half
+            = _mm512_inserti32x4(lo, verticalQuadAvx512<n>(rows, w, weights, taps, k + 32), 2);
+        // Streamed, as in the AVX2 path.
+        _mm512_stream_si512(reinterpret_cast<__m512i *>(to + j),
+            _mm512_inserti32x4(half, verticalQuadAvx512<n>(rows, w, weights, taps, k + 48), 3));
+    }
+}
+
+__attribute__((target("avx512f"))) void verticalAvx512(
+    const float *const *rows, const float *w, int taps, int j0, int j1, QRgb *to)
+{
+    int j = j0;
+    while (j < j1 && (reinterpret_cast<uintptr_t>(to + j) & 63) != 0) {
+        to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
+        ++j;
+    }
+    if (taps == 4)
+        verticalRunAvx512<4>(rows, w, taps, j, j1, to);
+    else if (taps == 2)
+        verticalRunAvx512<2>(rows, w, taps, j, j1, to);
+    else if (taps == 6)
+        verticalRunAvx512<6>(rows, w, taps, j, j1, to);
+    else
+        verticalRunAvx512<0>(rows, w, taps, j, j1, to);
+    for (; j < j1; ++j)
+        to[j] = verticalOne(rows, w, taps, size_t(j) * 4);
+    _mm_sfence();
+}
 #endif
 
 // Everything a remap needs, taken from the converter before the first row so
@@ -433,6 +606,10 @@ struct RemapPlan
     AxisRange rows;
     AxisTaps columnTaps;
     AxisTaps rowTaps;
+    // The vector path every thread takes, and an opaque source's column
+    // groups for it.
+    VectorPath path = VectorPath::Sse2;
+    AcrossGroups groups;
 };
 
 // Rows handed to a thread at a time: long enough to keep the row cache warm,
@@ -444,7 +621,8 @@ constexpr int kInterpolatedRowBlock = 48;
 
 // One thread's scratch for interpolated rows: one premultiplied source row,
 // and source rows blended across to the target columns in a direct-mapped
-// cache that holds every row of one target row's taps.
+// cache that holds every row of one target row's taps. Opaque sources are
+// blended in integers, straight from their bytes.
 class RowWorker
 {
 public:
@@ -455,12 +633,20 @@ public:
     {
         if (plan.method == Resampling::Nearest || m_width <= 0)
             return;
-        m_source.resize(size_t(m_width) * 4);
+        if (!plan.opaque)
+            m_source.resize(size_t(m_width) * 4);
         m_slots = std::max(plan.rowTaps.maxCount(), 1);
-        m_rowFloats = size_t(plan.w2) * 4;
-        m_cache.resize(m_rowFloats * size_t(m_slots));
+        // Rows start on cache lines, so that no vector load or store of a
+        // group of four pixels straddles two lines.
+        constexpr size_t kLine = 64;
+        const size_t valueSize = plan.opaque ? sizeof(qint16) : sizeof(float);
+        m_rowBytes = (size_t(plan.w2) * 4 * valueSize + kLine - 1) / kLine * kLine;
+        m_cache.resize(m_rowBytes * size_t(m_slots) + kLine);
+        const size_t misaligned = reinterpret_cast<uintptr_t>(m_cache.data()) % kLine;
+        m_cacheStart = m_cache.data() + (misaligned ? kLine - misaligned : 0);
         m_tags.assign(size_t(m_slots), -1);
         m_rows.resize(size_t(m_slots));
+        m_opaqueRows.resize(size_t(m_slots));
     }
 
     void render(int i, QRgb *to)
@@ -489,25 +675,61 @@ private:
     const float *blendedRow(int v)
     {
         const size_t slot = size_t(v % m_slots);
-        float *const row = m_cache.data() + slot * m_rowFloats;
+        float *const row = reinterpret_cast<float *>(m_cacheStart + slot * m_rowBytes);
         if (m_tags[slot] != v) {
             const QRgb *const from
                 = reinterpret_cast<const QRgb *>(m_src.constScanLine(v)) + m_plan.columns.lo;
             float *const source = m_source.data();
-            for (int c = 0; c < m_width; ++c)
-                premultiplied(from[c], m_plan.opaque, source + size_t(c) * 4);
+#ifdef PLANO_WIDE_VECTORS
+            if (m_path != VectorPath::Sse2)
+                premultipliedRowAvx2(from, m_width, m_plan.opaque, source);
+            else
+#endif
+                for (int c = 0; c < m_width; ++c)
+                    premultiplied(from[c], m_plan.opaque, source + size_t(c) * 4);
             const float *const origin = source - size_t(m_plan.columns.lo) * 4;
             for (const RemapPlan::Run &run : m_plan.runs)
-                horizontal(m_plan.columnTaps, run.begin, run.end, origin, row);
+                horizontal(m_plan.columnTaps, run.begin, run.end, origin, row, m_path);
             m_tags[slot] = v;
         }
         return row;
+    }
+
+    // The same for an opaque source, in integers.
+    const qint16 *blendedOpaqueRow(int v)
+    {
+        const size_t slot = size_t(v % m_slots);
+        qint16 *const row = reinterpret_cast<qint16 *>(m_cacheStart + slot * m_rowBytes);
+        if (m_tags[slot] != v) {
+            const QRgb *const origin = reinterpret_cast<const QRgb *>(m_src.constScanLine(v));
+            for (const RemapPlan::Run &run : m_plan.runs)
+                blendAcrossOpaque(
+                    m_plan.columnTaps, m_plan.groups, run.begin, run.end, origin, row);
+            m_tags[slot] = v;
+        }
+        return row;
+    }
+
+    void renderOpaque(int i, QRgb *to)
+    {
+        const AxisTaps &rt = m_plan.rowTaps;
+        const int t0 = rt.first[size_t(i)];
+        const int taps = rt.first[size_t(i) + 1] - t0;
+        for (int t = 0; t < taps; ++t)
+            m_opaqueRows[size_t(t)] = blendedOpaqueRow(rt.index[size_t(t0 + t)]);
+        for (const RemapPlan::Run &run : m_plan.runs)
+            blendDownOpaque(m_opaqueRows.data(), rt.fixedWeight.data() + t0, taps, run.begin,
+                run.end, to, m_path);
     }
 
     void renderInterpolated(int i, QRgb *to)
     {
         if (m_plan.row[size_t(i)] < 0 || m_plan.runs.empty())
             return;
+        if (m_plan.opaque) {
+            renderOpaque(i, to);
+            return;
+        }
         // Across first, then down, in the order the reference sums: each
         // row's taps from the leftmost one, then the rows from the top one.
         const AxisTaps &rt = m_plan.rowTaps;
@@ -518,8 +740,12 @@ private:
         const float *const w = rt.weight.data() + t0;
         const float *const *const rows = m_rows.data();
         for (const RemapPlan::Run &run : m_plan.runs) {
-#ifdef PLANO_AVX2
-            if (cpuHasAvx2()) {
+#ifdef PLANO_WIDE_VECTORS
+            if (m_path == VectorPath::Avx512) {
+                verticalAvx512(rows, w, taps, run.begin, run.end, to);
+                continue;
+            }
+            if (m_path == VectorPath::Avx2) {
                 verticalAvx2(rows, w, taps, run.begin, run.end, to);
                 continue;
             }
@@ -545,22 +771,29 @@ private:
     // The same operations as the reference's scalar loop, one lane per
     // channel: IEEE products and sums in the same order give the same bits.
     // Raw pointers keep the tables out of the stores' possible aliases.
-    static void horizontal(const AxisTaps &ct, int j0, int j1, const float *origin, float *out)
+    static void horizontal(
+        const AxisTaps &ct, int j0, int j1, const float *origin, float *out, VectorPath path)
     {
         const int *const first = ct.first.data();
         const int *const index = ct.index.data();
         const float *const weight = ct.weight.data();
-#ifdef PLANO_AVX2
-        const bool avx2 = cpuHasAvx2();
+#ifdef PLANO_WIDE_VECTORS
+        const bool avx512 = path == VectorPath::Avx512;
+        const bool avx2 = avx512 || path == VectorPath::Avx2;
+#else
+        Q_UNUSED(path);
 #endif
         for (int j = j0; j < j1; ++j) {
-#ifdef PLANO_AVX2
-            if (avx2) {
-                const int next = horizontalPairsAvx2(first, index, weight, j, j1, origin, out);
-                if (next != j) {
-                    j = next - 1;
-                    continue;
-                }
+#ifdef PLANO_WIDE_VECTORS
+            // Groups of four start on a cache line of the blended row.
+            int next = j;
+            if (avx512 && (j & 3) == 0)
+                next = horizontalQuadsAvx512(first, index, weight, j, j1, origin, out);
+            else if (avx2 && !avx512)
+                next = horizontalPairsAvx2(first, index, weight, j, j1, origin, out);
+            if (next != j) {
+                j = next - 1;
+                continue;
             }
 #endif
             const int begin = first[j];
@@ -606,13 +839,18 @@ private:
     const RemapPlan &m_plan;
     const QImage &m_src;
     const int m_width;
+    const VectorPath m_path = m_plan.path;
     int m_slots = 1;
-    size_t m_rowFloats = 0;
+    size_t m_rowBytes = 0;
     std::vector<float> m_source;
-    std::vector<float> m_cache;
+    std::vector<unsigned char> m_cache;
+    unsigned char *m_cacheStart = nullptr;
     std::vector<int> m_tags;
     std::vector<const float *> m_rows;
+    std::vector<const qint16 *> m_opaqueRows;
 };
+
+std::atomic<int> widestVectorPath { int(VectorPath::Avx512) };
 
 int threadsFor(int requested, int rows)
 {
@@ -622,6 +860,24 @@ int threadsFor(int requested, int rows)
 }
 
 } // namespace
+
+void ProjectionConverter::setWidestVectorPath(VectorPath widest)
+{
+    widestVectorPath = int(widest);
+}
+
+VectorPath ProjectionConverter::vectorPath()
+{
+    int available = int(VectorPath::Sse2);
+#ifdef PLANO_WIDE_VECTORS
+    static const int cpu = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+        ? int(VectorPath::Avx512)
+        : __builtin_cpu_supports("avx2") ? int(VectorPath::Avx2)
+                                         : int(VectorPath::Sse2);
+    available = cpu;
+#endif
+    return VectorPath(std::min(available, widestVectorPath.load(std::memory_order_relaxed)));
+}
 
 ProjectionConverter::SampleGeometry ProjectionConverter::sampleGeometry(
     const QImage &src, int w2, int h2) const
@@ -694,7 +950,6 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
     makeWritableTarget(target);
     RemapPlan plan;
     plan.method = m_resampling;
-    plan.opaque = src.format() == QImage::Format_RGB32;
     plan.w2 = target.width();
     plan.h2 = target.height();
     const int w2 = plan.w2;
@@ -703,6 +958,7 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
     const bool interpolate = plan.method != Resampling::Nearest;
     plan.columns = g.columns;
     plan.rows = g.rows;
+    plan.opaque = interpolate && opaqueMapArea(src, g.columns, g.rows);
 
     plan.column.assign(size_t(qMax(w2, 0)), -1);
     plan.columnTaps.clear();
@@ -737,6 +993,12 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
     }
     if (h2 <= 0 || w2 <= 0)
         return;
+    plan.path = vectorPath();
+    if (interpolate && plan.opaque) {
+        for (const RemapPlan::Run &run : plan.runs)
+            addAcrossGroups(
+                plan.groups, plan.columnTaps, run.begin, run.end, plan.columns.hi, plan.path);
+    }
 
     // The rows are written through one pointer taken here; the extra
     // reference keeps that buffer alive should a handler replace the target.
@@ -841,7 +1103,7 @@ void ProjectionConverter::interpolateReference(const QImage &src, QImage &target
     const int w2 = target.width();
     const int h2 = target.height();
     const SampleGeometry g = sampleGeometry(src, w2, h2);
-    const bool opaque = src.format() == QImage::Format_RGB32;
+    const bool opaque = opaqueMapArea(src, g.columns, g.rows);
     AxisTaps ct;
     AxisTaps rt;
     for (int i = 0; i < h2; ++i) {
@@ -857,6 +1119,25 @@ void ProjectionConverter::interpolateReference(const QImage &src, QImage &target
             ct.clear();
             appendTaps(rt, m_resampling, y, g.rowFootprint(i), g.rows);
             appendTaps(ct, m_resampling, x, g.columnFootprint, g.columns);
+            if (opaque) {
+                // In integers: each row across to 16 bits, then down.
+                qint32 down[4] = { 0, 0, 0, 0 };
+                for (int r = 0; r < rt.count(0); ++r) {
+                    const QRgb *const line
+                        = reinterpret_cast<const QRgb *>(src.constScanLine(rt.index[size_t(r)]));
+                    qint32 across[4] = { 0, 0, 0, 0 };
+                    for (int c = 0; c < ct.count(0); ++c) {
+                        const QRgb p = line[ct.index[size_t(c)]];
+                        const qint32 bytes[4] = { qBlue(p), qGreen(p), qRed(p), qAlpha(p) };
+                        for (int ch = 0; ch < 4; ++ch)
+                            across[ch] += qint32(ct.fixedWeight[size_t(c)]) * bytes[ch];
+                    }
+                    for (int ch = 0; ch < 4; ++ch)
+                        down[ch] += qint32(rt.fixedWeight[size_t(r)]) * acrossFixed(across[ch]);
+                }
+                to[j] = qRgb(downFixed(down[2]), downFixed(down[1]), downFixed(down[0]));
+                continue;
+            }
             // Across each row first, then down the rows.
             float sum[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
             for (int r = 0; r < rt.count(0); ++r) {

@@ -48,6 +48,12 @@ public:
 
     ConvertParams exportParams() const;
 
+    // The widest vector instructions remap may use, where the processor has
+    // them; the result never depends on it. Lets tests and benchmarks run the
+    // narrower paths on any machine.
+    static void setWidestVectorPath(VectorPath widest);
+    static VectorPath vectorPath();
+
     // Truncation toward zero; non-finite or out-of-range values give INT_MIN.
     static int truncToInt(double v);
 

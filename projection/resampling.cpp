@@ -115,6 +115,7 @@ void AxisTaps::clear()
     first.assign(1, 0);
     index.clear();
     weight.clear();
+    fixedWeight.clear();
 }
 
 void appendTaps(
@@ -147,14 +148,28 @@ void appendTaps(
             taps.index.push_back(placeTap(k, range));
         }
         if (sum != 0.0) {
-            for (double w : raw)
-                taps.weight.push_back(float(w / sum));
+            // Rounded to fixed point, with what the rounding lost or gained
+            // given to the largest weight, so that flat areas stay flat.
+            constexpr int one = 1 << kWeightBits;
+            int fixedSum = 0;
+            size_t largest = 0;
+            for (size_t k = 0; k < raw.size(); ++k) {
+                taps.weight.push_back(float(raw[k] / sum));
+                const int f = int(std::lround(raw[k] / sum * one));
+                taps.fixedWeight.push_back(qint16(f));
+                fixedSum += f;
+                if (std::fabs(raw[k]) > std::fabs(raw[largest]))
+                    largest = k;
+            }
+            taps.fixedWeight[begin + largest]
+                = qint16(taps.fixedWeight[begin + largest] + one - fixedSum);
         } else {
             // Cannot happen for these kernels; one tap on the nearest centre
             // keeps the table consistent anyway.
             taps.index.resize(begin);
             taps.index.push_back(placeTap(int(std::floor(pos)), range));
             taps.weight.push_back(1.0f);
+            taps.fixedWeight.push_back(qint16(1 << kWeightBits));
         }
     }
     taps.first.push_back(int(taps.weight.size()));

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <QRgb>
+#include <QtGlobal>
 
+#include <algorithm>
 #include <vector>
 
 enum class Resampling { Nearest = 0, Bilinear = 1, Bicubic = 2, Lanczos3 = 3 };
@@ -20,6 +22,8 @@ struct AxisTaps
     std::vector<int> first; // per sample: offset into index/weight, size samples + 1
     std::vector<int> index;
     std::vector<float> weight;
+    // The same weights in 1/2^kWeightBits, summing to exactly one.
+    std::vector<qint16> fixedWeight;
 
     int count(int sample) const { return first[size_t(sample) + 1] - first[size_t(sample)]; }
     int maxCount() const;
@@ -50,6 +54,31 @@ inline void premultiplied(QRgb p, bool opaque, float *out)
     out[2] = float(qGreen(p)) * a;
     out[3] = float(qBlue(p)) * a;
 }
+
+// Opaque sources are blended in integers, whose sums are exact in any order:
+// weights with kWeightBits fraction bits, and source rows blended across kept
+// with kAcrossBits fraction bits in 16 bits.
+constexpr int kWeightBits = 14;
+constexpr int kAcrossBits = 6;
+
+// A channel's sum of weight x byte across a row, to the 16-bit blended value.
+inline qint16 acrossFixed(qint32 sum)
+{
+    constexpr int shift = kWeightBits - kAcrossBits;
+    const qint32 v = (sum + (1 << (shift - 1))) >> shift;
+    return qint16(std::min<qint32>(std::max<qint32>(v, -32768), 32767));
+}
+
+// A channel's sum of weight x blended value down the rows, to a byte.
+inline int downFixed(qint32 sum)
+{
+    constexpr int shift = kWeightBits + kAcrossBits;
+    const qint32 v = (sum + (1 << (shift - 1))) >> shift;
+    return std::min<qint32>(std::max<qint32>(v, 0), 255);
+}
+
+// The widest vector instructions a pass may use.
+enum class VectorPath { Sse2, Avx2, Avx512 };
 
 // Back from a premultiplied sum to an ARGB32 word: alpha below one half is
 // transparent, channels are clamped to [0, 255] and rounded half up.
