@@ -180,6 +180,8 @@ private slots:
     void seamTakesTheWrappedMean();
     void threadsDoNotChangeTheResult_data();
     void threadsDoNotChangeTheResult();
+    void integerBlendingFollowsFloat_data();
+    void integerBlendingFollowsFloat();
 
     // The parameter set.
     void paramTableRoundTrip();
@@ -847,22 +849,27 @@ void TestProjection::constantStaysConstant_data()
     QTest::addColumn<int>("method");
     QTest::addColumn<int>("targetWidth");
     QTest::addColumn<bool>("holes");
+    QTest::addColumn<int>("alpha");
     for (int m = 1; m <= 3; ++m) {
         const QByteArray name = m == 1 ? "bilinear" : m == 2 ? "bicubic" : "lanczos-3";
-        QTest::newRow(name + " magnified") << m << 4096 << false;
-        QTest::newRow(name + " reduced, averaged") << m << 1024 << false;
-        QTest::newRow(name + " transparent holes") << m << 1024 << true;
+        QTest::newRow(name + " magnified") << m << 4096 << false << 160;
+        QTest::newRow(name + " reduced, averaged") << m << 1024 << false << 160;
+        QTest::newRow(name + " transparent holes") << m << 1024 << true << 160;
+        // Opaque: blended in integers, whose weights must sum to exactly one.
+        QTest::newRow(name + " opaque, magnified") << m << 4096 << false << 255;
+        QTest::newRow(name + " opaque, reduced far") << m << 8 << false << 255;
     }
 }
 
-// White margins around a translucent constant map area: no margin pixel, and
-// no colour of a transparent hole, may reach the output.
+// White margins around a constant map area: no margin pixel, and no colour of
+// a transparent hole, may reach the output.
 void TestProjection::constantStaysConstant()
 {
     QFETCH(int, method);
     QFETCH(int, targetWidth);
     QFETCH(bool, holes);
-    const QRgb colour = qRgba(200, 90, 30, 160);
+    QFETCH(int, alpha);
+    const QRgb colour = qRgba(200, 90, 30, alpha);
     QImage src = filled(2000, 1100, 0xFFFFFFFFu);
     const int left = 17, right = 23, bottom = 31, top = 29;
     for (int y = top; y < src.height() - bottom; ++y) {
@@ -928,17 +935,24 @@ void TestProjection::seamTakesTheWrappedMean()
 
 void TestProjection::threadsDoNotChangeTheResult_data()
 {
-    fastEqualsReference_data();
+    QTest::addColumn<int>("method");
+    QTest::addColumn<bool>("opaque");
+    const char *const methods[] = { "nearest", "bilinear", "bicubic", "lanczos-3" };
+    for (int m = 0; m < 4; ++m) {
+        QTest::newRow(methods[m]) << m << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1 opaque").arg(methods[m]))) << m << true;
+    }
 }
 
 void TestProjection::threadsDoNotChangeTheResult()
 {
     QFETCH(int, method);
+    QFETCH(bool, opaque);
     QRandomGenerator rng(77);
     QImage src(700, 380, QImage::Format_ARGB32);
     for (int y = 0; y < src.height(); ++y) {
         for (int x = 0; x < src.width(); ++x)
-            src.setPixel(x, y, rng.generate());
+            src.setPixel(x, y, rng.generate() | (opaque ? 0xFF000000u : 0u));
     }
     ProjectionConverter c;
     QVERIFY(setUp(c, makeParams(5, 6, 7, 8, QStringLiteral("mercator"))));
@@ -954,6 +968,65 @@ void TestProjection::threadsDoNotChangeTheResult()
             c.remap(src, many, false);
             QVERIFY(sameBits(one, many));
         }
+    }
+}
+
+void TestProjection::integerBlendingFollowsFloat_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::newRow("bilinear") << int(Resampling::Bilinear);
+    QTest::newRow("bicubic") << int(Resampling::Bicubic);
+    QTest::newRow("lanczos-3") << int(Resampling::Lanczos3);
+}
+
+// An opaque map is blended in integers, one with any transparency in float:
+// the two agree within a level. Equal pixels give equal bits whatever format
+// they come in, and reductions far beyond the vector paths' tap counts still
+// equal the reference.
+void TestProjection::integerBlendingFollowsFloat()
+{
+    QFETCH(int, method);
+    QRandomGenerator rng(4242);
+    QImage rgb(300, 400, QImage::Format_RGB32);
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x)
+            rgb.setPixel(x, y, rng.generate() | 0xFF000000u);
+    }
+    ProjectionConverter c;
+    QVERIFY(setUp(c, makeParams(4, 3, 5, 6)));
+    c.setResampling(Resampling(method));
+
+    QImage fromRgb = transparentTarget(900, 450);
+    c.remap(rgb, fromRgb, false);
+    QImage argb = rgb.convertToFormat(QImage::Format_ARGB32);
+    QImage fromArgb = transparentTarget(900, 450);
+    c.remap(argb, fromArgb, false);
+    QVERIFY(sameBits(fromRgb, fromArgb));
+
+    // One pixel of the map area's bottom right corner not quite opaque.
+    argb.setPixel(argb.width() - 4, argb.height() - 6, 0xFE808080u);
+    QImage inFloat = transparentTarget(900, 450);
+    c.remap(argb, inFloat, false);
+    int differing = 0;
+    for (int i = 0; i < 400; ++i) {
+        for (int j = 0; j < inFloat.width(); ++j) {
+            const QRgb a = fromRgb.pixel(j, i);
+            const QRgb b = inFloat.pixel(j, i);
+            const int most = std::max({ std::abs(qRed(a) - qRed(b)),
+                std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)) });
+            QVERIFY2(most <= 1 && qAlpha(a) == 255 && qAlpha(b) == 255,
+                qPrintable(QStringLiteral("(%1, %2)").arg(j).arg(i)));
+            differing += most;
+        }
+    }
+    QVERIFY(differing < 900 * 400 / 50);
+
+    for (const QSize size : { QSize(5, 2), QSize(2, 700) }) {
+        QImage fast = transparentTarget(size.width(), size.height());
+        QImage reference = fast.copy();
+        c.remap(rgb, fast, false);
+        c.remapReference(rgb, reference);
+        QVERIFY(sameBits(fast, reference));
     }
 }
 
