@@ -150,6 +150,8 @@ void downRunSse2(const qint16 *const *rows, const qint16 *w, int taps, int &j, i
 // pixels' channels side by side: b0 b1 g0 g1 r0 r1 a0 a1 b2 b3 ... a3.
 #define PLANO_PAIR_ORDER 0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15
 
+// pairs is 2 (up to four taps a column) or 3 (up to six).
+template <int pairs>
 __attribute__((target("avx2"))) inline void acrossTwoAvx2(
     const QRgb *origin, const int *source, const qint32 *weights, qint16 *out)
 {
@@ -163,6 +165,16 @@ __attribute__((target("avx2"))) inline void acrossTwoAvx2(
     __m256i sum
         = _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi8(x, zero), _mm256_loadu_si256(w)),
             _mm256_madd_epi16(_mm256_unpackhi_epi8(x, zero), _mm256_loadu_si256(w + 1)));
+    if constexpr (pairs == 3) {
+        // The fifth and sixth pixels.
+        __m256i y = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i *>(origin + source[0] + 4))),
+            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(origin + source[1] + 4)), 1);
+        y = _mm256_shuffle_epi8(y, order);
+        sum = _mm256_add_epi32(
+            sum, _mm256_madd_epi16(_mm256_unpacklo_epi8(y, zero), _mm256_loadu_si256(w + 2)));
+    }
     constexpr int shift = kWeightBits - kAcrossBits;
     sum = _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(1 << (shift - 1))), shift);
     // One column a lane, in the low half of each after the pack.
@@ -170,6 +182,7 @@ __attribute__((target("avx2"))) inline void acrossTwoAvx2(
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(packed));
 }
 
+template <int pairs>
 __attribute__((target("avx512f,avx512bw"))) inline void acrossFourAvx512(
     const QRgb *origin, const int *source, const qint32 *weights, qint16 *out)
 {
@@ -186,6 +199,18 @@ __attribute__((target("avx512f,avx512bw"))) inline void acrossFourAvx512(
     __m512i sum = _mm512_add_epi32(
         _mm512_madd_epi16(_mm512_unpacklo_epi8(x, zero), _mm512_loadu_si512(weights)),
         _mm512_madd_epi16(_mm512_unpackhi_epi8(x, zero), _mm512_loadu_si512(weights + 16)));
+    if constexpr (pairs == 3) {
+        auto more = [origin, source](int c) {
+            return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(origin + source[c] + 4));
+        };
+        __m512i y = _mm512_inserti32x4(
+            _mm512_inserti32x4(
+                _mm512_inserti32x4(_mm512_zextsi128_si512(more(0)), more(1), 1), more(2), 2),
+            more(3), 3);
+        y = _mm512_shuffle_epi8(y, order);
+        sum = _mm512_add_epi32(sum,
+            _mm512_madd_epi16(_mm512_unpacklo_epi8(y, zero), _mm512_loadu_si512(weights + 32)));
+    }
     constexpr int shift = kWeightBits - kAcrossBits;
     sum = _mm512_srai_epi32(_mm512_add_epi32(sum, _mm512_set1_epi32(1 << (shift - 1))), shift);
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtsepi32_epi16(sum));
@@ -194,18 +219,18 @@ __attribute__((target("avx512f,avx512bw"))) inline void acrossFourAvx512(
 
 // Consecutive groups from group g at column j on, as long as they follow each
 // other without a gap and end by j1; returns the column after the last one.
-template <int width>
+template <int width, int pairs>
 inline int acrossGroupRun(
     const AcrossGroups &groups, size_t &g, int j, int j1, const QRgb *origin, qint16 *out)
 {
     const size_t count = groups.start.size();
     while (g < count && groups.start[g] == j && j + width <= j1) {
         const int *const source = &groups.source[g * width];
-        const qint32 *const weights = &groups.weights[g * width * 8];
+        const qint32 *const weights = &groups.weights[g * width * 4 * pairs];
         if constexpr (width == 4)
-            acrossFourAvx512(origin, source, weights, out + size_t(j) * 4);
+            acrossFourAvx512<pairs>(origin, source, weights, out + size_t(j) * 4);
         else
-            acrossTwoAvx2(origin, source, weights, out + size_t(j) * 4);
+            acrossTwoAvx2<pairs>(origin, source, weights, out + size_t(j) * 4);
         ++g;
         j += width;
     }
@@ -215,13 +240,15 @@ inline int acrossGroupRun(
 __attribute__((target("avx512f,avx512bw"))) int acrossGroupsAvx512(
     const AcrossGroups &groups, size_t &g, int j, int j1, const QRgb *origin, qint16 *out)
 {
-    return acrossGroupRun<4>(groups, g, j, j1, origin, out);
+    return groups.pairs == 3 ? acrossGroupRun<4, 3>(groups, g, j, j1, origin, out)
+                             : acrossGroupRun<4, 2>(groups, g, j, j1, origin, out);
 }
 
 __attribute__((target("avx2"))) int acrossGroupsAvx2(
     const AcrossGroups &groups, size_t &g, int j, int j1, const QRgb *origin, qint16 *out)
 {
-    return acrossGroupRun<2>(groups, g, j, j1, origin, out);
+    return groups.pairs == 3 ? acrossGroupRun<2, 3>(groups, g, j, j1, origin, out)
+                             : acrossGroupRun<2, 2>(groups, g, j, j1, origin, out);
 }
 
 template <int n>
@@ -356,13 +383,20 @@ void addAcrossGroups(AcrossGroups &groups, const AxisTaps &columnTaps, int j0, i
     const int *const first = columnTaps.first.data();
     const int *const index = columnTaps.index.data();
     const qint16 *const w = columnTaps.fixedWeight.data();
-    // Four neighbouring taps, or two whose next two pixels may be read
-    // (their weights are zero).
+    // Four taps a column, or six where the kernel (Lanczos-3) has more; the
+    // group reads that many pixels, with zero weights beyond its taps.
+    if (groups.pairs == 0) {
+        int most = 0;
+        for (int j = j0; j < j1; ++j)
+            most = std::max(most, first[j + 1] - first[j]);
+        groups.pairs = most > 4 ? 3 : 2;
+    }
+    const int reach = 2 * groups.pairs;
     auto regular = [&](int j) {
         const int b = first[j];
         const int n = first[j + 1] - b;
-        return (n == 4 && index[b + 3] - index[b] == 3)
-            || (n == 2 && index[b + 1] - index[b] == 1 && index[b] + 3 <= lastColumn);
+        return n > 0 && n <= reach && index[b + n - 1] - index[b] == n - 1
+            && index[b] + reach - 1 <= lastColumn;
     };
     for (int j = j0; j + width <= j1; ++j) {
         bool all = true;
@@ -374,14 +408,14 @@ void addAcrossGroups(AcrossGroups &groups, const AxisTaps &columnTaps, int j0, i
         for (int c = 0; c < width; ++c)
             groups.source.push_back(index[first[j + c]]);
         // Per lane (one column each) the pair of the first two taps four
-        // times, then, in the second vector, the pair of the last two.
-        for (int half = 0; half < 2; ++half) {
+        // times, then, in the next vectors, the next pairs.
+        for (int k = 0; k < groups.pairs; ++k) {
             for (int c = 0; c < width; ++c) {
                 const int b = first[j + c];
-                qint32 pair = 0;
-                if (2 * half < first[j + c + 1] - b)
-                    std::memcpy(&pair, w + b + 2 * half, sizeof pair);
-                groups.weights.insert(groups.weights.end(), 4, pair);
+                const int n = first[j + c + 1] - b;
+                const quint16 lo = 2 * k < n ? quint16(w[b + 2 * k]) : 0;
+                const quint16 hi = 2 * k + 1 < n ? quint16(w[b + 2 * k + 1]) : 0;
+                groups.weights.insert(groups.weights.end(), 4, qint32(lo | (quint32(hi) << 16)));
             }
         }
         j += width - 1;

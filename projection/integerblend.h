@@ -12,14 +12,15 @@
 #include <vector>
 
 // Groups of target columns the wide passes blend across in one go: two (AVX2)
-// or four (AVX-512) neighbouring target columns, each with two or four
+// or four (AVX-512) neighbouring target columns, each with up to four (or six)
 // neighbouring taps, weights laid out as the multiply-adds take them. Made once a remap.
 struct AcrossGroups
 {
     int width = 0; // columns a group; 0: none
+    int pairs = 0; // pairs of taps a column: 2 or 3
     std::vector<int> start; // first target column, ascending
     std::vector<int> source; // width first taps a group
-    std::vector<qint32> weights; // 8 x width pairs of weights a group
+    std::vector<qint32> weights; // 4 x pairs x width pairs of weights a group
 };
 
 // The groups within target columns [j0, j1), appended; no group reads beyond
