@@ -1,25 +1,11 @@
 #include "projection/integerblend.h"
 
+#include "projection/vectorpaths.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-// The AVX2 and AVX-512 passes are built for every x86 target and chosen by
-// the caller at run time.
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-// GCC 12 takes the AVX-512 intrinsics' undefined pass-through operands for
-// uninitialised variables.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#define PLANO_WIDE_VECTORS 1
-#endif
 
 namespace {
 

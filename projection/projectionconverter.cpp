@@ -2,6 +2,7 @@
 
 #include "app/logging.h"
 #include "projection/integerblend.h"
+#include "projection/vectorpaths.h"
 
 #include <QCoreApplication>
 
@@ -13,22 +14,6 @@
 #include <cstdint>
 #include <limits>
 #include <thread>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-// The AVX2 and AVX-512 paths are built for every x86 target and chosen at
-// run time.
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-// GCC 12 takes the AVX-512 intrinsics' undefined pass-through operands for
-// uninitialised variables.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
-#define PLANO_WIDE_VECTORS 1
-#endif
 #include <vector>
 
 namespace {
