@@ -182,6 +182,8 @@ private slots:
     void threadsDoNotChangeTheResult();
     void integerBlendingFollowsFloat_data();
     void integerBlendingFollowsFloat();
+    void fixedWeightsSumToOne();
+    void targetsAtAnyAlignment();
 
     // The parameter set.
     void paramTableRoundTrip();
@@ -974,9 +976,14 @@ void TestProjection::threadsDoNotChangeTheResult()
 void TestProjection::integerBlendingFollowsFloat_data()
 {
     QTest::addColumn<int>("method");
-    QTest::newRow("bilinear") << int(Resampling::Bilinear);
-    QTest::newRow("bicubic") << int(Resampling::Bicubic);
-    QTest::newRow("lanczos-3") << int(Resampling::Lanczos3);
+    // Random pixels, or black and white squares: the kernels' lobes
+    // overshoot most there, the integer sums reach their largest.
+    QTest::addColumn<bool>("squares");
+    const char *const methods[] = { "bilinear", "bicubic", "lanczos-3" };
+    for (int m = 1; m <= 3; ++m) {
+        QTest::newRow(methods[m - 1]) << m << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1 squares").arg(methods[m - 1]))) << m << true;
+    }
 }
 
 // An opaque map is blended in integers, one with any transparency in float:
@@ -986,11 +993,15 @@ void TestProjection::integerBlendingFollowsFloat_data()
 void TestProjection::integerBlendingFollowsFloat()
 {
     QFETCH(int, method);
+    QFETCH(bool, squares);
     QRandomGenerator rng(4242);
     QImage rgb(300, 400, QImage::Format_RGB32);
     for (int y = 0; y < rgb.height(); ++y) {
-        for (int x = 0; x < rgb.width(); ++x)
-            rgb.setPixel(x, y, rng.generate() | 0xFF000000u);
+        for (int x = 0; x < rgb.width(); ++x) {
+            const bool white = ((x / 2) + (y / 2)) % 2 == 0;
+            rgb.setPixel(
+                x, y, squares ? (white ? 0xFFFFFFFFu : 0xFF000000u) : rng.generate() | 0xFF000000u);
+        }
     }
     ProjectionConverter c;
     QVERIFY(setUp(c, makeParams(4, 3, 5, 6)));
@@ -1027,6 +1038,62 @@ void TestProjection::integerBlendingFollowsFloat()
         c.remap(rgb, fast, false);
         c.remapReference(rgb, reference);
         QVERIFY(sameBits(fast, reference));
+    }
+}
+
+// Whatever the footprint, the fixed weights of a sample sum to exactly one
+// and each stays within a rounding of its float weight, the one that takes
+// up the rounding's sum within the count of taps.
+void TestProjection::fixedWeightsSumToOne()
+{
+    QRandomGenerator rng(99);
+    const AxisRange ranges[] = { { 0, 39, 0 }, { 3, 700, 698 } };
+    for (int n = 0; n < 3000; ++n) {
+        AxisTaps taps;
+        const Resampling method = Resampling(1 + rng.bounded(3));
+        const double footprint = std::pow(10.0, rng.generateDouble() * 5.0 - 2.0);
+        const AxisRange &range = ranges[n % 2];
+        appendTaps(taps, method, rng.generateDouble() * range.hi, footprint, range);
+        int sum = 0;
+        int off = 0;
+        for (int t = 0; t < taps.count(0); ++t) {
+            sum += taps.fixedWeight[size_t(t)];
+            const double exact = double(taps.weight[size_t(t)]) * (1 << kWeightBits);
+            off = std::max(
+                off, int(std::ceil(std::fabs(taps.fixedWeight[size_t(t)] - exact) - 0.5)));
+        }
+        QCOMPARE(sum, 1 << kWeightBits);
+        QVERIFY2(off <= taps.count(0) / 2 + 1, qPrintable(QString::number(footprint)));
+    }
+}
+
+// Target rows that start anywhere in memory: the vector paths store whole
+// cache lines only once they reach one.
+void TestProjection::targetsAtAnyAlignment()
+{
+    QRandomGenerator rng(5);
+    QImage src(120, 80, QImage::Format_ARGB32);
+    for (int y = 0; y < src.height(); ++y) {
+        for (int x = 0; x < src.width(); ++x)
+            src.setPixel(x, y, rng.generate() | (x < 100 ? 0xFF000000u : 0u));
+    }
+    ProjectionConverter c;
+    QVERIFY(setUp(c, makeParams(2, 21, 2, 2)));
+    const int w = 75, h = 160, bytesPerLine = 4 * w + 4;
+    std::vector<uchar> buffer(size_t(bytesPerLine) * h + 128, 0);
+    for (Resampling method : { Resampling::Bicubic, Resampling::Lanczos3 }) {
+        c.setResampling(method);
+        for (int margin : { 2, 21 }) { // with the translucent columns, or without
+            c.setMargins(2, margin, 2, 2);
+            QImage reference = transparentTarget(w, h);
+            c.remapReference(src, reference);
+            for (int offset = 0; offset < 64; offset += 4) {
+                std::fill(buffer.begin(), buffer.end(), uchar(0));
+                QImage target(buffer.data() + offset, w, h, bytesPerLine, QImage::Format_ARGB32);
+                c.remap(src, target, false);
+                QVERIFY2(sameBits(target, reference), qPrintable(QString::number(offset)));
+            }
+        }
     }
 }
 
