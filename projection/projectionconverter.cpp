@@ -415,21 +415,19 @@ __attribute__((target("avx2"))) void verticalAvx2(
 
 // A row of source pixels premultiplied as premultiplied() does it, two at a
 // time: the products of two small integers are exact in float.
-__attribute__((target("avx2"))) void premultipliedRowAvx2(
-    const QRgb *from, int count, bool opaque, float *out)
+__attribute__((target("avx2"))) void premultipliedRowAvx2(const QRgb *from, int count, float *out)
 {
-    const __m256 full = _mm256_set1_ps(255.0f);
     int c = 0;
     for (; c + 2 <= count; c += 2) {
         const __m256i bytes
             = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(from + c)));
         // Bytes b, g, r, a of each pixel to lanes a, r, g, b.
         const __m256 v = _mm256_permute_ps(_mm256_cvtepi32_ps(bytes), 0x1b);
-        const __m256 a = opaque ? full : _mm256_permute_ps(v, 0x00);
+        const __m256 a = _mm256_permute_ps(v, 0x00);
         _mm256_storeu_ps(out + size_t(c) * 4, _mm256_blend_ps(_mm256_mul_ps(v, a), a, 0x11));
     }
     for (; c < count; ++c)
-        premultiplied(from[c], opaque, out + size_t(c) * 4);
+        premultiplied(from[c], out + size_t(c) * 4);
 }
 
 // The same passes four pixels to a vector, one per 128-bit lane.
@@ -572,6 +570,7 @@ __attribute__((target("avx512f"))) void verticalAvx512(
 struct RemapPlan
 {
     Resampling method = Resampling::Nearest;
+    // Interpolated in integers: the map area has no transparent pixel.
     bool opaque = false;
     int w2 = 0;
     int h2 = 0;
@@ -667,11 +666,11 @@ private:
             float *const source = m_source.data();
 #ifdef PLANO_WIDE_VECTORS
             if (m_path != VectorPath::Sse2)
-                premultipliedRowAvx2(from, m_width, m_plan.opaque, source);
+                premultipliedRowAvx2(from, m_width, source);
             else
 #endif
                 for (int c = 0; c < m_width; ++c)
-                    premultiplied(from[c], m_plan.opaque, source + size_t(c) * 4);
+                    premultiplied(from[c], source + size_t(c) * 4);
             const float *const origin = source - size_t(m_plan.columns.lo) * 4;
             for (const RemapPlan::Run &run : m_plan.runs)
                 horizontal(m_plan.columnTaps, run.begin, run.end, origin, row, m_path);
@@ -764,7 +763,7 @@ private:
         const float *const weight = ct.weight.data();
 #ifdef PLANO_WIDE_VECTORS
         const bool avx512 = path == VectorPath::Avx512;
-        const bool avx2 = avx512 || path == VectorPath::Avx2;
+        const bool avx2 = path == VectorPath::Avx2;
 #else
         Q_UNUSED(path);
 #endif
@@ -774,7 +773,7 @@ private:
             int next = j;
             if (avx512 && (j & 3) == 0)
                 next = horizontalQuadsAvx512(first, index, weight, j, j1, origin, out);
-            else if (avx2 && !avx512)
+            else if (avx2)
                 next = horizontalPairsAvx2(first, index, weight, j, j1, origin, out);
             if (next != j) {
                 j = next - 1;
@@ -1131,7 +1130,7 @@ void ProjectionConverter::interpolateReference(const QImage &src, QImage &target
                 float across[4] = { 0.0f, 0.0f, 0.0f, 0.0f };
                 for (int c = 0; c < ct.count(0); ++c) {
                     float pm[4];
-                    premultiplied(line[ct.index[size_t(c)]], opaque, pm);
+                    premultiplied(line[ct.index[size_t(c)]], pm);
                     for (int ch = 0; ch < 4; ++ch)
                         across[ch] += ct.weight[size_t(c)] * pm[ch];
                 }

@@ -45,10 +45,10 @@ void appendTaps(
     AxisTaps &taps, Resampling method, double pos, double footprint, const AxisRange &range);
 
 // A source pixel premultiplied: alpha, red·alpha, green·alpha, blue·alpha
-// (exact in float). opaque ignores the stored alpha byte (RGB32 sources).
-inline void premultiplied(QRgb p, bool opaque, float *out)
+// (exact in float).
+inline void premultiplied(QRgb p, float *out)
 {
-    const float a = opaque ? 255.0f : float(qAlpha(p));
+    const float a = float(qAlpha(p));
     out[0] = a;
     out[1] = float(qRed(p)) * a;
     out[2] = float(qGreen(p)) * a;
