@@ -234,14 +234,15 @@ Options parse(const QStringList &args)
             o.overrides.overwrite = false;
         } else if (switchWithValue(arg, QStringLiteral("--resampling"))) {
             if (reader.value(arg, QStringLiteral("--resampling"), &value, &error)) {
+                // In the order of the settings values.
                 const QStringList kinds { QStringLiteral("nearest"), QStringLiteral("bilinear"),
-                    QStringLiteral("bicubic") };
+                    QStringLiteral("bicubic"), QStringLiteral("lanczos3") };
                 const int kind = kinds.indexOf(value.toLower());
                 if (kind >= 0)
                     o.overrides.resampling = kind;
                 else
-                    error = QStringLiteral("--resampling: \"%1\" is not nearest, bilinear or "
-                                           "bicubic")
+                    error = QStringLiteral("--resampling: \"%1\" is not nearest, bilinear, "
+                                           "bicubic or lanczos3")
                                 .arg(value);
             }
         } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
@@ -334,7 +335,7 @@ QString usageText()
         "                       (a parameter file saved from the File menu)\n"
         "  --overwrite, --no-overwrite\n"
         "                       replace existing output files, or keep them\n"
-        "  --resampling nearest|bilinear|bicubic\n"
+        "  --resampling nearest|bilinear|bicubic|lanczos3\n"
         "                       how output pixels are sampled from the source\n"
         "  A switch that takes a value accepts --switch=VALUE too.\n"
         "\n"

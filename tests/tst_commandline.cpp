@@ -25,6 +25,7 @@ private slots:
     void usageNamesTheBatchKeys();
     void parse_data();
     void parse();
+    void resamplingNames();
     void paramsFile();
     void expandInputs_data();
     void expandInputs();
@@ -276,6 +277,23 @@ void TestCommandLine::parse()
         QCOMPARE(*v.overwrite, false);
         QCOMPARE(*v.resampling, 2);
         QVERIFY(!v.params);
+    }
+}
+
+// Every method of the options dialog has its name, in the settings' order.
+void TestCommandLine::resamplingNames()
+{
+    const QStringList names { QStringLiteral("nearest"), QStringLiteral("Bilinear"),
+        QStringLiteral("bicubic"), QStringLiteral("LANCZOS3"), QStringLiteral("lanczos") };
+    for (int k = 0; k < names.size(); ++k) {
+        const CommandLine::Options o = CommandLine::parse({ QStringLiteral("pm"),
+            QStringLiteral("--batch"), QStringLiteral("--resampling=") + names[k] });
+        if (k < 4) {
+            QCOMPARE(o.error, QString());
+            QCOMPARE(*o.overrides.resampling, k);
+        } else {
+            QVERIFY(o.error.contains(QStringLiteral("lanczos3")));
+        }
     }
 }
 
