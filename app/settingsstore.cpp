@@ -19,6 +19,27 @@ QVariant valueOrOlder(const QSettings &settings, const QString &key, const QStri
     return settings.value(olderKey, fallback);
 }
 
+// true/false, yes/no, on/off and 1/0 in any case; anything else keeps the
+// default and is named, since reading it as true could overwrite files.
+bool readBool(const QSettings &settings, const QString &key, bool fallback, QStringList *bad)
+{
+    if (!settings.contains(key))
+        return fallback;
+    const QVariant value = settings.value(key);
+    const QString text = value.type() == QVariant::StringList
+        ? value.toStringList().join(QStringLiteral(", "))
+        : value.toString();
+    const QString word = text.trimmed().toLower();
+    if (word == QLatin1String("true") || word == QLatin1String("yes") || word == QLatin1String("on")
+        || word == QLatin1String("1"))
+        return true;
+    if (word == QLatin1String("false") || word == QLatin1String("no")
+        || word == QLatin1String("off") || word == QLatin1String("0"))
+        return false;
+    bad->append(QStringLiteral("%1=%2 is neither true nor false").arg(key, text));
+    return fallback;
+}
+
 } // namespace
 
 QString AppSettings::samplePath(const QString &appDir)
@@ -29,13 +50,16 @@ QString AppSettings::samplePath(const QString &appDir)
 void AppSettings::load(const QString &path, const QString &appDir)
 {
     loadProblem.clear();
+    fileRefusal.clear();
+    badValues.clear();
     leftAlone = false;
-    const IniFileState state = iniFileState(path);
-    if (state == IniFileState::NotText) {
+    const IniFileCheck check = checkIniFile(path);
+    const IniFileState state = check.state;
+    fileRefusal = check.refusal(path);
+    if (!fileRefusal.isEmpty()) {
         leftAlone = true;
-        loadProblem = QStringLiteral("%1 is not a settings file (it holds binary data); it is "
-                                     "left as it is and the defaults are used")
-                          .arg(path);
+        loadProblem
+            = fileRefusal + QStringLiteral("; it is left as it is and the defaults are used");
         return;
     }
     QSettings settings(path, QSettings::IniFormat);
@@ -60,9 +84,9 @@ void AppSettings::load(const QString &path, const QString &appDir)
     geometry = settings.value(QStringLiteral("Geometry"), geometry).toByteArray();
     previewGeometry
         = settings.value(QStringLiteral("PreviewGeometry"), previewGeometry).toByteArray();
-    previewWindow = settings.value(QStringLiteral("PreviewWindow"), false).toBool();
-    autoPreview = settings.value(QStringLiteral("AutoPreview"), false).toBool();
-    autoSize = settings.value(QStringLiteral("AutoSize"), true).toBool();
+    previewWindow = readBool(settings, QStringLiteral("PreviewWindow"), false, &badValues);
+    autoPreview = readBool(settings, QStringLiteral("AutoPreview"), false, &badValues);
+    autoSize = readBool(settings, QStringLiteral("AutoSize"), true, &badValues);
     penSize = settings.value(QStringLiteral("PenSize"), 3).toInt();
     penColor.setNamedColor(
         settings.value(QStringLiteral("PenColor"), QStringLiteral("#FFFF0000")).toString());
@@ -97,23 +121,33 @@ void AppSettings::load(const QString &path, const QString &appDir)
     outputSizeY = settings.value(QStringLiteral("OutputSizeY"), outputSizeY).toInt();
     outputFormat = settings.value(QStringLiteral("OutputFormat"), 0).toInt();
     outputQuality = settings.value(QStringLiteral("OutputQuality"), 85).toInt();
-    overwrite = settings.value(QStringLiteral("Overwrite"), true).toBool();
-    openFiler = settings.value(QStringLiteral("OpenFiler"), true).toBool();
-    batchAutoDetect = settings.value(QStringLiteral("BatchAutoDetect"), false).toBool();
+    overwrite = readBool(settings, QStringLiteral("Overwrite"), true, &badValues);
+    openFiler = readBool(settings, QStringLiteral("OpenFiler"), true, &badValues);
+    batchAutoDetect = readBool(settings, QStringLiteral("BatchAutoDetect"), false, &badValues);
     maxImagePixels = settings.value(QStringLiteral("MaxImagePixels"), maxImagePixels).toLongLong();
     if (maxImagePixels <= 0)
         maxImagePixels = qint64(1) << 29;
     resampling = int(resamplingFromInt(settings.value(QStringLiteral("Resampling"), 0).toInt()));
     settings.endGroup();
 
-    params.readConvertGroup(settings);
+    params.readConvertGroup(settings, &badValues);
+    if (!badValues.isEmpty()) {
+        const QString values = QStringLiteral("in the settings file %1, %2; the defaults are used "
+                                              "for them")
+                                   .arg(path, badValues.join(QStringLiteral("; ")));
+        loadProblem = loadProblem.isEmpty() ? values : loadProblem + QStringLiteral("; ") + values;
+    }
 }
 
 bool AppSettings::save(const QString &path, QString *error) const
 {
-    if (leftAlone || iniFileState(path) == IniFileState::NotText) {
-        if (error)
-            *error = QStringLiteral("%1 is not a settings file; it is left as it is").arg(path);
+    const QString refusal = checkIniFile(path).refusal(path);
+    if (leftAlone || !refusal.isEmpty()) {
+        if (error) {
+            *error = refusal.isEmpty()
+                ? QStringLiteral("%1 is not a settings file; it is left as it is").arg(path)
+                : refusal + QStringLiteral("; it is left as it is");
+        }
         return false;
     }
     QSettings settings(path, QSettings::IniFormat);

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QString>
+#include <QStringList>
 
 struct AppSettings
 {
@@ -50,10 +51,15 @@ struct AppSettings
 
     // Reads the file over the current values; appDir replaces "%%SAMPLE%%".
     // Of a file the reader cannot fully parse, or that is not UTF-8, a copy is
-    // kept beside it (".damaged") before the next save replaces it. A file that
-    // is not text at all is not read and is left alone. loadProblem says which.
+    // kept beside it (".damaged") before the next save replaces it. A path
+    // that is no settings file (not a regular file, not text, a line that is
+    // no setting) is not read and is left alone: fileRefusal says why. A value
+    // that is no boolean or number keeps its default and is named in
+    // badValues. loadProblem says all of it in one sentence.
     void load(const QString &path, const QString &appDir);
     QString loadProblem;
+    QString fileRefusal;
+    QStringList badValues;
     // The file must not be written: it is no settings file, or no copy of its
     // unreadable content could be kept.
     bool leftAlone = false;

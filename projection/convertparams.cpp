@@ -4,6 +4,8 @@
 
 #include <QSettings>
 
+#include <cmath>
+
 namespace {
 
 const QString kMarginLeft = QStringLiteral("margin_left");
@@ -57,18 +59,50 @@ bool ParamSet::applyTo(ProjectionConverter &converter) const
     return known;
 }
 
-void ParamSet::readConvertGroup(QSettings &settings)
+void ParamSet::readConvertGroup(QSettings &settings, QStringList *problems)
 {
     settings.beginGroup(QStringLiteral("Convert"));
-    marginLeft = settings.value(QStringLiteral("MarginLeft"), marginLeft).toInt();
-    marginRight = settings.value(QStringLiteral("MarginRight"), marginRight).toInt();
-    marginBottom = settings.value(QStringLiteral("MarginBottom"), marginBottom).toInt();
-    marginTop = settings.value(QStringLiteral("MarginTop"), marginTop).toInt();
+    // A value that is no number keeps the current one and is named as written.
+    auto text = [&settings](const QString &key) {
+        const QVariant v = settings.value(key);
+        return v.type() == QVariant::StringList ? v.toStringList().join(QStringLiteral(", "))
+                                                : v.toString();
+    };
+    auto readInt = [&](const char *key, int *value) {
+        const QString name = QLatin1String(key);
+        if (!settings.contains(name))
+            return;
+        bool ok = false;
+        // Read from the text: a variant would cut a number too large for an int.
+        const int v = text(name).trimmed().toInt(&ok);
+        if (ok)
+            *value = v;
+        else if (problems)
+            problems->append(
+                QStringLiteral("%1=%2 is not a whole number of pixels").arg(name, text(name)));
+    };
+    auto readDouble = [&](const char *key, double *value) {
+        const QString name = QLatin1String(key);
+        if (!settings.contains(name))
+            return;
+        bool ok = false;
+        const double v = text(name).trimmed().toDouble(&ok);
+        // NaN and infinities are kept as read, so that they are refused and
+        // written back as they were rather than silently replaced.
+        if (ok)
+            *value = v;
+        if ((!ok || !std::isfinite(v)) && problems)
+            problems->append(QStringLiteral("%1=%2 is not a finite number").arg(name, text(name)));
+    };
+    readInt("MarginLeft", &marginLeft);
+    readInt("MarginRight", &marginRight);
+    readInt("MarginBottom", &marginBottom);
+    readInt("MarginTop", &marginTop);
     projection = settings.value(QStringLiteral("MapProjection"), projection).toString();
-    lonMin = settings.value(QStringLiteral("LongitudeMinimum"), lonMin).toDouble();
-    lonMax = settings.value(QStringLiteral("LongitudeMaximum"), lonMax).toDouble();
-    latMin = settings.value(QStringLiteral("LatitudeMinimum"), latMin).toDouble();
-    latMax = settings.value(QStringLiteral("LatitudeMaximum"), latMax).toDouble();
+    readDouble("LongitudeMinimum", &lonMin);
+    readDouble("LongitudeMaximum", &lonMax);
+    readDouble("LatitudeMinimum", &latMin);
+    readDouble("LatitudeMaximum", &latMax);
     settings.endGroup();
 }
 
@@ -92,6 +126,23 @@ bool ParamSet::operator==(const ParamSet &o) const
     return marginLeft == o.marginLeft && marginRight == o.marginRight
         && marginBottom == o.marginBottom && marginTop == o.marginTop && projection == o.projection
         && latMin == o.latMin && latMax == o.latMax && lonMin == o.lonMin && lonMax == o.lonMax;
+}
+
+ParamSet boundedParams(ParamSet p)
+{
+    // Rounded as a one-decimal spin box rounds, ties included.
+    const auto degrees = [](double v, double limit) {
+        return QString::number(qBound(-limit, v, limit), 'f', 1).toDouble();
+    };
+    p.marginLeft = qMax(0, p.marginLeft);
+    p.marginRight = qMax(0, p.marginRight);
+    p.marginBottom = qMax(0, p.marginBottom);
+    p.marginTop = qMax(0, p.marginTop);
+    p.lonMin = degrees(p.lonMin, 180.0);
+    p.lonMax = degrees(p.lonMax, 180.0);
+    p.latMin = degrees(p.latMin, 90.0);
+    p.latMax = degrees(p.latMax, 90.0);
+    return p;
 }
 
 const QStringList &projectionList()

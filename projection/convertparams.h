@@ -34,13 +34,20 @@ struct ParamSet
     bool applyTo(ProjectionConverter &converter) const;
 
     // Group "Convert" of a settings or parameter file, keys MarginLeft ...
-    // LatitudeMaximum. Reading keeps the current value for a missing key.
-    void readConvertGroup(QSettings &settings);
+    // LatitudeMaximum. Reading keeps the current value for a missing key and
+    // for a margin that is no whole number; each value that is no finite
+    // number is named in *problems as "Key=text ...".
+    void readConvertGroup(QSettings &settings, QStringList *problems = nullptr);
     void writeConvertGroup(QSettings &settings) const;
 
     bool operator==(const ParamSet &o) const;
     bool operator!=(const ParamSet &o) const { return !(*this == o); }
 };
+
+// The ranges and the one decimal of the parameter fields, so that a batch
+// converts a file as the window that loads it does. Margins only lose their
+// sign: each image bounds them, and a batch checks them against it.
+ParamSet boundedParams(ParamSet params);
 
 // "miller", "mercator": the order of the projection selector's entries.
 const QStringList &projectionList();

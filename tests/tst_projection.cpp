@@ -1180,7 +1180,7 @@ void TestProjection::convertGroupMissingKeysKeepValues()
     QCOMPARE(p.projection, QStringLiteral("mercator"));
     QCOMPARE(p.lonMin, -100.0);
     QCOMPARE(p.lonMax, 12.5);
-    QCOMPARE(p.latMin, 0.0); // a value that does not convert reads as 0
+    QCOMPARE(p.latMin, -90.0); // a value that is no number keeps the current one
     QCOMPARE(p.latMax, 90.0);
     QCOMPARE(settings.group(), QString());
 }

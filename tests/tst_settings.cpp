@@ -1,6 +1,7 @@
 // The settings file: every value through a real file, the older key names and
 // the sample placeholder, what is written for the output name and the pen, and
 // that a failed or damaged file never costs the user a good one.
+#include "app/inifile.h"
 #include "app/installpaths.h"
 #include "app/settingsstore.h"
 #include "testsupport.h"
@@ -41,6 +42,10 @@ QVariant field(const AppSettings &s, const QString &name)
         return s.autoSize;
     if (name == QLatin1String("resampling"))
         return s.resampling;
+    if (name == QLatin1String("overwrite"))
+        return s.overwrite;
+    if (name == QLatin1String("batchAutoDetect"))
+        return s.batchAutoDetect;
     return QVariant();
 }
 
@@ -96,6 +101,8 @@ private slots:
     void failedSaveIsReportedAndKeepsTheOldFile_data();
     void failedSaveIsReportedAndKeepsTheOldFile();
     void damagedFileKeepsReadableKeysAndIsReplaced();
+    void linesThatAreNoSettings_data();
+    void linesThatAreNoSettings();
     void installedLayout();
     void unwritableProgramFolderUsesConfigFolder();
 
@@ -255,6 +262,12 @@ void TestSettings::readingRules_data()
         << QByteArray("[IO]\nResampling=-1\n") << QStringLiteral("resampling") << QVariant(0);
     QTest::newRow("bool as text") << QByteArray("[GUI]\nAutoSize=false\n")
                                   << QStringLiteral("autoSize") << QVariant(false);
+    QTest::newRow("no is false") << QByteArray("[IO]\nOverwrite=no\n")
+                                 << QStringLiteral("overwrite") << QVariant(false);
+    QTest::newRow("OFF is false") << QByteArray("[IO]\nOverwrite=OFF\n")
+                                  << QStringLiteral("overwrite") << QVariant(false);
+    QTest::newRow("Yes is true") << QByteArray("[IO]\nBatchAutoDetect=Yes\n")
+                                 << QStringLiteral("batchAutoDetect") << QVariant(true);
     QTest::newRow("default pen colour")
         << QByteArray("[GUI]\nPenColor=#FFFF0000\n") << QStringLiteral("penColor")
         << QVariant(QColor(255, 0, 0, 255));
@@ -470,9 +483,8 @@ void TestSettings::failedSaveIsReportedAndKeepsTheOldFile()
 
 void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
 {
-    // One readable key, then text the reader cannot take: an unterminated
-    // group header, which it flags as a format error.
-    const QByteArray junk("[GUI]\nPenSize=7\n\n[IO\n");
+    // Readable keys, then a group in another encoding than UTF-8.
+    const QByteArray junk("[GUI]\nPenSize=7\n\n[Notes]\nplace=Gr\xfcnland\n");
     QVERIFY(writeFile(path(), junk));
 
     AppSettings s;
@@ -480,13 +492,11 @@ void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
     const AppSettings defaults;
     QCOMPARE(s.penSize, 7);
     QCOMPARE(s.penColor, defaults.penColor);
-    QCOMPARE(s.autoSize, defaults.autoSize);
-    QCOMPARE(s.loadFilePath, QString());
-    QCOMPARE(s.outputSizeX, defaults.outputSizeX);
     QCOMPARE(s.outputQuality, defaults.outputQuality);
     QCOMPARE(s.params, defaults.params);
+    QVERIFY(!s.leftAlone);
     // The notice says what happens: the readable values are used.
-    QVERIFY2(s.loadProblem.contains(QStringLiteral("values that could be read are used")),
+    QVERIFY2(s.loadProblem.contains(QStringLiteral("what could be read is used")),
         qPrintable(s.loadProblem));
     // The user's file is not lost when the next save replaces it.
     QVERIFY2(s.loadProblem.contains(path()), qPrintable(s.loadProblem));
@@ -503,6 +513,37 @@ void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
     QCOMPARE(in.loadFilePath, out.loadFilePath);
     QCOMPARE(in.geometry, out.geometry);
     QCOMPARE(in.params, out.params);
+}
+
+void TestSettings::linesThatAreNoSettings_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("line");
+    QTest::newRow("comments, blanks, BOM and CRLF")
+        << QByteArray("\xEF\xBB\xBF; note\r\n\r\n[IO]\r\n# x\r\n  Key = v\r\n") << 0;
+    QTest::newRow("notes") << QByteArray("[IO]\nKey=v\nRemember the legend\n") << 3;
+    QTest::newRow("ASCII image") << QByteArray("P3\n1 1\n255\n0 0 0\n") << 1;
+    QTest::newRow("SVG") << QByteArray("<?xml version=\"1.0\"?>\n<svg a=\"b\">\n</svg>\n") << 3;
+    QTest::newRow("unterminated group") << QByteArray("[GUI]\nPenSize=7\n[IO\n") << 3;
+    QTest::newRow("value without key") << QByteArray("=5\n") << 1;
+}
+
+// A file that does not read as settings is neither read nor written.
+void TestSettings::linesThatAreNoSettings()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, line);
+    QVERIFY(writeFile(path(), text));
+    AppSettings s;
+    s.load(path(), appDir);
+    QCOMPARE(s.leftAlone, line > 0);
+    QCOMPARE(checkIniFile(path()).line, line);
+    if (line > 0) {
+        QVERIFY2(s.fileRefusal.contains(QStringLiteral("line %1,").arg(line)),
+            qPrintable(s.fileRefusal));
+        QVERIFY(!unusualSettings().save(path()));
+        QCOMPARE(readFile(path()), text);
+    }
 }
 
 void TestSettings::installedLayout()
