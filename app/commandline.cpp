@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "app/inifile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -17,33 +19,81 @@ bool isIniSwitch(const QString &arg)
     return QRegExp(QStringLiteral("/ini=.*")).exactMatch(arg);
 }
 
+// * any run of characters, ? one, [set] one of a set ([a-c], [!x] or [^x]
+// for its complement); ignoring case, as a Windows user expects of "*.JPG".
+bool wildcardMatch(QStringView pattern, QStringView name)
+{
+    auto same = [](QChar a, QChar b) { return a.toCaseFolded() == b.toCaseFolded(); };
+    int p = 0;
+    int n = 0;
+    int starP = -1;
+    int starN = 0;
+    while (n < name.size()) {
+        bool step = false;
+        if (p < pattern.size()) {
+            const QChar c = pattern.at(p);
+            if (c == QLatin1Char('*')) {
+                starP = p++;
+                starN = n;
+                continue;
+            }
+            if (c == QLatin1Char('?')) {
+                step = true;
+                ++p;
+            } else if (c == QLatin1Char('[') && pattern.indexOf(QLatin1Char(']'), p + 2) > 0) {
+                int q = p + 1;
+                const bool negate
+                    = pattern.at(q) == QLatin1Char('!') || pattern.at(q) == QLatin1Char('^');
+                if (negate)
+                    ++q;
+                const int end = int(pattern.indexOf(QLatin1Char(']'), q + 1));
+                bool inSet = false;
+                for (int k = q; k < end; ++k) {
+                    if (k + 2 < end && pattern.at(k + 1) == QLatin1Char('-')) {
+                        const QChar low = pattern.at(k).toCaseFolded();
+                        const QChar high = pattern.at(k + 2).toCaseFolded();
+                        const QChar x = name.at(n).toCaseFolded();
+                        inSet = inSet || (x >= low && x <= high);
+                        k += 2;
+                    } else {
+                        inSet = inSet || same(pattern.at(k), name.at(n));
+                    }
+                }
+                step = inSet != negate;
+                p = end + 1;
+            } else {
+                step = same(c, name.at(n));
+                ++p;
+            }
+        }
+        if (step) {
+            ++n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern.at(p) == QLatin1Char('*'))
+        ++p;
+    return p == pattern.size();
+}
+
 bool isPattern(const QString &arg)
 {
     return arg.contains(QLatin1Char('*')) || arg.contains(QLatin1Char('?'));
 }
 
-// The bounds and the one decimal of the parameter widgets, so that a file
-// given with --params converts as the same file loaded in the window does.
-ParamSet boundedAsWidgets(ParamSet p)
-{
-    const auto margin = [](int v) { return qBound(0, v, 1024); };
-    const auto degrees
-        = [](double v, double limit) { return std::round(qBound(-limit, v, limit) * 10.0) / 10.0; };
-    p.marginLeft = margin(p.marginLeft);
-    p.marginRight = margin(p.marginRight);
-    p.marginBottom = margin(p.marginBottom);
-    p.marginTop = margin(p.marginTop);
-    p.lonMin = degrees(p.lonMin, 180.0);
-    p.lonMax = degrees(p.lonMax, 180.0);
-    p.latMin = degrees(p.latMin, 90.0);
-    p.latMax = degrees(p.latMax, 90.0);
-    return p;
-}
-
 bool readParamsFile(const QString &path, ParamSet *params, QString *error)
 {
-    if (!QFileInfo(path).isFile()) {
+    if (!QFileInfo::exists(path)) {
         *error = QStringLiteral("no such file: ") + path;
+        return false;
+    }
+    const QString refusal = checkIniFile(path).refusal(path);
+    if (!refusal.isEmpty()) {
+        *error = refusal;
         return false;
     }
     QSettings settings(path, QSettings::IniFormat);
@@ -60,12 +110,17 @@ bool readParamsFile(const QString &path, ParamSet *params, QString *error)
         return false;
     }
     ParamSet p;
-    p.readConvertGroup(settings);
+    QStringList problems;
+    p.readConvertGroup(settings, &problems);
+    if (!problems.isEmpty()) {
+        *error = QStringLiteral("in %1, %2").arg(path, problems.first());
+        return false;
+    }
     if (!projectionList().contains(p.projection)) {
         *error = QStringLiteral("unknown MapProjection \"%1\" in %2").arg(p.projection, path);
         return false;
     }
-    *params = boundedAsWidgets(p);
+    *params = boundedParams(p);
     return true;
 }
 
@@ -175,6 +230,8 @@ Options parse(const QStringList &args)
             o.inputs.append(arg.mid(9));
         } else if (isIniSwitch(arg)) {
             o.iniFile = arg.mid(5);
+            if (o.iniFile.isEmpty())
+                error = QStringLiteral("/ini: the value is empty");
         } else if (switchWithValue(arg, QStringLiteral("--ini"))) {
             if (reader.value(arg, QStringLiteral("--ini"), &value, &error))
                 o.iniFile = value;
@@ -258,6 +315,10 @@ Options parse(const QStringList &args)
             break;
     }
 
+    // A device or FIFO named as the settings file is never opened, in any mode.
+    if (o.error.isEmpty() && !o.iniFile.isEmpty()
+        && checkIniFile(o.iniFile).state == IniFileState::NotRegular)
+        o.error = QStringLiteral("--ini: %1 is not a regular file").arg(o.iniFile);
     if (help)
         o.mode = Mode::Help;
     else if (version)
@@ -394,14 +455,16 @@ QStringList expandPatterns(const QStringList &args)
         if (filePart.isEmpty())
             continue;
         const QString dirPath = pattern.absolutePath();
-        // QDir matches name filters ignoring case, as a Windows user expects of
-        // "*.jpg".
-        const QStringList names = QDir(dirPath).entryList(
-            QStringList(filePart), QDir::Files, QDir::Name | QDir::IgnoreCase);
+        // Matched here rather than by the folder's name filters, which pass
+        // over names that are not valid text.
+        const QStringList names
+            = QDir(dirPath).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
         const QString prefix
             = dirPath.endsWith(QLatin1Char('/')) ? dirPath : dirPath + QLatin1Char('/');
-        for (const QString &name : names)
-            inputs.append(prefix + name);
+        for (const QString &name : names) {
+            if (wildcardMatch(filePart, name))
+                inputs.append(prefix + name);
+        }
     }
     return inputs;
 }
