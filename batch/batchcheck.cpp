@@ -20,6 +20,9 @@ QString batchRefusal(const QStringList &inputs, const BatchOptions &options)
     if (options.autoDetect)
         return QString();
     for (const QString &input : inputs) {
+        // A FIFO would block the header read; the run reports such a file.
+        if (!QFileInfo(input).isFile())
+            continue;
         const QSize size = QImageReader(input).size();
         problem = paramProblem(options.params, size);
         if (!problem.isEmpty())

@@ -4,6 +4,7 @@
 #include "batch/batchcheck.h"
 #include "mainwindow/imageload.h"
 #include "mainwindow/imagesave.h"
+#include "projection/paramcheck.h"
 #include "projection/projectionconverter.h"
 #include "projection/resampling.h"
 
@@ -45,6 +46,7 @@ struct PendingSave
 
 const QString kNotOverwritten = QStringLiteral("exists, not overwritten");
 const QString kIsInput = QStringLiteral("would replace an input file, not overwritten");
+const QString kIsLink = QStringLiteral("the target is a symbolic link, not written");
 
 } // namespace
 
@@ -200,21 +202,26 @@ BatchResult BatchRunner::run(
             fail(input, reason);
             continue;
         }
+        // The run was checked against each header; the decoded image decides
+        // (an icon's header may promise more, a file may have been replaced).
+        if (const QString wrong = paramProblem(params, source.size()); !wrong.isEmpty()) {
+            fail(input, wrong);
+            continue;
+        }
         // A yield may have let an overlay redraw reconfigure the shared
         // converter; detected parameters change from file to file.
         if (yield || options.autoDetect)
             params.applyTo(converter);
 
         const QString targetPath = batchTargetPath(input, i, options);
-        const bool exists = QFileInfo::exists(targetPath);
-        planoDebug() << "<<batchConvert()>>";
-        planoDebug() << options.nameType;
-        planoDebug() << QString::asprintf("map_%d", i);
-        planoDebug() << targetPath;
-        planoDebug() << options.overwrite;
-        planoDebug() << exists;
+        const QFileInfo targetInfo(targetPath);
+        const bool exists = targetInfo.exists();
+        planoDebug() << "<<batchConvert()>>" << targetPath;
 
-        if (exists && inputFiles.contains(QFileInfo(targetPath).canonicalFilePath())) {
+        // A link, dangling or not, would carry the output out of the folder.
+        if (targetInfo.isSymLink()) {
+            fail(input, kIsLink);
+        } else if (exists && inputFiles.contains(targetInfo.canonicalFilePath())) {
             fail(input, kIsInput);
         } else if (options.overwrite || !exists) {
             pending.k = k;

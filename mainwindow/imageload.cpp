@@ -1,13 +1,129 @@
 #include "mainwindow/imageload.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace {
 
-// libjpeg fills what it could not read with grey and reports success, and a
-// PNG cut short may also come back partly drawn; the file's last bytes tell
-// whether it was written to its end.
+// Walks GIF blocks to the trailer; a file cut short ends inside a block.
+bool gifEndsWhole(const QByteArray &b)
+{
+    if (b.size() < 13)
+        return false;
+    qint64 at = 13;
+    const uchar flags = uchar(b[10]);
+    if (flags & 0x80)
+        at += 3 * (qint64(2) << (flags & 7));
+    auto skipSubBlocks = [&b, &at] {
+        while (at < b.size()) {
+            const uchar n = uchar(b[int(at)]);
+            ++at;
+            if (n == 0)
+                return true;
+            at += n;
+        }
+        return false;
+    };
+    while (at < b.size()) {
+        const uchar block = uchar(b[int(at)]);
+        if (block == 0x3B)
+            return true;
+        if (block == 0x21) {
+            at += 2;
+        } else if (block == 0x2C) {
+            if (at + 10 > b.size())
+                return false;
+            const uchar local = uchar(b[int(at + 9)]);
+            at += 10;
+            if (local & 0x80)
+                at += 3 * (qint64(2) << (local & 7));
+            at += 1; // LZW code size
+        } else {
+            return false;
+        }
+        if (!skipSubBlocks())
+            return false;
+    }
+    return false;
+}
+
+quint32 le32(const QByteArray &b, int at)
+{
+    return quint32(uchar(b[at])) | quint32(uchar(b[at + 1])) << 8 | quint32(uchar(b[at + 2])) << 16
+        | quint32(uchar(b[at + 3])) << 24;
+}
+
+// Uncompressed rows must all be there; run-length data must reach its
+// end-of-bitmap mark.
+bool bmpEndsWhole(QFile &file)
+{
+    const qint64 fileSize = file.size();
+    QByteArray b = file.read(64);
+    if (b.size() < 30)
+        return false;
+    const qint64 offset = le32(b, 10);
+    const quint32 headerSize = le32(b, 14);
+    qint64 width = 0;
+    qint64 height = 0;
+    int bits = 0;
+    quint32 compression = 0;
+    if (headerSize == 12) {
+        width = uchar(b[18]) | uchar(b[19]) << 8;
+        height = uchar(b[20]) | uchar(b[21]) << 8;
+        bits = uchar(b[24]) | uchar(b[25]) << 8;
+    } else {
+        if (b.size() < 34)
+            return false;
+        width = qint32(le32(b, 18));
+        height = qAbs(qint64(qint32(le32(b, 22))));
+        bits = uchar(b[28]) | uchar(b[29]) << 8;
+        compression = le32(b, 30);
+    }
+    if (compression == 1 || compression == 2) { // RLE8, RLE4
+        b += file.readAll();
+        qint64 at = offset;
+        while (at + 1 < b.size()) {
+            const uchar count = uchar(b[int(at)]);
+            const uchar value = uchar(b[int(at + 1)]);
+            at += 2;
+            if (count > 0)
+                continue;
+            if (value == 1)
+                return true;
+            if (value == 2) {
+                at += 2;
+            } else if (value > 2) {
+                const qint64 bytes = compression == 1 ? value : (value + 1) / 2;
+                at += (bytes + 1) & ~qint64(1);
+            }
+        }
+        return false;
+    }
+    const qint64 stride = ((width * bits + 31) / 32) * 4;
+    return width > 0 && offset + stride * height <= fileSize;
+}
+
+// Every image the directory lists must lie within the file.
+bool icoEndsWhole(const QByteArray &b)
+{
+    if (b.size() < 6)
+        return false;
+    const int count = uchar(b[4]) | uchar(b[5]) << 8;
+    for (int i = 0; i < count; ++i) {
+        const int entry = 6 + 16 * i;
+        if (entry + 16 > b.size())
+            return false;
+        if (qint64(le32(b, entry + 8)) + le32(b, entry + 12) > b.size())
+            return false;
+    }
+    return true;
+}
+
+// libjpeg fills what it could not read with grey and reports success, a PNG
+// cut short may also come back partly drawn, and the BMP and GIF readers
+// leave what they could not read as it was in memory; the file's structure
+// tells whether it was written to its end.
 bool endsWhole(const QString &path, const QByteArray &format)
 {
     QFile file(path);
@@ -25,6 +141,12 @@ bool endsWhole(const QString &path, const QByteArray &format)
         file.seek(size - tail);
         return file.read(tail).contains("IEND");
     }
+    if (format == "gif")
+        return gifEndsWhole(file.readAll());
+    if (format == "bmp" || format == "dib")
+        return bmpEndsWhole(file);
+    if (format == "ico" || format == "cur")
+        return icoEndsWhole(file.readAll());
     return true;
 }
 
@@ -53,6 +175,12 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
         result.error = QStringLiteral("the file does not exist");
         return result;
     }
+    // A FIFO or device could block the reader for ever.
+    if (!QFileInfo(path).isFile()) {
+        result.fault = LoadFault::NotRegular;
+        result.error = QStringLiteral("not a regular file");
+        return result;
+    }
     QImageReader reader(path);
     reader.setAutoTransform(false);
     const QByteArray format = reader.format();
@@ -73,19 +201,27 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
         }
     }
 
-    QImage decoded;
-    if (!reader.read(&decoded) || decoded.isNull()) {
-        const bool damaged = reader.error() == QImageReader::InvalidDataError;
-        result.fault = damaged ? LoadFault::Damaged : LoadFault::Other;
-        result.error
-            = damaged ? QStringLiteral("damaged or truncated image") : reader.errorString();
-        return result;
-    }
-    if (!endsWhole(path, format)) {
+    auto damaged = [&result] {
         result.fault = LoadFault::Damaged;
         result.error = QStringLiteral("damaged or truncated image");
         return result;
+    };
+    if (!endsWhole(path, format))
+        return damaged();
+    QImage decoded;
+    if (!reader.read(&decoded) || decoded.isNull()) {
+        if (reader.error() == QImageReader::InvalidDataError)
+            return damaged();
+        result.fault = LoadFault::Other;
+        result.error = reader.errorString();
+        return result;
     }
+    // A reader that stopped early may hand back less than the header
+    // promised. An icon's directory only suggests a size; its image decides.
+    const bool icon = format == "ico" || format == "cur";
+    if (!icon && result.size.isValid()
+        && (decoded.width() < result.size.width() || decoded.height() < result.size.height()))
+        return damaged();
     result.size = decoded.size();
     if (qint64(decoded.width()) * decoded.height() > maxPixels) {
         result.fault = LoadFault::TooLarge;

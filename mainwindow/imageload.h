@@ -11,7 +11,7 @@
 constexpr qint64 kDefaultMaxImagePixels = qint64(1) << 29;
 
 // Why an image did not open, so that a window can say it in its language.
-enum class LoadFault { None, Missing, NotImage, TooLarge, Damaged, NoMemory, Other };
+enum class LoadFault { None, Missing, NotRegular, NotImage, TooLarge, Damaged, NoMemory, Other };
 
 struct SourceImage
 {

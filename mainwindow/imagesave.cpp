@@ -24,8 +24,12 @@ bool saveImageAtomically(
     };
     if (image.isNull())
         return fail(QStringLiteral("no image"));
-    if (QFileInfo(path).isDir())
+    const QFileInfo target(path);
+    if (target.isDir())
         return fail(QStringLiteral("the target is a folder"));
+    // Writing through a link would replace a file somewhere else.
+    if (target.isSymLink())
+        return fail(QStringLiteral("the target is a symbolic link, not written"));
 
     // The writer only knows that its device refused the bytes ("Unknown
     // error"). The file's own reason, a full disk for one, comes with the

@@ -292,6 +292,7 @@ QString MainWindow::loadFailureText(const SourceImage &opened)
         return m_texts[QStringLiteral("load_no_memory")].arg(
             QStringLiteral("%1 \u00d7 %2").arg(opened.size.width()).arg(opened.size.height()));
     case LoadFault::None:
+    case LoadFault::NotRegular:
     case LoadFault::Other:
         break;
     }
