@@ -1,8 +1,10 @@
-// Entry point: display scaling before the application object exists, the
-// application font, then the main window with its settings and texts. With
-// /batch the window stays hidden and the deferred start converts the files.
+// Entry point: help, version, detection and the batch run without a window;
+// otherwise display scaling before the application object exists, the
+// application font, then the main window with its settings and texts.
+#include "app/batchcommand.h"
 #include "app/commandline.h"
 #include "app/detectcommand.h"
+#include "app/filenames.h"
 #include "app/installpaths.h"
 #include "app/languages.h"
 #include "app/logging.h"
@@ -23,17 +25,6 @@
 
 namespace {
 
-QtMessageHandler defaultHandler = nullptr;
-
-// A headless run on the offscreen platform makes the toolkit complain about a
-// missing runtime folder it never uses; the user of a script needs none of it.
-void quietBatchHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
-        return;
-    defaultHandler(type, context, message);
-}
-
 // Installed where the user cannot write, the settings move to the user's
 // configuration folder, seeded from what lies beside the executable or from
 // the installed first-run file. Needs the application object.
@@ -49,10 +40,18 @@ CommandLine::Paths runPaths(const CommandLine::Options &options)
     return paths;
 }
 
+void printLine(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", FileNames::shown(line).toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Before any argument or file name is decoded.
+    FileNames::installRoundTripCodec();
     QStringList rawArgs;
     for (int i = 0; i < argc; ++i)
         rawArgs << QString::fromLocal8Bit(argv[i]);
@@ -60,8 +59,8 @@ int main(int argc, char *argv[])
     // Help, version and refusals need no display and read no input file.
     const CommandLine::Options options = CommandLine::parse(rawArgs);
     if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "plano-miller: %s\nTry 'plano-miller --help'.\n",
-            options.error.toLocal8Bit().constData());
+        printLine(QStringLiteral("plano-miller: ") + options.error
+            + QStringLiteral("\nTry 'plano-miller --help'."));
         return 2;
     }
     switch (options.mode) {
@@ -74,19 +73,14 @@ int main(int argc, char *argv[])
     case CommandLine::Mode::Detect: {
         // Detection prints a parameter file and needs neither a window nor a display.
         QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("plano-miller"));
         const DetectCommand::Outcome outcome
             = DetectCommand::run(options.inputs.value(0), runPaths(options));
         std::fputs(outcome.out.toUtf8().constData(), stdout);
-        std::fprintf(stderr, "%s\n", outcome.err.toLocal8Bit().constData());
+        printLine(outcome.err);
         return outcome.exitCode;
     }
-    case CommandLine::Mode::Interactive:
-    case CommandLine::Mode::Batch:
-        break;
-    }
-    // A headless batch shows nothing, so it never needs a display: one that is
-    // set but cannot be opened would abort the platform start-up.
-    if (options.mode == CommandLine::Mode::Batch) {
+    case CommandLine::Mode::Batch: {
 #ifdef __GLIBC__
         // Decoding, converting and encoding run in different threads, each
         // allocating image-sized buffers: kept on the heap for the next file
@@ -94,16 +88,20 @@ int main(int argc, char *argv[])
         mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
         mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
 #endif
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        defaultHandler = qInstallMessageHandler(quietBatchHandler);
+        // No window and no display: a display that cannot be opened is no matter.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("plano-miller"));
+        return BatchCommand::run(options, runPaths(options), printLine);
+    }
+    case CommandLine::Mode::Interactive:
+        break;
     }
 
     double before = 0;
     double after = 0;
     const QByteArray factor
         = CommandLine::scaledFactorText(qgetenv("QT_SCALE_FACTOR"), &before, &after);
-    planoDebug() << "qtScaleFactor = " << before;
-    planoDebug() << "qtScaleFactor = " << after;
+    planoDebug() << "qtScaleFactor = " << before << " -> " << after;
     qputenv("QT_SCALE_FACTOR", factor);
 
     QApplication app(argc, argv);
@@ -135,13 +133,6 @@ int main(int argc, char *argv[])
     if (toolkitTexts.load(QStringLiteral("qtbase_") + Languages::localeOf(window.paths().langFile),
             QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&toolkitTexts);
-    window.setRunOverrides(options.overrides);
-    const bool batch = options.mode == CommandLine::Mode::Batch;
-    if (batch)
-        window.scheduleDeferredStart(0);
-    else
-        window.show();
-
-    const int result = app.exec();
-    return batch && window.batchExitCode() != 0 ? window.batchExitCode() : result;
+    window.show();
+    return app.exec();
 }

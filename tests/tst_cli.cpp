@@ -13,10 +13,14 @@
 #include <QImage>
 #include <QProcess>
 #include <QSettings>
+#include <QtEndian>
 #include <QtTest>
 
 #include <climits>
 #include <cmath>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 Q_DECLARE_METATYPE(ParamSet)
 
@@ -217,6 +221,30 @@ QStringList imagesBelow(const QString &folder)
     while (it.hasNext())
         found.append(QDir(folder).relativeFilePath(it.next()));
     found.sort();
+    return found;
+}
+
+// Counted from the bytes of the names: the toolkit passes over names that
+// are not valid text.
+int regularFilesIn(const QString &folder)
+{
+    int count = 0;
+    DIR *dir = opendir(QFile::encodeName(folder).constData());
+    while (dirent *entry = dir ? readdir(dir) : nullptr)
+        count += entry->d_type == DT_REG;
+    if (dir)
+        closedir(dir);
+    return count;
+}
+
+// Every file and folder below a folder, relative to it, links and FIFOs included.
+QStringList entriesBelow(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(folder).relativeFilePath(it.next()));
     return found;
 }
 
@@ -514,111 +542,234 @@ private slots:
     }
 
     // Each row one bad input: the exit status, the reason on the error
-    // stream, the outputs, and every file that was there before unchanged.
-    // Settings "!image" / "!latin1" make the settings file an image or add a
-    // group that is not UTF-8; "kept" lists values it must hold afterwards.
+    // stream, the outputs, every file that was there before unchanged and
+    // nothing new but the settings file. Settings "!image", "!xpm", "!notes",
+    // "!fifo", "!device" put something else at the settings path; "!latin1"
+    // adds a group that is not UTF-8. "args" replaces the default switches
+    // (%in the input folder, %ini the settings file); "before" is a shell line
+    // run in the input folder first (%out the output folder); "shell" one run before the program in
+    // its own shell; "kept" lists values the settings file must hold afterwards.
     void badInputChangesNothing_data()
     {
-        for (const char *column : { "settings", "inputs", "shell", "display", "reason", "kept" })
+        for (const char *column :
+            { "settings", "args", "before", "inputs", "shell", "display", "reason", "kept" })
             QTest::addColumn<QString>(column);
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("outputs");
-        const char *rows[][9] = {
-            { "settings file is an image", "!image", "good.png", "", "", "is not a settings file",
-                "", "1", "0" },
-            { "settings file not UTF-8", "!latin1", "good.png", "", "", "kept as", "", "0", "1" },
-            { "headless run keeps the geometry", "GUI/Geometry=kept;GUI/PreviewGeometry=also",
-                "good.png", "", "", "converted 1 of 1",
-                "GUI/Geometry=kept;GUI/PreviewGeometry=also", "0", "1" },
-            { "output beyond the pixel limit", "IO/OutputSizeX=60000;IO/OutputSizeY=60000",
-                "good.png", "", "", "output size 60000 \u00d7 60000", "", "1", "0" },
-            { "output cannot be allocated", "IO/OutputSizeX=16000;IO/OutputSizeY=16000", "good.png",
-                "ulimit -v 600000", "", "not enough memory for the 16000 \u00d7 16000 output", "",
-                "1", "0" },
-            { "32-bit copy does not fit", "IO/MaxImagePixels=1000000000", "mono.pbm",
-                "ulimit -v 600000", "", "not enough memory to open 16000 \u00d7 16000", "", "1",
-                "0" },
-            { "decompression bomb", "", "bomb.pbm", "", "", "too large (30000 \u00d7 30000", "",
-                "1", "0" },
-            { "truncated JPEG", "", "cut.jpg", "", "", "cut.jpg (damaged or truncated image)", "",
-                "1", "0" },
-            { "margins cross", "Convert/MarginLeft=1024;Convert/MarginRight=1024",
-                "good.png;narrow.png", "", "", "MarginLeft + MarginRight (1024 + 1024)", "", "1",
-                "0" },
-            { "latitudes equal", "Convert/LatitudeMinimum=30;Convert/LatitudeMaximum=30",
-                "good.png", "", "", "LatitudeMinimum and LatitudeMaximum are equal", "", "1", "0" },
-            { "latitude not a number", "Convert/LatitudeMinimum=nan", "good.png", "", "",
-                "LatitudeMinimum is not a number", "Convert/LatitudeMinimum=nan", "1", "0" },
-            { "pattern matches nothing", "", "nowhere/*.jpg", "", "", "no file matches ", "", "1",
-                "0" },
-            { "file does not exist", "", "absent.jpg", "", "",
-                "absent.jpg (the file does not exist)", "", "1", "0" },
-            { "unknown projection kept", "Convert/MapProjection=Miller", "good.png", "", "",
-                "unknown map projection \"Miller\"", "Convert/MapProjection=Miller", "1", "0" },
-            { "output size not a number", "IO/OutputSizeX=wide", "good.png", "", "",
-                "output size 0 \u00d7 512", "", "1", "0" },
-            { "disk full", "", "good.png", "trap '' XFSZ; ulimit -f 40", "",
-                "could not be written: File too large", "", "1", "0" },
-            { "display cannot be opened", "", "good.png", "", ":4711", "converted 1 of 1", "", "0",
-                "1" },
+        struct Row
+        {
+            const char *name, *settings, *args, *before, *inputs, *shell, *display, *reason, *kept;
+            int exitCode, outputs;
         };
-        for (const auto &r : rows) {
-            QTest::newRow(r[0]) << QString::fromUtf8(r[1]) << QString::fromUtf8(r[2]) << r[3]
-                                << r[4] << QString::fromUtf8(r[5]) << r[6] << atoi(r[7])
-                                << atoi(r[8]);
+        const char *batch = "/batch /ini=%ini";
+        const Row rows[] = {
+            { "settings file is an image", "!image", batch, "", "good.png", "", "",
+                "is not a settings file (it holds binary data)", "", 2, 0 },
+            { "settings path is a FIFO", "!fifo", batch, "", "good.png", "", "",
+                "is not a regular file", "", 2, 0 },
+            { "settings path is a device", "!device", batch, "", "good.png", "", "",
+                "is not a regular file", "", 2, 0 },
+            { "settings file is an image in text, and an input", "!xpm", batch, "", "settings.ini",
+                "", "", "line 1, \"/* XPM */\", is no setting", "", 2, 0 },
+            { "settings file is a notes file", "!notes", batch, "", "good.png", "", "",
+                "line 1, \"Margins of the atlas pages\", is no setting", "", 2, 0 },
+            { "parameter file is an image holding a parameter text", "",
+                "--batch --ini=%ini --params=%in/p.png", "", "good.png", "", "", "--params: ", "",
+                2, 0 },
+            { "parameter file with an infinite latitude", "",
+                "--batch --ini=%ini --params=%in/p-inf.ini", "", "good.png", "", "",
+                "LatitudeMinimum=inf is not a finite number", "", 2, 0 },
+            { "settings file not UTF-8", "!latin1", batch, "", "good.png", "", "", "kept as", "", 0,
+                1 },
+            { "headless run keeps the geometry", "GUI/Geometry=kept;GUI/PreviewGeometry=also",
+                batch, "", "good.png", "", "", "converted 1 of 1",
+                "GUI/Geometry=kept;GUI/PreviewGeometry=also", 0, 1 },
+            { "Overwrite=no keeps an existing output", "IO/Overwrite=no", batch,
+                "printf precious > %out/good.png", "good.png", "", "",
+                "good.png (exists, not overwritten)", "IO/Overwrite=false", 1, 1 },
+            { "a boolean that is none is refused", "IO/BatchAutoDetect=maybe", batch, "",
+                "good.png", "", "", "BatchAutoDetect=maybe is neither true nor false",
+                "IO/BatchAutoDetect=maybe", 1, 0 },
+            { "output is a link out of the folder", "", batch,
+                "printf precious > precious.png && ln -s \"$PWD/precious.png\" %out/good.png",
+                "good.png", "", "", "good.png (the target is a symbolic link, not written)", "", 1,
+                0 },
+            { "output is a dangling link", "", batch, "ln -s \"$PWD/made.png\" %out/good.png",
+                "good.png", "", "", "the target is a symbolic link", "", 1, 0 },
+            { "output beyond the pixel limit", "IO/OutputSizeX=60000;IO/OutputSizeY=60000", batch,
+                "", "good.png", "", "", "output size 60000 \u00d7 60000", "", 1, 0 },
+            { "output cannot be allocated", "IO/OutputSizeX=16000;IO/OutputSizeY=16000", batch, "",
+                "good.png", "ulimit -v 600000", "",
+                "not enough memory for the 16000 \u00d7 16000 output", "", 1, 0 },
+            { "32-bit copy does not fit", "IO/MaxImagePixels=1000000000", batch, "", "mono.pbm",
+                "ulimit -v 600000", "", "not enough memory to open 16000 \u00d7 16000", "", 1, 0 },
+            { "decompression bomb", "", batch, "", "bomb.pbm", "", "",
+                "too large (30000 \u00d7 30000", "", 1, 0 },
+            { "truncated JPEG", "", batch, "", "cut.jpg", "", "",
+                "cut.jpg (damaged or truncated image)", "", 1, 0 },
+            { "truncated BMP", "", batch, "", "cut.bmp;good.png", "", "",
+                "cut.bmp (damaged or truncated image)", "", 1, 1 },
+            { "truncated GIF", "", batch, "", "cut.gif", "", "",
+                "cut.gif (damaged or truncated image)", "", 1, 0 },
+            { "icon holds less than its header says", "", batch, "", "lie.ico", "", "",
+                "lie.ico (MarginLeft + MarginRight (55 + 42) leave no column", "", 1, 0 },
+            { "margins cross", "Convert/MarginLeft=1024;Convert/MarginRight=1024", batch, "",
+                "good.png;narrow.png", "", "", "MarginLeft + MarginRight (1024 + 1024)", "", 1, 0 },
+            { "latitudes equal", "Convert/LatitudeMinimum=30;Convert/LatitudeMaximum=30", batch, "",
+                "good.png", "", "", "LatitudeMinimum and LatitudeMaximum are equal", "", 1, 0 },
+            { "latitude not a number", "Convert/LatitudeMinimum=nan", batch, "", "good.png", "", "",
+                "LatitudeMinimum=nan is not a finite number", "Convert/LatitudeMinimum=nan", 1, 0 },
+            { "latitude is text", "Convert/LatitudeMaximum=abc", batch, "", "good.png", "", "",
+                "LatitudeMaximum=abc is not a finite number", "Convert/LatitudeMaximum=abc", 1, 0 },
+            { "margin is text", "Convert/MarginLeft=abc", batch, "", "good.png", "", "",
+                "MarginLeft=abc is not a whole number", "Convert/MarginLeft=abc", 1, 0 },
+            { "margin beyond every integer", "Convert/MarginLeft=99999999999", batch, "",
+                "good.png", "", "", "MarginLeft=99999999999 is not a whole number",
+                "Convert/MarginLeft=99999999999", 1, 0 },
+            { "pattern matches nothing", "", batch, "", "nowhere/*.jpg", "", "", "no file matches ",
+                "", 1, 0 },
+            { "file does not exist", "", batch, "", "absent.jpg", "", "",
+                "absent.jpg (the file does not exist)", "", 1, 0 },
+            { "file name not UTF-8", "", batch, "cp good.png \"$(printf 'caf\\351.png')\"", "*.png",
+                "", "", "caf\\xE9.png \u2192", "", 0, 3 },
+            { "input is a FIFO", "", batch, "mkfifo f.jpg", "f.jpg;good.png", "", "",
+                "f.jpg (not a regular file)", "", 1, 1 },
+            { "detection of a FIFO", "", "--detect /ini=%ini", "mkfifo f.jpg", "f.jpg", "", "",
+                "f.jpg: not a regular file", "", 1, 0 },
+            { "empty /ini= is refused", "", "/batch /ini=", "", "good.png", "", "",
+                "/ini: the value is empty", "", 2, 0 },
+            { "refused run creates no settings folder", "", "--batch --ini=%in/new/none.ini", "",
+                "good.png", "", "", "BatchOutputFolder", "", 1, 0 },
+            { "unknown projection kept", "Convert/MapProjection=Miller", batch, "", "good.png", "",
+                "", "unknown map projection \"Miller\"", "Convert/MapProjection=Miller", 1, 0 },
+            { "output size not a number", "IO/OutputSizeX=wide", batch, "", "good.png", "", "",
+                "output size 0 \u00d7 512", "", 1, 0 },
+            { "disk full", "", batch, "", "good.png", "trap '' XFSZ; ulimit -f 40", "",
+                "could not be written: File too large", "", 1, 0 },
+            { "display cannot be opened", "", batch, "", "good.png", "", ":4711",
+                "converted 1 of 1", "", 0, 1 },
+        };
+        for (const Row &r : rows) {
+            QTest::newRow(r.name) << QString::fromUtf8(r.settings) << r.args << r.before
+                                  << QString::fromUtf8(r.inputs) << r.shell << r.display
+                                  << QString::fromUtf8(r.reason) << r.kept << r.exitCode
+                                  << r.outputs;
         }
     }
 
     void badInputChangesNothing()
     {
         QFETCH(QString, settings);
+        QFETCH(QString, args);
+        QFETCH(QString, before);
         QFETCH(QString, inputs);
         QFETCH(QString, reason);
         QFETCH(QString, kept);
         const QString in = m_tmp.newFolder(QStringLiteral("in"));
         const QString out = m_tmp.newFolder(QStringLiteral("out"));
-        QVERIFY(randomImage(200, 150, 11, RandomAlpha::Opaque).save(in + "/good.png"));
+        const QImage good = randomImage(200, 150, 11, RandomAlpha::Opaque);
+        QVERIFY(good.save(in + "/good.png"));
         QVERIFY(randomImage(400, 300, 12, RandomAlpha::Opaque).save(in + "/narrow.png"));
         QVERIFY(writeFile(in + "/bomb.pbm", bitmap(30000, 30000, 8)));
         if (inputs == QLatin1String("mono.pbm"))
             QVERIFY(writeFile(in + "/mono.pbm", bitmap(16000, 16000, 16000)));
+        auto cut = [&in](const QString &name, const QByteArray &bytes) {
+            return writeFile(in + QLatin1Char('/') + name, bytes.left(bytes.size() / 2));
+        };
         QByteArray jpeg;
         QBuffer buffer(&jpeg);
         QVERIFY(buffer.open(QIODevice::WriteOnly)
             && randomImage(300, 200, 13, RandomAlpha::Opaque).save(&buffer, "jpg"));
-        QVERIFY(writeFile(in + "/cut.jpg", jpeg.left(jpeg.size() / 2)));
+        QVERIFY(cut("cut.jpg", jpeg));
+        QByteArray bmp;
+        QBuffer bmpBuffer(&bmp);
+        QVERIFY(bmpBuffer.open(QIODevice::WriteOnly) && good.save(&bmpBuffer, "bmp"));
+        QVERIFY(cut("cut.bmp", bmp));
+        QVERIFY(cut("cut.gif", readFile(QStringLiteral(PLANO_TEST_DATA "/gradient.gif"))));
+        // An icon whose directory promises 256 x 256 around a 20 x 20 PNG.
+        QByteArray png;
+        QBuffer pngBuffer(&png);
+        QVERIFY(pngBuffer.open(QIODevice::WriteOnly)
+            && good.copy(0, 0, 20, 20).save(&pngBuffer, "png"));
+        QByteArray ico = QByteArray::fromHex("000001000100000000000100200000000000"
+                                             "16000000");
+        qToLittleEndian<quint32>(quint32(png.size()), ico.data() + 14);
+        QVERIFY(writeFile(in + "/lie.ico", ico + png));
+        if (args.contains(QLatin1String("p.png"))) {
+            QImage withText = good;
+            withText.setText(QStringLiteral("x"), QStringLiteral("\n[Convert]\nMarginLeft=55\n"));
+            QVERIFY(withText.save(in + "/p.png"));
+        }
+        QVERIFY(writeFile(in + "/p-inf.ini", "[Convert]\nLatitudeMinimum=inf\n"));
 
         const QString ini = in + "/settings.ini";
         IoValues io;
         io.outputFolder = out;
         writeSettings(ini, io);
         writeIni(ini, keys(settings));
-        if (settings == QLatin1String("!image"))
-            QVERIFY(QFile::remove(ini) && QFile::copy(in + "/good.png", ini));
-        if (settings == QLatin1String("!latin1"))
-            QVERIFY(writeFile(ini, readFile(ini) + "[Notes]\nplace=Gr\xfcnland\n"));
         const QByteArray iniBefore = readFile(ini);
-        auto before = checksums(in);
-        // Written at close, unless it is no settings file.
-        if (settings != QLatin1String("!image"))
-            before.remove(ini);
+        const bool special = settings.startsWith(QLatin1Char('!'));
+        if (special)
+            QVERIFY(QFile::remove(ini));
+        if (settings == QLatin1String("!image"))
+            QVERIFY(QFile::copy(in + "/good.png", ini));
+        if (settings == QLatin1String("!xpm"))
+            QVERIFY(good.save(ini, "xpm"));
+        if (settings == QLatin1String("!notes"))
+            QVERIFY(writeFile(ini, "Margins of the atlas pages\nPage 1: left=55\n"));
+        if (settings == QLatin1String("!fifo"))
+            QVERIFY(mkfifo(QFile::encodeName(ini).constData(), 0600) == 0);
+        if (settings == QLatin1String("!device")
+            && mknod(QFile::encodeName(ini).constData(), S_IFCHR | 0666, makedev(1, 3)) != 0)
+            QSKIP("making a character device needs root");
+        if (settings == QLatin1String("!latin1"))
+            QVERIFY(writeFile(ini, iniBefore + "[Notes]\nplace=Gr\xfcnland\n"));
+        if (!before.isEmpty()) {
+            QProcess shell;
+            shell.setWorkingDirectory(in);
+            shell.start(QStringLiteral("/bin/sh"),
+                { QStringLiteral("-c"), QString(before).replace("%out", out) });
+            QVERIFY(shell.waitForFinished() && shell.exitCode() == 0);
+        }
+        auto sums = checksums(in);
+        sums.insert(checksums(out));
+        // Written after a run that is not refused, unless it is no settings file.
+        if (!special || settings == QLatin1String("!latin1"))
+            sums.remove(ini);
+        const QString besideExe = QFileInfo(QStringLiteral(PLANO_EXE)).absolutePath()
+            + QStringLiteral("/plano-miller.ini");
+        const QByteArray besideExeBefore = readFile(besideExe);
+        const QStringList entriesBefore = entriesBelow(in);
 
-        QStringList args { QStringLiteral("/batch"), "/ini=" + ini };
+        QStringList argv;
+        for (const QString &arg : args.split(QLatin1Char(' ')))
+            argv << QString(arg).replace("%ini", ini).replace("%in", in);
         for (const QString &input : inputs.split(QLatin1Char(';')))
-            args << in + QLatin1Char('/') + input;
+            argv << in + QLatin1Char('/') + input;
         QFETCH(QString, shell);
         QFETCH(QString, display);
-        const Run run = runProgram(args, in, shell, display);
+        const Run run = runProgram(argv, in, shell, display);
         QVERIFY2(!run.crashed && run.err.contains(reason), qPrintable(both(run)));
         QFETCH(int, exitCode);
         QFETCH(int, outputs);
         QVERIFY2(run.exitCode == exitCode, qPrintable(both(run)));
-        QCOMPARE(imagesBelow(out).size(), outputs);
-        const auto after = checksums(in);
-        for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(regularFilesIn(out), outputs);
+        auto after = checksums(in);
+        after.insert(checksums(out));
+        for (auto it = sums.cbegin(); it != sums.cend(); ++it)
             QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
+        // Nothing new beside the inputs but the settings file and its copy.
+        QStringList added = entriesBelow(in);
+        for (const QString &entry : entriesBefore)
+            added.removeOne(entry);
+        added.removeOne(QStringLiteral("settings.ini"));
+        added.removeOne(QStringLiteral("settings.ini.damaged"));
+        QVERIFY2(added.isEmpty(), qPrintable(added.join(QLatin1Char(' '))));
+        QCOMPARE(readFile(besideExe), besideExeBefore);
         if (settings == QLatin1String("!latin1"))
-            QCOMPARE(readFile(ini + ".damaged"), iniBefore);
+            QCOMPARE(readFile(ini + ".damaged"), iniBefore + "[Notes]\nplace=Gr\xfcnland\n");
+        if (settings == QLatin1String("!fifo") || settings == QLatin1String("!device"))
+            QVERIFY(QFileInfo::exists(ini) && !QFileInfo(ini).isFile());
         const QVariantMap expected = keys(kept);
         for (auto it = expected.cbegin(); it != expected.cend(); ++it)
             QCOMPARE(iniValue(ini, it.key()).toString(), it.value().toString());
