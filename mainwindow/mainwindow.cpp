@@ -985,7 +985,8 @@ void MainWindow::saveParameterFile()
     // The other groups of the file are kept, so a file that is no INI text
     // must not be taken for one, and one in another encoding keeps a copy.
     const IniFileState state = iniFileState(path);
-    if (state == IniFileState::NotText) {
+    if (state == IniFileState::NotText || state == IniFileState::NotSettings
+        || state == IniFileState::NotRegular) {
         showMessage(
             QMessageBox::Warning, title, path + m_texts[QStringLiteral("param_file_not_text")]);
         return;
@@ -1029,6 +1030,12 @@ void MainWindow::loadParameterFile()
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().first();
+    // A FIFO would never end, and an image or notes file holds no parameters.
+    if (!checkIniFile(path).refusal(path).isEmpty()) {
+        showMessage(QMessageBox::Warning, ui->actionLoad_Param->text(),
+            path + m_texts[QStringLiteral("param_file_empty")]);
+        return;
+    }
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
     // A file that is no parameter file at all should not look as if it loaded.

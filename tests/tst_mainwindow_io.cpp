@@ -847,9 +847,10 @@ void TestMainWindowIo::parameterSaveIntoOddFiles_data()
     QTest::addColumn<bool>("copyKept");
     const QList<int> none;
     const QList<int> yes { QMessageBox::Yes };
-    // The reader's complaint about the old file is no verdict on the write.
+    // A file with a line that is no setting would lose that line.
     QTest::newRow("unclosed group")
-        << QByteArray("[IO]\nOutputSizeX=4096\n[GUI\n") << none << true << false;
+        << QByteArray("[IO]\nOutputSizeX=4096\n[GUI\n") << none << false << false;
+    QTest::newRow("notes") << QByteArray("Margins of page 3\n") << none << false << false;
     QTest::newRow("not UTF-8, saved after asking")
         << QByteArray("[Notes]\nplace=Gr\xfcnland\n") << yes << true << true;
 }
