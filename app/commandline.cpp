@@ -431,10 +431,17 @@ QString usageText()
         "Exit status:\n"
         "  0  every file was converted, or there was nothing to do\n"
         "  1  a file failed or does not exist, a pattern matched no file, or the\n"
-        "     run was refused before any file: the settings file is no settings\n"
-        "     file, the output folder is not set, the projection name is unknown,\n"
-        "     the parameters leave nothing to convert, or the output size is none\n"
-        "  2  the command line was refused; nothing was read or written\n");
+        "     run was refused before any file: a value of the settings file is no\n"
+        "     number or no true/false, the output folder is not set, the projection\n"
+        "     name is unknown, the parameters leave nothing to convert, or the\n"
+        "     output size is none\n"
+        "  2  the command line was refused, or the settings file is no settings\n"
+        "     file (not a regular file, or a line that is no setting); nothing was\n"
+        "     read or written\n"
+        "\n"
+        "A refused run writes nothing, the settings file included. True and false\n"
+        "are written true/false, yes/no, on/off or 1/0. An output whose path is a\n"
+        "symbolic link is not written.\n");
 }
 
 QStringList expandInputs(const QStringList &args)
