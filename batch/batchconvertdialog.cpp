@@ -83,8 +83,8 @@ int BatchConvertDialog::exec()
     m_ui->checkOverwrite->setChecked(m_values.overwrite);
     m_ui->checkOpenFiler->setChecked(m_values.openFiler);
     m_ui->checkAutoDetect->setChecked(m_values.autoDetect);
-    // Enter outside a push button must never start a run.
-    m_ui->btnClose->setDefault(true);
+    // Enter starts the run the dialog was opened for.
+    m_ui->btnConvert->setDefault(true);
     return QDialog::exec();
 }
 
