@@ -671,7 +671,8 @@ void MainWindow::on_btnImageRead_clicked()
 {
     QFileDialog dialog(this, QString(), QString(), QString());
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(m_texts[QStringLiteral("file_filter")]);
+    dialog.setNameFilter(
+        imageNameFilter(m_texts[QStringLiteral("file_filter")], readableImageSuffixes()));
     dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
     dialog.setWindowTitle(m_texts[QStringLiteral("open_file")]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
