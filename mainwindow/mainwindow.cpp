@@ -7,6 +7,7 @@
 #include "app/widgettexts.h"
 #include "batch/batchcheck.h"
 #include "batch/batchconvertdialog.h"
+#include "batch/batchreport.h"
 #include "batch/batchrun.h"
 #include "batch/openfolder.h"
 #include "batch/status.h"
@@ -1194,17 +1195,7 @@ void MainWindow::batchConvert()
 void MainWindow::showBatchReport(const BatchResult &result)
 {
     const QString title = ui->actionBatch_Convert->text();
-    const int n = result.total;
-    QString text;
-    if (!result.refusal.isEmpty()) {
-        text = result.refusal;
-    } else if (result.succeeded == n) {
-        text = m_texts[QStringLiteral("batch_success")];
-    } else {
-        text = m_texts[QStringLiteral("batch_fail1")] + QString::number(result.succeeded)
-            + m_texts[QStringLiteral("batch_fail2")] + QString::number(result.failed)
-            + m_texts[QStringLiteral("batch_fail3")];
-    }
+    const QString text = batchReportText(result, m_texts);
     // A run in which any file failed must not look like a success.
     showMessage(result.failed > 0 ? QMessageBox::Warning : QMessageBox::Information, title, text);
     if (m_state.openFiler && result.refusal.isEmpty())
