@@ -191,6 +191,11 @@ const TextDefaults &mainTableDefaults()
         { "locale", "ja" },
         { "language_restart", "表示言語は次回の起動時に切り替わります" },
         { "detect_failed", "地図の領域が見つかりませんでした" },
+        // The end of a batch run: %1 converted, %2 failed; stopped: %1 of %2
+        // converted, %3 not converted.
+        { "batch_counts", "%1 個変換, %2 個失敗" },
+        { "batch_stopped",
+            "複数画像ファイル変換を中止しました\n%2 個中 %1 個を変換, %3 個は未変換" },
     });
     return texts;
 }

@@ -6,9 +6,13 @@ QString batchReportText(const BatchResult &result, const TextTable &texts)
 {
     if (!result.refusal.isEmpty())
         return result.refusal;
-    if (result.succeeded == result.total)
-        return texts.value(QStringLiteral("batch_success"));
-    return texts.value(QStringLiteral("batch_fail1")) + QString::number(result.succeeded)
-        + texts.value(QStringLiteral("batch_fail2")) + QString::number(result.failed)
-        + texts.value(QStringLiteral("batch_fail3"));
+    // A stop is the user's choice, not a failure: it says what was left undone.
+    if (result.stopped) {
+        return texts.value(QStringLiteral("batch_stopped"))
+            .arg(result.succeeded)
+            .arg(result.total)
+            .arg(result.total - result.succeeded);
+    }
+    return texts.value(QStringLiteral("batch_success")) + QLatin1Char('\n')
+        + texts.value(QStringLiteral("batch_counts")).arg(result.succeeded).arg(result.failed);
 }
