@@ -1165,7 +1165,6 @@ void MainWindow::batchConvert()
         runner.progress
             = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
         status.show();
-        ui->label->setImage(QImage());
     } else {
         runner.progress = [](int k, int n, const QString &input, const QString &target) {
             printErr(cliProgressLine(k, n, input, target));
@@ -1175,10 +1174,11 @@ void MainWindow::batchConvert()
     setEnabled(false);
     status.setEnabled(true);
     const BatchResult result = runner.run(m_batchInputs, options, m_converter);
-    m_source = QImage();
-    ui->label->setImage(QImage());
-    m_frameActive = false;
-    ui->label->pointMode = false;
+    // The run used the window's converter with its own settings; the open
+    // image goes on with the window's.
+    effectiveParams().applyTo(m_converter);
+    m_converter.setResampling(resamplingFromInt(m_state.resampling));
+    redrawOverlay();
     setEnabled(true);
 
     if (!interactive) {

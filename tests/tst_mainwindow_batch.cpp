@@ -168,9 +168,12 @@ void TestMainWindowBatch::reportCountsSuccessesAndFailures()
     const ParamSet params = h.window.params();
     QCOMPARE(loadArgb(h.text(QStringLiteral("map_0.png"))),
         referenceOutput(h.in + QStringLiteral("/a.png"), params, QSize(64, 32)));
-    // The run leaves no open image and an enabled window.
-    QVERIFY(h.window.sourceImage().isNull());
+    // The open image stays open, framed, and converts as before the run.
     QVERIFY(h.window.isEnabled());
+    QCOMPARE(h.window.sourceView()->image().size(), QSize(50, 40));
+    QVERIFY(h.window.sourceView()->overlay().shown);
+    QCOMPARE(h.window.makeOutputImage(),
+        referenceOutput(h.path(QStringLiteral("white.png")), params, QSize(64, 32)));
     QCOMPARE(h.window.batchInputs().first(), h.in + QStringLiteral("/a.png"));
 }
 
