@@ -684,9 +684,11 @@ void MainWindow::on_btnImageRead_clicked()
 
 void MainWindow::openImage()
 {
-    // The old image goes first, so old and new are never held together.
+    // The old image goes first, so old and new are never held together; its
+    // result goes with it.
     m_source = QImage();
     ui->label->setImage(QImage());
+    m_preview->clear();
     SourceImage opened;
     {
         const BusyCursor busy;
@@ -712,6 +714,7 @@ void MainWindow::openImage()
     setFrameActive(true);
     pushParamsToWidgets();
     redrawOverlay();
+    previewIfAuto();
 
     const QFileInfo info(m_state.loadFilePath);
     ui->labelLoadedFilename->setText(
