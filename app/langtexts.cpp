@@ -193,6 +193,9 @@ const TextDefaults &mainTableDefaults()
         { "detect_failed", "地図の領域が見つかりませんでした" },
         // The end of a batch run: %1 converted, %2 failed; stopped: %1 of %2
         // converted, %3 not converted.
+        // %1 names each margin cut: its label, the value wanted and the value set.
+        { "margins_cut", "画像に収まらない余白を切り詰めました: %1" },
+        { "margins_cut_no_image", "画像を開くまで余白は 1024 までです。切り詰めました: %1" },
         { "batch_counts", "%1 個変換, %2 個失敗" },
         { "batch_stopped",
             "複数画像ファイル変換を中止しました\n%2 個中 %1 個を変換, %3 個は未変換" },

@@ -34,6 +34,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -42,6 +43,8 @@
 namespace {
 
 constexpr int kMaxWidgetSize = 16777215;
+// Without an image the margin boxes keep the range stored files were written in.
+constexpr int kMarginLimitWithoutImage = 1024;
 
 void printErr(const QString &line)
 {
@@ -67,6 +70,11 @@ MainWindow::MainWindow(QWidget *parent)
 {
     m_preview = new PreviewWindow(this);
     ui->setupUi(this);
+    // The status line takes room from the panels only while it has something to say.
+    QStatusBar *status = statusBar();
+    status->hide();
+    connect(status, &QStatusBar::messageChanged, status,
+        [status](const QString &text) { status->setVisible(!text.isEmpty()); });
 
     resetParams();
     pushParamsToWidgets();
@@ -327,6 +335,9 @@ void MainWindow::timeout()
         } else {
             startBatchConvert();
         }
+        // Without an image the stored margins stay cut to the boxes' range.
+        if (m_source.isNull() && m_params == m_paramsShown)
+            pushParamsNamingCuts(m_paramsRead);
         return;
     }
 
@@ -480,6 +491,66 @@ void MainWindow::readParamsFromWidgets()
     m_params.latMax = ui->doubleSpinBoxLatMax->value();
 }
 
+void MainWindow::boundMargins()
+{
+    const int maxX = m_source.isNull() ? kMarginLimitWithoutImage : m_source.width() - 1;
+    const int maxY = m_source.isNull() ? kMarginLimitWithoutImage : m_source.height() - 1;
+    const bool sync = m_widgetSync;
+    m_widgetSync = false;
+    ui->spinBoxMarginLeft->setMaximum(maxX);
+    ui->spinBoxMarginRight->setMaximum(maxX);
+    ui->spinBoxMarginBottom->setMaximum(maxY);
+    ui->spinBoxMarginTop->setMaximum(maxY);
+    m_widgetSync = sync;
+}
+
+void MainWindow::pushParamsNamingCuts(const ParamSet &wanted)
+{
+    // Bounded first: a box cut by its new maximum reports the old value.
+    boundMargins();
+    m_params = wanted;
+    pushParamsToWidgets();
+    const struct
+    {
+        const QLabel *label;
+        int wanted;
+        int shown;
+    } margins[] = {
+        { ui->labelMarginLeft, wanted.marginLeft, m_params.marginLeft },
+        { ui->labelMarginRight, wanted.marginRight, m_params.marginRight },
+        { ui->labelMarginBottom, wanted.marginBottom, m_params.marginBottom },
+        { ui->labelMarginTop, wanted.marginTop, m_params.marginTop },
+    };
+    QStringList cuts;
+    for (const auto &m : margins) {
+        if (m.wanted > m.shown)
+            cuts << QStringLiteral("%1 %2 \u2192 %3")
+                        .arg(m.label->text())
+                        .arg(m.wanted)
+                        .arg(m.shown);
+    }
+    if (!cuts.isEmpty()) {
+        m_paramNotice.clear();
+        const QString key = m_source.isNull() ? QStringLiteral("margins_cut_no_image")
+                                              : QStringLiteral("margins_cut");
+        statusBar()->showMessage(m_texts[key].arg(cuts.join(QStringLiteral(", "))));
+    }
+}
+
+void MainWindow::showParamProblem()
+{
+    const QString wrong = paramProblem(effectiveParams(), m_source.size());
+    if (!wrong.isEmpty() && !m_source.isNull()) {
+        m_paramNotice = m_texts[QStringLiteral("param_invalid")] + QStringLiteral(" (") + wrong
+            + QLatin1Char(')');
+        statusBar()->showMessage(m_paramNotice);
+    } else if (!m_paramNotice.isEmpty()) {
+        if (statusBar()->currentMessage() == m_paramNotice)
+            statusBar()->clearMessage();
+        m_paramNotice.clear();
+    }
+}
+
 void MainWindow::parameterChanged()
 {
     if (!m_widgetSync)
@@ -588,9 +659,8 @@ void MainWindow::detectMapArea(const QString &title)
 // overlay and the preview follow once.
 void MainWindow::applyParamSet(const ParamSet &params)
 {
-    m_params = params;
-    m_paramsRead = m_params;
-    pushParamsToWidgets();
+    m_paramsRead = params;
+    pushParamsNamingCuts(params);
     m_paramsShown = m_params;
     redrawOverlay();
     previewIfAuto();
@@ -607,6 +677,7 @@ void MainWindow::setFrameActive(bool active)
 void MainWindow::redrawOverlay()
 {
     drawOverlay(m_params.toTable());
+    showParamProblem();
 }
 
 // Only the lines are placed here; the view draws them over its own picture at
@@ -699,6 +770,7 @@ void MainWindow::openImage()
     m_frameActive = false;
 
     if (!loaded) {
+        boundMargins();
         const QString path = m_state.loadFilePath;
         m_state.loadFilePath.clear();
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
@@ -712,7 +784,17 @@ void MainWindow::openImage()
     ui->label->setImage(m_source);
     fixNaturalSize();
     setFrameActive(true);
-    pushParamsToWidgets();
+    // Margins as read that the boxes cut before there was an image to measure
+    // them by are taken again, unless the user has changed them since.
+    ParamSet wanted = m_params;
+    if (m_params == m_paramsShown) {
+        wanted.marginLeft = m_paramsRead.marginLeft;
+        wanted.marginRight = m_paramsRead.marginRight;
+        wanted.marginBottom = m_paramsRead.marginBottom;
+        wanted.marginTop = m_paramsRead.marginTop;
+    }
+    pushParamsNamingCuts(wanted);
+    m_paramsShown = m_params;
     redrawOverlay();
     previewIfAuto();
 

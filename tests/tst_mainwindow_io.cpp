@@ -738,7 +738,7 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds_data()
         << QStringLiteral("miller") << -180.0 << 90.0 << QString();
     QTest::newRow("rounded and bounded")
         << QByteArray("[Convert]\nLongitudeMinimum=12.34\nLatitudeMaximum=95\nMarginLeft=2000\n")
-        << QList<int> { 1024, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0 << QString();
+        << QList<int> { 299, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0 << QString();
     QTest::newRow("settings file")
         << QByteArray("[GUI]\nPenSize=9\n\n[IO]\nOutputSizeX=4096\nLoadFilePath=/x/y.jpg\n\n"
                       "[Convert]\nMarginLeft=55\nMarginRight=42\nMarginBottom=47\nMarginTop=78\n"
@@ -765,7 +765,7 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     QFETCH(double, latMax);
     QFETCH(QString, report);
     Harness h;
-    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
+    QVERIFY(h.openWhite(300, 200, QStringLiteral("world.png")));
     h.setMargins(1, 2, 3, 4);
     const int penSize = h.window.state().penSize;
     const int outputSizeX = h.window.state().outputSizeX;
