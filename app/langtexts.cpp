@@ -107,7 +107,7 @@ const TextDefaults &batchWidgetTexts()
         { "btn_filename2", "連番ファイル：map_0, map_1, ..." },
         { "title", "Orbilux 画像変換ツール（複数画像ファイル変換）" },
         { "chk_overwrite", "出力ファイルを上書きする" },
-        { "chk_open_filer", "変換後、エクスプローラーで開く　(Windowsのみ)" },
+        { "chk_open_filer", "変換後、出力フォルダをファイルブラウザで開く" },
         { "chk_auto_detect", "各画像の変換領域を自動検出" },
     });
     return texts;
