@@ -274,12 +274,16 @@ void MainWindow::buildLanguageMenu()
         const bool current = m_state.language.isEmpty() ? language.file == m_paths.langFile
                                                         : language.id == m_state.language;
         action->setChecked(current);
-        connect(action, &QAction::triggered, this, [this, id = language.id] {
+        connect(action, &QAction::triggered, this, [this, id = language.id, file = language.file] {
             if (m_state.language == id)
                 return;
             m_state.language = id;
+            // Said in the language chosen, which the user reads from the next start on.
+            TextTable chosen;
+            LangTexts::readGroup(
+                file, QStringLiteral("main"), {}, LangTexts::mainTableDefaults(), nullptr, chosen);
             showMessage(QMessageBox::Information, m_languageMenu->title(),
-                m_texts[QStringLiteral("language_restart")]);
+                chosen.value(QStringLiteral("language_restart")));
         });
     }
 }
