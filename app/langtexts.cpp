@@ -171,6 +171,7 @@ const TextDefaults &mainTableDefaults()
         { "batch_no_output_folder",
             "出力フォルダが指定されていません。「フォルダ選択」で指定して下さい" },
         { "settings_write_failed", " に設定を保存できませんでした" },
+        { "settings_unusable", " の設定は使えませんでした" },
         { "param_invalid", "この座標変換情報では変換できる範囲がありません" },
         { "param_file_not_text",
             " は座標変換情報のファイルではありません (テキストではないため保存しません)" },

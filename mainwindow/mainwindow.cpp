@@ -319,6 +319,12 @@ void MainWindow::timeout()
 
     const bool interactive = isVisible();
     if (interactive) {
+        // Said once the window is up; the defaults are in use meanwhile.
+        if (!m_state.loadProblem.isEmpty()) {
+            showMessage(QMessageBox::Warning, windowTitle(),
+                m_paths.settingsFile + m_texts[QStringLiteral("settings_unusable")]
+                    + QStringLiteral("\n(") + m_state.loadProblem + QLatin1Char(')'));
+        }
         applyAutoSize(m_state.autoSize);
         if (m_state.previewWindow)
             m_preview->show();

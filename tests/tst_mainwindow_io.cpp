@@ -135,6 +135,7 @@ private slots:
     void settingsRecordPreviewVisibility();
     void settingsWrittenAtClose();
     void unwritableSettingsWarnInTheWindowsLanguage();
+    void unusableSettingsNamedAtStart();
 };
 
 void TestMainWindowIo::initTestCase()
@@ -1000,6 +1001,22 @@ void TestMainWindowIo::unwritableSettingsWarnInTheWindowsLanguage()
     QVERIFY(h.window.close());
     QCOMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].text, folder + QStringLiteral(" に設定を保存できませんでした"));
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
+}
+
+void TestMainWindowIo::unusableSettingsNamedAtStart()
+{
+    Harness h;
+    const QString file = h.window.paths().settingsFile;
+    QVERIFY(writeFile(file, QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)));
+    h.window.loadSettings();
+    QVERIFY(!h.window.state().loadProblem.isEmpty());
+    h.window.show();
+    h.window.scheduleDeferredStart(0);
+    QTRY_COMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text,
+        file + QStringLiteral(" の設定は使えませんでした\n(") + h.window.state().loadProblem
+            + QLatin1Char(')'));
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
 }
 
