@@ -107,7 +107,7 @@ const TextDefaults &batchWidgetTexts()
         { "btn_filename2", "連番ファイル：map_0, map_1, ..." },
         { "title", "Orbilux 画像変換ツール（複数画像ファイル変換）" },
         { "chk_overwrite", "出力ファイルを上書きする" },
-        { "chk_open_filer", "変換後、エクスプローラーで開く　(Windowsのみ)" },
+        { "chk_open_filer", "変換後、出力フォルダをファイルブラウザで開く" },
         { "chk_auto_detect", "各画像の変換領域を自動検出" },
     });
     return texts;
@@ -171,6 +171,7 @@ const TextDefaults &mainTableDefaults()
         { "batch_no_output_folder",
             "出力フォルダが指定されていません。「フォルダ選択」で指定して下さい" },
         { "settings_write_failed", " に設定を保存できませんでした" },
+        { "settings_unusable", " の設定は使えませんでした" },
         { "param_invalid", "この座標変換情報では変換できる範囲がありません" },
         { "param_file_not_text",
             " は座標変換情報のファイルではありません (テキストではないため保存しません)" },
@@ -191,6 +192,14 @@ const TextDefaults &mainTableDefaults()
         { "locale", "ja" },
         { "language_restart", "表示言語は次回の起動時に切り替わります" },
         { "detect_failed", "地図の領域が見つかりませんでした" },
+        // The end of a batch run: %1 converted, %2 failed; stopped: %1 of %2
+        // converted, %3 not converted.
+        // %1 names each margin cut: its label, the value wanted and the value set.
+        { "margins_cut", "画像に収まらない余白を切り詰めました: %1" },
+        { "margins_cut_no_image", "画像を開くまで余白は 1024 までです。切り詰めました: %1" },
+        { "batch_counts", "%1 個変換, %2 個失敗" },
+        { "batch_stopped",
+            "複数画像ファイル変換を中止しました\n%2 個中 %1 個を変換, %3 個は未変換" },
     });
     return texts;
 }

@@ -25,17 +25,23 @@
 
 namespace {
 
-// Installed where the user cannot write, the settings move to the user's
-// configuration folder, seeded from what lies beside the executable or from
-// the installed first-run file. Needs the application object.
+// An installed program, or one where the user cannot write, keeps its settings
+// in the user's configuration folder, seeded from the installed first-run file
+// (a build tree from what lies beside the executable first): a program folder
+// that happens to be writable, as root's, is no place for one user's settings.
+// Needs the application object.
 CommandLine::Paths runPaths(const CommandLine::Options &options)
 {
     CommandLine::Paths paths = CommandLine::resolvePaths(QCoreApplication::arguments());
-    if (options.iniFile.isEmpty() && !InstallPaths::canWrite(paths.settingsFile)) {
+    const QString dataDir = InstallPaths::dataDir(paths.appDir);
+    const bool installed = dataDir != paths.appDir;
+    if (options.iniFile.isEmpty() && (installed || !InstallPaths::canWrite(paths.settingsFile))) {
+        QStringList seeds;
+        if (!installed)
+            seeds << paths.settingsFile;
+        seeds << dataDir + QStringLiteral("/plano-miller.ini");
         paths.settingsFile = InstallPaths::settingsFile(paths.settingsFile, false,
-            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation),
-            { paths.settingsFile,
-                InstallPaths::dataDir(paths.appDir) + QStringLiteral("/plano-miller.ini") });
+            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation), seeds);
     }
     return paths;
 }

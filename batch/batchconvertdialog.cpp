@@ -2,6 +2,7 @@
 
 #include "app/logging.h"
 #include "app/widgettexts.h"
+#include "mainwindow/outputnaming.h"
 #include "ui_batchconvertdialog.h"
 
 #include <QButtonGroup>
@@ -83,8 +84,8 @@ int BatchConvertDialog::exec()
     m_ui->checkOverwrite->setChecked(m_values.overwrite);
     m_ui->checkOpenFiler->setChecked(m_values.openFiler);
     m_ui->checkAutoDetect->setChecked(m_values.autoDetect);
-    // Enter outside a push button must never start a run.
-    m_ui->btnClose->setDefault(true);
+    // Enter starts the run the dialog was opened for.
+    m_ui->btnConvert->setDefault(true);
     return QDialog::exec();
 }
 
@@ -101,8 +102,10 @@ void BatchConvertDialog::setValues(const BatchDialogValues &values)
 QStringList BatchConvertDialog::listImageFolder(const QString &folder)
 {
     QDir dir(folder);
-    dir.setNameFilters(
-        { QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.gif") });
+    QStringList patterns;
+    for (const QString &suffix : readableImageSuffixes())
+        patterns << QStringLiteral("*.") + suffix;
+    dir.setNameFilters(patterns);
     dir.setFilter(QDir::Files);
     QStringList paths;
     const QStringList names = dir.entryList();
@@ -122,7 +125,8 @@ void BatchConvertDialog::on_btnSelectFiles_clicked()
 {
     QFileDialog picker(this, QString(), QString(), QString());
     picker.setFileMode(QFileDialog::ExistingFiles);
-    picker.setNameFilter(m_texts[QStringLiteral("file_filter")]);
+    picker.setNameFilter(
+        imageNameFilter(m_texts[QStringLiteral("file_filter")], readableImageSuffixes()));
     configurePicker(picker, m_values.inputFolder, QStringLiteral("file_open_title"));
     if (picker.exec() != QDialog::Accepted)
         return;

@@ -46,8 +46,8 @@ public:
     BatchDialogValues values() const;
     void setValues(const BatchDialogValues &values);
 
-    // The images of a folder as full paths: .png, .jpg and .gif in any case,
-    // files only, ordered by name ignoring case.
+    // The images of a folder as full paths: every suffix the reader takes, in
+    // any case, files only, ordered by name ignoring case.
     static QStringList listImageFolder(const QString &folder);
 
 public slots:

@@ -1,17 +1,10 @@
 #include "batch/openfolder.h"
 
 #include <QDesktopServices>
-#include <QProcess>
 #include <QUrl>
 
 void openFolderInFileBrowser(const QString &folder)
 {
-#ifdef Q_OS_WIN
-    QString native = folder;
-    native.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    QProcess::startDetached(QStringLiteral("explorer.exe"), { QStringLiteral("/e,") + native });
-#else
-    // The desktop's own file manager; the result is ignored like the browser's.
+    // The desktop's own file browser on every system; a failure is not reported.
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-#endif
 }

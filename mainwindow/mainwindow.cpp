@@ -7,6 +7,7 @@
 #include "app/widgettexts.h"
 #include "batch/batchcheck.h"
 #include "batch/batchconvertdialog.h"
+#include "batch/batchreport.h"
 #include "batch/batchrun.h"
 #include "batch/openfolder.h"
 #include "batch/status.h"
@@ -33,6 +34,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QSettings>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -41,6 +43,8 @@
 namespace {
 
 constexpr int kMaxWidgetSize = 16777215;
+// Without an image the margin boxes keep the range stored files were written in.
+constexpr int kMarginLimitWithoutImage = 1024;
 
 void printErr(const QString &line)
 {
@@ -66,6 +70,11 @@ MainWindow::MainWindow(QWidget *parent)
 {
     m_preview = new PreviewWindow(this);
     ui->setupUi(this);
+    // The status line takes room from the panels only while it has something to say.
+    QStatusBar *status = statusBar();
+    status->hide();
+    connect(status, &QStatusBar::messageChanged, status,
+        [status](const QString &text) { status->setVisible(!text.isEmpty()); });
 
     resetParams();
     pushParamsToWidgets();
@@ -265,12 +274,16 @@ void MainWindow::buildLanguageMenu()
         const bool current = m_state.language.isEmpty() ? language.file == m_paths.langFile
                                                         : language.id == m_state.language;
         action->setChecked(current);
-        connect(action, &QAction::triggered, this, [this, id = language.id] {
+        connect(action, &QAction::triggered, this, [this, id = language.id, file = language.file] {
             if (m_state.language == id)
                 return;
             m_state.language = id;
+            // Said in the language chosen, which the user reads from the next start on.
+            TextTable chosen;
+            LangTexts::readGroup(
+                file, QStringLiteral("main"), {}, LangTexts::mainTableDefaults(), nullptr, chosen);
             showMessage(QMessageBox::Information, m_languageMenu->title(),
-                m_texts[QStringLiteral("language_restart")]);
+                chosen.value(QStringLiteral("language_restart")));
         });
     }
 }
@@ -307,6 +320,12 @@ void MainWindow::timeout()
 
     const bool interactive = isVisible();
     if (interactive) {
+        // Said once the window is up; the defaults are in use meanwhile.
+        if (!m_state.loadProblem.isEmpty()) {
+            showMessage(QMessageBox::Warning, windowTitle(),
+                m_paths.settingsFile + m_texts[QStringLiteral("settings_unusable")]
+                    + QStringLiteral("\n(") + m_state.loadProblem + QLatin1Char(')'));
+        }
         applyAutoSize(m_state.autoSize);
         if (m_state.previewWindow)
             m_preview->show();
@@ -327,6 +346,9 @@ void MainWindow::timeout()
         } else {
             startBatchConvert();
         }
+        // Without an image the stored margins stay cut to the boxes' range.
+        if (m_source.isNull() && m_params == m_paramsShown)
+            pushParamsNamingCuts(m_paramsRead);
         return;
     }
 
@@ -480,6 +502,66 @@ void MainWindow::readParamsFromWidgets()
     m_params.latMax = ui->doubleSpinBoxLatMax->value();
 }
 
+void MainWindow::boundMargins()
+{
+    const int maxX = m_source.isNull() ? kMarginLimitWithoutImage : m_source.width() - 1;
+    const int maxY = m_source.isNull() ? kMarginLimitWithoutImage : m_source.height() - 1;
+    const bool sync = m_widgetSync;
+    m_widgetSync = false;
+    ui->spinBoxMarginLeft->setMaximum(maxX);
+    ui->spinBoxMarginRight->setMaximum(maxX);
+    ui->spinBoxMarginBottom->setMaximum(maxY);
+    ui->spinBoxMarginTop->setMaximum(maxY);
+    m_widgetSync = sync;
+}
+
+void MainWindow::pushParamsNamingCuts(const ParamSet &wanted)
+{
+    // Bounded first: a box cut by its new maximum reports the old value.
+    boundMargins();
+    m_params = wanted;
+    pushParamsToWidgets();
+    const struct
+    {
+        const QLabel *label;
+        int wanted;
+        int shown;
+    } margins[] = {
+        { ui->labelMarginLeft, wanted.marginLeft, m_params.marginLeft },
+        { ui->labelMarginRight, wanted.marginRight, m_params.marginRight },
+        { ui->labelMarginBottom, wanted.marginBottom, m_params.marginBottom },
+        { ui->labelMarginTop, wanted.marginTop, m_params.marginTop },
+    };
+    QStringList cuts;
+    for (const auto &m : margins) {
+        if (m.wanted > m.shown)
+            cuts << QStringLiteral("%1 %2 \u2192 %3")
+                        .arg(m.label->text())
+                        .arg(m.wanted)
+                        .arg(m.shown);
+    }
+    if (!cuts.isEmpty()) {
+        m_paramNotice.clear();
+        const QString key = m_source.isNull() ? QStringLiteral("margins_cut_no_image")
+                                              : QStringLiteral("margins_cut");
+        statusBar()->showMessage(m_texts[key].arg(cuts.join(QStringLiteral(", "))));
+    }
+}
+
+void MainWindow::showParamProblem()
+{
+    const QString wrong = paramProblem(effectiveParams(), m_source.size());
+    if (!wrong.isEmpty() && !m_source.isNull()) {
+        m_paramNotice = m_texts[QStringLiteral("param_invalid")] + QStringLiteral(" (") + wrong
+            + QLatin1Char(')');
+        statusBar()->showMessage(m_paramNotice);
+    } else if (!m_paramNotice.isEmpty()) {
+        if (statusBar()->currentMessage() == m_paramNotice)
+            statusBar()->clearMessage();
+        m_paramNotice.clear();
+    }
+}
+
 void MainWindow::parameterChanged()
 {
     if (!m_widgetSync)
@@ -588,9 +670,8 @@ void MainWindow::detectMapArea(const QString &title)
 // overlay and the preview follow once.
 void MainWindow::applyParamSet(const ParamSet &params)
 {
-    m_params = params;
-    m_paramsRead = m_params;
-    pushParamsToWidgets();
+    m_paramsRead = params;
+    pushParamsNamingCuts(params);
     m_paramsShown = m_params;
     redrawOverlay();
     previewIfAuto();
@@ -607,6 +688,7 @@ void MainWindow::setFrameActive(bool active)
 void MainWindow::redrawOverlay()
 {
     drawOverlay(m_params.toTable());
+    showParamProblem();
 }
 
 // Only the lines are placed here; the view draws them over its own picture at
@@ -672,7 +754,8 @@ void MainWindow::on_btnImageRead_clicked()
 {
     QFileDialog dialog(this, QString(), QString(), QString());
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(m_texts[QStringLiteral("file_filter")]);
+    dialog.setNameFilter(
+        imageNameFilter(m_texts[QStringLiteral("file_filter")], readableImageSuffixes()));
     dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
     dialog.setWindowTitle(m_texts[QStringLiteral("open_file")]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -683,9 +766,11 @@ void MainWindow::on_btnImageRead_clicked()
 
 void MainWindow::openImage()
 {
-    // The old image goes first, so old and new are never held together.
+    // The old image goes first, so old and new are never held together; its
+    // result goes with it.
     m_source = QImage();
     ui->label->setImage(QImage());
+    m_preview->clear();
     SourceImage opened;
     {
         const BusyCursor busy;
@@ -696,6 +781,7 @@ void MainWindow::openImage()
     m_frameActive = false;
 
     if (!loaded) {
+        boundMargins();
         const QString path = m_state.loadFilePath;
         m_state.loadFilePath.clear();
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
@@ -709,8 +795,19 @@ void MainWindow::openImage()
     ui->label->setImage(m_source);
     fixNaturalSize();
     setFrameActive(true);
-    pushParamsToWidgets();
+    // Margins as read that the boxes cut before there was an image to measure
+    // them by are taken again, unless the user has changed them since.
+    ParamSet wanted = m_params;
+    if (m_params == m_paramsShown) {
+        wanted.marginLeft = m_paramsRead.marginLeft;
+        wanted.marginRight = m_paramsRead.marginRight;
+        wanted.marginBottom = m_paramsRead.marginBottom;
+        wanted.marginTop = m_paramsRead.marginTop;
+    }
+    pushParamsNamingCuts(wanted);
+    m_paramsShown = m_params;
     redrawOverlay();
+    previewIfAuto();
 
     const QFileInfo info(m_state.loadFilePath);
     ui->labelLoadedFilename->setText(
@@ -1171,7 +1268,6 @@ void MainWindow::batchConvert()
         runner.progress
             = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
         status.show();
-        ui->label->setImage(QImage());
     } else {
         runner.progress = [](int k, int n, const QString &input, const QString &target) {
             printErr(cliProgressLine(k, n, input, target));
@@ -1181,10 +1277,11 @@ void MainWindow::batchConvert()
     setEnabled(false);
     status.setEnabled(true);
     const BatchResult result = runner.run(m_batchInputs, options, m_converter);
-    m_source = QImage();
-    ui->label->setImage(QImage());
-    m_frameActive = false;
-    ui->label->pointMode = false;
+    // The run used the window's converter with its own settings; the open
+    // image goes on with the window's.
+    effectiveParams().applyTo(m_converter);
+    m_converter.setResampling(resamplingFromInt(m_state.resampling));
+    redrawOverlay();
     setEnabled(true);
 
     if (!interactive) {
@@ -1201,17 +1298,7 @@ void MainWindow::batchConvert()
 void MainWindow::showBatchReport(const BatchResult &result)
 {
     const QString title = ui->actionBatch_Convert->text();
-    const int n = result.total;
-    QString text;
-    if (!result.refusal.isEmpty()) {
-        text = result.refusal;
-    } else if (result.succeeded == n) {
-        text = m_texts[QStringLiteral("batch_success")];
-    } else {
-        text = m_texts[QStringLiteral("batch_fail1")] + QString::number(result.succeeded)
-            + m_texts[QStringLiteral("batch_fail2")] + QString::number(result.failed)
-            + m_texts[QStringLiteral("batch_fail3")];
-    }
+    const QString text = batchReportText(result, m_texts);
     // A run in which any file failed must not look like a success.
     showMessage(result.failed > 0 ? QMessageBox::Warning : QMessageBox::Information, title, text);
     if (m_state.openFiler && result.refusal.isEmpty())

@@ -129,6 +129,12 @@ private slots:
 
 private:
     void parameterChanged();
+    // The margin boxes reach to the open image's last pixel, 1024 without one.
+    void boundMargins();
+    // Shows params bounded by the margin boxes and names any margin cut.
+    void pushParamsNamingCuts(const ParamSet &wanted);
+    // Names in the status line why the parameters give no image, if they do not.
+    void showParamProblem();
     void applyAutoSize(bool checked);
     void fixNaturalSize();
     void setFrameActive(bool active);
@@ -168,4 +174,6 @@ private:
     // The parameters as the settings file gave them, and as the widgets showed them.
     ParamSet m_paramsRead;
     ParamSet m_paramsShown;
+    // The status line's reason for the parameters, to clear once it no longer holds.
+    QString m_paramNotice;
 };

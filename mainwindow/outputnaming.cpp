@@ -3,6 +3,7 @@
 #include "mainwindow/imagesave.h"
 
 #include <QFileInfo>
+#include <QImageReader>
 
 QString proposedSaveBaseName(const QString &loadPath)
 {
@@ -34,9 +35,30 @@ int outputFormatForTypedName(const QString &typedName, int currentFormat)
     return currentFormat;
 }
 
+QStringList readableImageSuffixes()
+{
+    QStringList suffixes;
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    for (const QByteArray &format : formats) {
+        const QString suffix = QString::fromLatin1(format).toLower();
+        if (!suffixes.contains(suffix))
+            suffixes << suffix;
+    }
+    return suffixes;
+}
+
+QString imageNameFilter(const QString &text, const QStringList &suffixes)
+{
+    const int open = text.indexOf(QLatin1Char('('));
+    const QString label = (open < 0 ? text : text.left(open)).trimmed();
+    QStringList patterns;
+    for (const QString &suffix : suffixes)
+        patterns << QStringLiteral("*.") + suffix;
+    return label + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+}
+
 bool isImageSuffix(const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    return suffix == QLatin1String("jpg") || suffix == QLatin1String("png")
-        || suffix == QLatin1String("gif");
+    return !suffix.isEmpty() && readableImageSuffixes().contains(suffix);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // "OX-" + the complete base name of the loaded file, or empty.
 QString proposedSaveBaseName(const QString &loadPath);
@@ -13,5 +14,10 @@ QString saveFileToolTip(const QString &saveFolder, const QString &saveBaseName, 
 // Output format after the user typed a name: "jpg" gives 0, "png" gives 1,
 // any other suffix keeps the current format.
 int outputFormatForTypedName(const QString &typedName, int currentFormat);
-// Drops and drags take a file by its suffix alone: jpg, png or gif.
+// The suffixes the image reader takes, in lower case and in its order.
+QStringList readableImageSuffixes();
+// A file dialog's filter: the label of text (before its "(...)") with a
+// pattern for each suffix, so the dialog shows every file that can be opened.
+QString imageNameFilter(const QString &text, const QStringList &suffixes);
+// Drops and drags take a file by its suffix alone: any the reader takes.
 bool isImageSuffix(const QString &path);

@@ -57,8 +57,8 @@ void Option::applyText(const QString &key, const QString &text)
 int Option::exec()
 {
     showValues(m_values);
-    // Enter cancels: only the OK button applies the values.
-    m_ui->btnCancel->setDefault(true);
+    // Enter in a field takes the values as OK would, checks included.
+    m_ui->btnOk->setDefault(true);
     return QDialog::exec();
 }
 

@@ -62,12 +62,15 @@ void MyImage2::mouseMoveEvent(QMouseEvent *event)
     emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
 }
 
-void MyImage2::paintEvent(QPaintEvent *)
+void MyImage2::paintEvent(QPaintEvent *event)
 {
-    QPainter painter(this);
     const QPixmap pixmap = MyImage::labelPixmap(*this);
-    if (pixmap.isNull())
+    // A text in place of a picture is the label's own to draw.
+    if (pixmap.isNull()) {
+        QLabel::paintEvent(event);
         return;
+    }
+    QPainter painter(this);
     if (hasScaledContents())
         painter.drawPixmap(
             QRect(QPoint(0, 0), MyImage::fittedSize(rect().size(), pixmap.size())), pixmap);

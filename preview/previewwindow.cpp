@@ -28,6 +28,11 @@ void PreviewWindow::showProblem(const QString &text)
     ui->label2->setText(text);
 }
 
+void PreviewWindow::clear()
+{
+    ui->label2->clear();
+}
+
 MyImage2 *PreviewWindow::imageLabel() const
 {
     return ui->label2;

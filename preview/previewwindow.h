@@ -24,6 +24,8 @@ public:
     void setImage(QImage image);
     // Instead of an image: why there is none.
     void showProblem(const QString &text);
+    // Neither: the result shown belongs to no image open now.
+    void clear();
     MyImage2 *imageLabel() const;
 
 signals:

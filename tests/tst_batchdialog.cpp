@@ -41,8 +41,8 @@ private slots:
     void inputFolderKeptWhenClosedWithClose();
     void cancelledPickersChangeNothing();
     void outputFolderPicker();
-    void enterOnNonButtonCloses_data();
-    void enterOnNonButtonCloses();
+    void enterOnNonButtonStartsRun_data();
+    void enterOnNonButtonStartsRun();
     void leavingTakesChoicesExceptEscape_data();
     void leavingTakesChoicesExceptEscape();
     void unknownTypesCheckNoRadioAndComeBack();
@@ -58,8 +58,8 @@ void TestBatchDialog::listImageFolder_data()
 
     const QStringList mixedCase { "c.jpg", "B.gif", "a.png", "D.JPG" };
     QTest::newRow("keeps only image files")
-        << QStringList { "a.PNG", "b.jpeg", "c.gif", ".hidden.png" } << QStringList { "d.jpg" }
-        << QString() << QStringList { "a.PNG", "c.gif" };
+        << QStringList { "a.PNG", "b.jpeg", "c.gif", ".hidden.png", "e.txt" }
+        << QStringList { "d.jpg" } << QString() << QStringList { "a.PNG", "b.jpeg", "c.gif" };
     QTest::newRow("orders by name ignoring case")
         << mixedCase << QStringList() << QString()
         << QStringList { "a.png", "B.gif", "c.jpg", "D.JPG" };
@@ -147,7 +147,9 @@ void TestBatchDialog::folderReplacesPickedFiles()
 
     QCOMPARE(filePicker.title, QStringLiteral("変換するファイルを選択して下さい"));
     QCOMPARE(filePicker.fileMode, QFileDialog::ExistingFiles);
-    QCOMPARE(filePicker.nameFilters, QStringList { "画像ファイル (*.gif *.png *.jpg)" });
+    QCOMPARE(filePicker.nameFilters.size(), 1);
+    QVERIFY(filePicker.nameFilters[0].startsWith("画像ファイル (*."));
+    QVERIFY(filePicker.nameFilters[0].contains("*.jpeg"));
     QCOMPARE(filePicker.directory, root.path());
     QCOMPARE(countAfterFiles, QStringLiteral("3 個のファイルが選択されました"));
 
@@ -256,14 +258,14 @@ void TestBatchDialog::outputFolderPicker()
     QCOMPARE(dialog.values().files, someValues().files);
 }
 
-void TestBatchDialog::enterOnNonButtonCloses_data()
+void TestBatchDialog::enterOnNonButtonStartsRun_data()
 {
     QTest::addColumn<QString>("widget");
     for (const char *name : { "radioSortType1", "radioFilename2", "checkOverwrite" })
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
-void TestBatchDialog::enterOnNonButtonCloses()
+void TestBatchDialog::enterOnNonButtonStartsRun()
 {
     QFETCH(QString, widget);
     BatchConvertDialog dialog;
@@ -275,7 +277,7 @@ void TestBatchDialog::enterOnNonButtonCloses()
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Return);
     });
-    QCOMPARE(dialog.exec(), 0);
+    QCOMPARE(dialog.exec(), 1);
     QCOMPARE(driver.unexpected, QStringList());
 }
 

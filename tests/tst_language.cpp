@@ -177,7 +177,9 @@ void TestLanguage::menuChoiceIsStoredForTheNextStart()
 
     menu->actions().at(1)->trigger();
     QCOMPARE(h.modal.boxes.size(), 1);
-    QCOMPARE(h.modal.boxes.first().text, QStringLiteral("表示言語は次回の起動時に切り替わります"));
+    // Said in the language chosen, which the user reads from now on.
+    QCOMPARE(h.modal.boxes.first().text,
+        QStringLiteral("The new language takes effect the next time the program starts."));
     // The texts change only at the next start.
     QCOMPARE(h.window.windowTitle(), QStringLiteral("Orbilux 画像変換ツール: Plano-Miller 1.0"));
     QVERIFY(h.window.saveSettings());

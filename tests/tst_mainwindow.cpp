@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
@@ -98,6 +99,9 @@ private slots:
     void newFrameFromDraggedRectangle();
     void dragCommitsOnRelease_data();
     void dragCommitsOnRelease();
+    void marginsBoundedByTheImage_data();
+    void marginsBoundedByTheImage();
+    void paramProblemInStatusLine();
 };
 
 void TestMainWindow::widgetTreeAndRanges()
@@ -109,7 +113,6 @@ void TestMainWindow::widgetTreeAndRanges()
     QVERIFY(!h.window.previewWindow()->isVisible());
     QCOMPARE(h.window.params().projection, QStringLiteral("miller"));
     QVERIFY(h.window.acceptDrops());
-    QVERIFY(!h.window.findChild<QStatusBar *>());
     QVERIFY(h.window.findChildren<QToolBar *>().isEmpty());
 
     QVERIFY(h.child<QScrollArea>("scrollArea_L"));
@@ -118,8 +121,6 @@ void TestMainWindow::widgetTreeAndRanges()
     QVERIFY(h.child<QFrame>("frame"));
     QVERIFY(h.child<QLabel>("labelLoadedFilename"));
     QVERIFY(h.child<QLineEdit>("lineSaveFilename"));
-    QCOMPARE(
-        h.child<QScrollArea>("scrollArea_L")->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(
         h.child<QScrollArea>("scrollArea_L")->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
@@ -242,6 +243,8 @@ void TestMainWindow::stepsFitWithNothingClipped()
         h.window.show();
         auto *panel = h.child<QWidget>("scrollAreaWidgetContents_L");
         QTRY_VERIFY(h.child<QScrollArea>("scrollArea_L")->viewport()->height() >= panel->height());
+        // Nothing to scroll, so no scroll bar.
+        QTRY_VERIFY(!h.child<QScrollArea>("scrollArea_L")->verticalScrollBar()->isVisible());
         QVERIFY(h.window.width() * 1.5 <= 1366 && h.window.height() * 1.5 + 40 <= 768);
         for (QWidget *w : panel->findChildren<QWidget *>()) {
             const QString name = w->objectName();
@@ -390,7 +393,7 @@ void TestMainWindow::autoPreviewRemapsOnlyWhilePreviewShown()
     QCOMPARE(h.window.params().marginLeft, 16);
     QTRY_VERIFY(h.previewPixmap().cacheKey() != key);
 
-    // Reset, an outside press and a new image leave the preview as it was.
+    // Reset and an outside press leave the preview as it was.
     key = h.previewPixmap().cacheKey();
     h.child<QPushButton>("btnReset")->click();
     QCOMPARE(h.previewPixmap().cacheKey(), key);
@@ -402,9 +405,15 @@ void TestMainWindow::autoPreviewRemapsOnlyWhilePreviewShown()
     h.release(20, 50);
     QVERIFY(!h.window.frameActive());
     QCOMPARE(h.previewPixmap().cacheKey(), key);
+
+    // A new image shows its own result, or with auto preview off nothing.
+    QVERIFY(h.open(writeImage(h.path(QStringLiteral("blue.png")), 120, 60, Qt::blue)));
+    QTRY_VERIFY(!h.previewPixmap().isNull());
+    const QImage result = h.previewPixmap().toImage();
+    QCOMPARE(result.pixelColor(result.rect().center()), QColor(Qt::blue));
+    autoPreview->trigger();
     QVERIFY(h.openWhite(120, 60));
-    QVERIFY(!h.window.previewPending());
-    QCOMPARE(h.previewPixmap().cacheKey(), key);
+    QVERIFY(h.previewPixmap().isNull());
 }
 
 // Changes queued while one is being handled: the preview must end with the
@@ -728,9 +737,9 @@ void TestMainWindow::dragCommitsOnRelease_data()
     QTest::newRow("frame move stops at the image edge")
         << QSize(1000, 500) << QList<int> { 20, 100, 50, 50 } << QPoint(500, 250)
         << QPoint(450, 250) << QList<int> { 0, 120, 50, 50 };
-    QTest::newRow("edge drag bounded by the spin box")
-        << QSize(3000, 500) << QList<int> { 0, 0, 0, 0 } << QPoint(0, 250) << QPoint(1500, 250)
-        << QList<int> { 1024, 0, 0, 0 };
+    QTest::newRow("edge drag past 1024, bounded by the image")
+        << QSize(3000, 500) << QList<int> { 0, 0, 0, 0 } << QPoint(0, 250) << QPoint(3500, 250)
+        << QList<int> { 2999, 0, 0, 0 };
 }
 
 void TestMainWindow::dragCommitsOnRelease()
@@ -750,6 +759,77 @@ void TestMainWindow::dragCommitsOnRelease()
     h.release(to.x(), to.y());
     QCOMPARE(h.spinMargins(), after);
     QCOMPARE(h.memberMargins(), after);
+}
+
+void TestMainWindow::marginsBoundedByTheImage_data()
+{
+    QTest::addColumn<bool>("image");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QList<int>>("wanted");
+    QTest::addColumn<QList<int>>("margins");
+    QTest::addColumn<QString>("notice");
+
+    const QList<int> wide { 1300, 0, 1800, 0 };
+    QTest::newRow("typed") << true << "typed" << wide << wide << QString();
+    QTest::newRow("parameter file") << true << "file" << wide << wide << QString();
+    QTest::newRow("settings, then the image") << true << "settings" << wide << wide << QString();
+    QTest::newRow("larger than the image")
+        << true << "file" << QList<int> { 5000, 0, 0, 2500 } << QList<int> { 2999, 0, 0, 1999 }
+        << QStringLiteral("左余白 5000 \u2192 2999, 上余白 2500 \u2192 1999");
+    QTest::newRow("no image") << false << "file" << wide << QList<int> { 1024, 0, 1024, 0 }
+                              << QStringLiteral("左余白 1300 \u2192 1024, 下余白 1800 \u2192 1024");
+}
+
+// A scan far larger than a screen has margins far beyond 1024.
+void TestMainWindow::marginsBoundedByTheImage()
+{
+    QFETCH(bool, image);
+    QFETCH(QString, route);
+    QFETCH(QList<int>, wanted);
+    QFETCH(QList<int>, margins);
+    QFETCH(QString, notice);
+
+    Harness h;
+    const QString path = writeImage(h.path(QStringLiteral("scan.png")), 3000, 2000);
+    if (route == QLatin1String("settings")) {
+        writeIni(h.window.paths().settingsFile,
+            { { QStringLiteral("IO/LoadFilePath"), path },
+                { QStringLiteral("Convert/MarginLeft"), wanted[0] },
+                { QStringLiteral("Convert/MarginBottom"), wanted[2] } });
+        h.window.loadSettings();
+        h.window.openImage();
+    } else if (image) {
+        QVERIFY(h.open(path));
+    }
+    if (route == QLatin1String("typed")) {
+        const QPair<const char *, int> typed[]
+            = { { "spinBoxMarginLeft", wanted[0] }, { "spinBoxMarginBottom", wanted[2] } };
+        for (const auto &entry : typed) {
+            auto *spin = h.child<QSpinBox>(entry.first);
+            spin->selectAll();
+            QTest::keyClicks(spin, QString::number(entry.second));
+        }
+    } else if (route == QLatin1String("file")) {
+        h.window.applyParamSet(makeParams(wanted[0], wanted[1], wanted[2], wanted[3]));
+    }
+    QCOMPARE(h.spinMargins(), margins);
+    QCOMPARE(h.memberMargins(), margins);
+    const QString message = h.window.statusBar()->currentMessage();
+    if (notice.isEmpty())
+        QCOMPARE(message, QString());
+    else
+        QVERIFY2(message.contains(notice), qPrintable(message));
+}
+
+void TestMainWindow::paramProblemInStatusLine()
+{
+    Harness h;
+    QVERIFY(h.openWhite(200, 100));
+    h.setMargins(150, 100, 0, 0);
+    QVERIFY(h.window.statusBar()->currentMessage().startsWith(
+        QStringLiteral("この座標変換情報では変換できる範囲がありません (")));
+    h.setMargins(10, 10, 0, 0);
+    QCOMPARE(h.window.statusBar()->currentMessage(), QString());
 }
 
 QTEST_MAIN(TestMainWindow)

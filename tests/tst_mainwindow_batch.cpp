@@ -2,6 +2,8 @@
 // the progress dialog and its stop button, the final report and what the run
 // leaves behind.
 #include "batch/batchconvertdialog.h"
+#include "batch/batchreport.h"
+#include "batch/batchrun.h"
 #include "batch/status.h"
 #include "testsupport.h"
 
@@ -63,6 +65,8 @@ class TestMainWindowBatch : public QObject
     Q_OBJECT
 
 private slots:
+    void reportTextNamesTheCounts_data();
+    void reportTextNamesTheCounts();
     void reportCountsSuccessesAndFailures_data();
     void reportCountsSuccessesAndFailures();
     void progressAndStopBetweenFiles();
@@ -70,6 +74,51 @@ private slots:
     void refusedRunWritesNothing();
     void cancelledDialogKeepsChoicesAndRunsNothing();
 };
+
+void TestMainWindowBatch::reportTextNamesTheCounts_data()
+{
+    QTest::addColumn<QString>("langFile");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("succeeded");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QString>("text");
+
+    const QString en = QStringLiteral(PLANO_SOURCE_DIR "/lang/english_lang.ini");
+    QTest::newRow("en stopped") << en << 10 << 6 << 0 << true
+                                << "Batch conversion stopped\n6 of 10 converted, 4 not converted";
+    QTest::newRow("en stopped after a failure")
+        << en << 10 << 5 << 1 << true
+        << "Batch conversion stopped\n5 of 10 converted, 5 not converted";
+    QTest::newRow("en finished") << en << 4 << 4 << 0 << false
+                                 << "Batch conversion has finished\n4 converted, 0 failed";
+    QTest::newRow("en finished with failures")
+        << en << 4 << 3 << 1 << false << "Batch conversion has finished\n3 converted, 1 failed";
+    QTest::newRow("ja stopped") << QString() << 10 << 6 << 0 << true
+                                << "複数画像ファイル変換を中止しました\n10 個中 6 個を変換, 4 "
+                                   "個は未変換";
+}
+
+void TestMainWindowBatch::reportTextNamesTheCounts()
+{
+    QFETCH(QString, langFile);
+    QFETCH(int, total);
+    QFETCH(int, succeeded);
+    QFETCH(int, failed);
+    QFETCH(bool, stopped);
+    QFETCH(QString, text);
+
+    TextTable texts;
+    LangTexts::readGroup(
+        langFile, QStringLiteral("main"), {}, LangTexts::mainTableDefaults(), nullptr, texts);
+    BatchResult result;
+    result.total = total;
+    result.succeeded = succeeded;
+    result.failed = failed;
+    result.handled = succeeded + failed;
+    result.stopped = stopped;
+    QCOMPARE(batchReportText(result, texts), text);
+}
 
 void TestMainWindowBatch::reportCountsSuccessesAndFailures_data()
 {
@@ -79,13 +128,13 @@ void TestMainWindowBatch::reportCountsSuccessesAndFailures_data()
     QTest::addColumn<QStringList>("outputs");
 
     QTest::newRow("all converted")
-        << false << QStringLiteral("複数画像ファイル変換が終了しました")
+        << false << QStringLiteral("複数画像ファイル変換が終了しました\n3 個変換, 0 個失敗")
         << int(QMessageBox::Information)
         << QStringList { QStringLiteral("map_0.png"), QStringLiteral("map_1.png"),
                QStringLiteral("map_2.png") };
     // The numbering follows the position, so the failed file still uses up map_1.
     QTest::newRow("second unreadable")
-        << true << QStringLiteral("複数画像ファイル変換は失敗しました\n(2個成功, 1個失敗)")
+        << true << QStringLiteral("複数画像ファイル変換が終了しました\n2 個変換, 1 個失敗")
         << int(QMessageBox::Warning)
         << QStringList { QStringLiteral("map_0.png"), QStringLiteral("map_2.png") };
 }
@@ -119,9 +168,12 @@ void TestMainWindowBatch::reportCountsSuccessesAndFailures()
     const ParamSet params = h.window.params();
     QCOMPARE(loadArgb(h.text(QStringLiteral("map_0.png"))),
         referenceOutput(h.in + QStringLiteral("/a.png"), params, QSize(64, 32)));
-    // The run leaves no open image and an enabled window.
-    QVERIFY(h.window.sourceImage().isNull());
+    // The open image stays open, framed, and converts as before the run.
     QVERIFY(h.window.isEnabled());
+    QCOMPARE(h.window.sourceView()->image().size(), QSize(50, 40));
+    QVERIFY(h.window.sourceView()->overlay().shown);
+    QCOMPARE(h.window.makeOutputImage(),
+        referenceOutput(h.path(QStringLiteral("white.png")), params, QSize(64, 32)));
     QCOMPARE(h.window.batchInputs().first(), h.in + QStringLiteral("/a.png"));
 }
 
@@ -158,11 +210,10 @@ void TestMainWindowBatch::progressAndStopBetweenFiles()
     QCOMPARE(values, QList<int> { 33 });
     QVERIFY(windowDisabledDuringRun);
     QCOMPARE(h.written(), QStringList { QStringLiteral("map_0.png") });
-    // A stop leaves files untouched, so the report is the failure text even
-    // though nothing failed; with nothing failed it keeps the information icon.
+    // A stop is no failure: it says how many were left, with the information icon.
     QCOMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].text,
-        QStringLiteral("複数画像ファイル変換は失敗しました\n(1個成功, 0個失敗)"));
+        QStringLiteral("複数画像ファイル変換を中止しました\n3 個中 1 個を変換, 2 個は未変換"));
     QCOMPARE(int(h.modal.boxes[0].icon), int(QMessageBox::Information));
 }
 

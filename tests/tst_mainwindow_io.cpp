@@ -135,6 +135,7 @@ private slots:
     void settingsRecordPreviewVisibility();
     void settingsWrittenAtClose();
     void unwritableSettingsWarnInTheWindowsLanguage();
+    void unusableSettingsNamedAtStart();
 };
 
 void TestMainWindowIo::initTestCase()
@@ -190,7 +191,11 @@ void TestMainWindowIo::openButtonUsesFileDialog()
     QCOMPARE(seen.title, QStringLiteral("変換したい画像ファイルを選択して下さい"));
     QCOMPARE(seen.directory, folder);
     QCOMPARE(seen.fileMode, QFileDialog::ExistingFile);
-    QCOMPARE(seen.nameFilters, QStringList { QStringLiteral("画像ファイル (*.gif *.png *.jpg)") });
+    // The language text's label, with a pattern for every suffix that opens.
+    QCOMPARE(seen.nameFilters.size(), 1);
+    QVERIFY(seen.nameFilters[0].startsWith(QStringLiteral("画像ファイル (*.")));
+    for (const char *pattern : { "*.jpeg", "*.jpg", "*.png", "*.gif" })
+        QVERIFY2(seen.nameFilters[0].contains(QLatin1String(pattern)), pattern);
     QCOMPARE(h.window.loadPath(), first);
     QCOMPARE(h.window.sourceImage().size(), QSize(120, 60));
 
@@ -289,13 +294,14 @@ void TestMainWindowIo::dragEnterTakesImagesBySuffix_data()
     QTest::newRow("upper-case JPG") << QList<QUrl> { local("/maps/MAP.JPG") } << true;
     QTest::newRow("png") << QList<QUrl> { local("/maps/a.png") } << true;
     QTest::newRow("gif") << QList<QUrl> { local("/maps/a.Gif") } << true;
-    QTest::newRow("tif") << QList<QUrl> { local("/maps/a.tif") } << false;
-    QTest::newRow("jpeg") << QList<QUrl> { local("/maps/a.jpeg") } << false;
+    QTest::newRow("pdf") << QList<QUrl> { local("/maps/a.pdf") } << false;
+    QTest::newRow("jpeg") << QList<QUrl> { local("/maps/a.JPEG") } << true;
+    QTest::newRow("bmp") << QList<QUrl> { local("/maps/a.bmp") } << true;
     QTest::newRow("no suffix") << QList<QUrl> { local("/maps/jpg") } << false;
     QTest::newRow("not local") << QList<QUrl> { QUrl(QStringLiteral("http://example.com/a.jpg")) }
                                << false;
     QTest::newRow("second refused")
-        << QList<QUrl> { local("/maps/a.jpg"), local("/maps/b.bmp") } << false;
+        << QList<QUrl> { local("/maps/a.jpg"), local("/maps/b.txt") } << false;
     // Several images are let through to the batch dialog.
     QTest::newRow("two images") << QList<QUrl> { local("/maps/a.jpg"), local("/maps/b.png") }
                                 << true;
@@ -733,7 +739,7 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds_data()
         << QStringLiteral("miller") << -180.0 << 90.0 << QString();
     QTest::newRow("rounded and bounded")
         << QByteArray("[Convert]\nLongitudeMinimum=12.34\nLatitudeMaximum=95\nMarginLeft=2000\n")
-        << QList<int> { 1024, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0 << QString();
+        << QList<int> { 299, 2, 3, 4 } << QStringLiteral("miller") << 12.3 << 90.0 << QString();
     QTest::newRow("settings file")
         << QByteArray("[GUI]\nPenSize=9\n\n[IO]\nOutputSizeX=4096\nLoadFilePath=/x/y.jpg\n\n"
                       "[Convert]\nMarginLeft=55\nMarginRight=42\nMarginBottom=47\nMarginTop=78\n"
@@ -760,7 +766,7 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     QFETCH(double, latMax);
     QFETCH(QString, report);
     Harness h;
-    QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
+    QVERIFY(h.openWhite(300, 200, QStringLiteral("world.png")));
     h.setMargins(1, 2, 3, 4);
     const int penSize = h.window.state().penSize;
     const int outputSizeX = h.window.state().outputSizeX;
@@ -996,6 +1002,22 @@ void TestMainWindowIo::unwritableSettingsWarnInTheWindowsLanguage()
     QVERIFY(h.window.close());
     QCOMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].text, folder + QStringLiteral(" に設定を保存できませんでした"));
+    QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
+}
+
+void TestMainWindowIo::unusableSettingsNamedAtStart()
+{
+    Harness h;
+    const QString file = h.window.paths().settingsFile;
+    QVERIFY(writeFile(file, QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)));
+    h.window.loadSettings();
+    QVERIFY(!h.window.state().loadProblem.isEmpty());
+    h.window.show();
+    h.window.scheduleDeferredStart(0);
+    QTRY_COMPARE(h.modal.boxes.size(), 1);
+    QCOMPARE(h.modal.boxes[0].text,
+        file + QStringLiteral(" の設定は使えませんでした\n(") + h.window.state().loadProblem
+            + QLatin1Char(')'));
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
 }
 

@@ -1,5 +1,5 @@
 // Options dialog: the range rules on plain values, then the dialog itself with
-// OK, Cancel, Enter, the default button and a language file.
+// OK, Cancel, Enter as OK and a language file.
 #include "options/option.h"
 #include "options/optionvalues.h"
 #include "testsupport.h"
@@ -52,8 +52,8 @@ private slots:
     void formHasItsFieldsInTabOrder();
     void shownThenCancelled_data();
     void shownThenCancelled();
-    void enterInLineEditCancels_data();
-    void enterInLineEditCancels();
+    void enterInLineEditAccepts_data();
+    void enterInLineEditAccepts();
     void okWithValidValuesAccepts();
     void twoFailingFieldsGiveOneWarning();
     void languageFileReplacesTexts();
@@ -218,17 +218,23 @@ void TestOptions::shownThenCancelled()
     QCOMPARE(driver.unexpected, QStringList());
 }
 
-void TestOptions::enterInLineEditCancels_data()
+void TestOptions::enterInLineEditAccepts_data()
 {
     QTest::addColumn<QString>("edit");
-    for (const char *name :
-        { "lineOutputSizeX", "lineOutputSizeY", "lineQuality", "linePenColor", "linePenSize" })
-        QTest::newRow(name) << QString::fromLatin1(name);
+    QTest::addColumn<QString>("text");
+    QTest::newRow("quality") << "lineQuality"
+                             << "90";
+    QTest::newRow("width") << "lineOutputSizeX"
+                           << "2000";
+    QTest::newRow("pen colour") << "linePenColor"
+                                << "#FF112233";
 }
 
-void TestOptions::enterInLineEditCancels()
+// Enter in a field is OK: the typed value is taken.
+void TestOptions::enterInLineEditAccepts()
 {
     QFETCH(QString, edit);
+    QFETCH(QString, text);
     Option dialog;
     dialog.loadTexts();
     dialog.setValues(someValues());
@@ -237,13 +243,16 @@ void TestOptions::enterInLineEditCancels()
     driver.then(&dialog, [&](QWidget *) {
         auto *line = dialog.findChild<QLineEdit *>(edit);
         line->setFocus();
-        line->setText(QStringLiteral("2000"));
+        line->setText(text);
         QTest::keyClick(line, Qt::Key_Return);
     });
-    QCOMPARE(dialog.exec(), 0);
-    compareValues(dialog.values(), someValues());
+    QCOMPARE(dialog.exec(), 1);
+    const OptionValues v = dialog.values();
+    const QString taken = edit == "lineQuality" ? QString::number(v.quality)
+        : edit == "lineOutputSizeX"             ? QString::number(v.outputWidth)
+                                                : v.penColor;
+    QCOMPARE(taken, text);
     QVERIFY(driver.boxes.isEmpty());
-    QCOMPARE(driver.unexpected, QStringList());
 }
 
 void TestOptions::okWithValidValuesAccepts()

@@ -2,6 +2,7 @@
 // produce, in image pixels, and how the pixmap is painted when fitted.
 #include "mainwindow/myimage.h"
 #include "preview/myimage2.h"
+#include "preview/previewwindow.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -102,6 +103,7 @@ private slots:
     void previewIgnoresHover();
     void fittedPaint_data();
     void fittedPaint();
+    void previewRepaintsAllOfANewResult();
     void overlayOverThePicture_data();
     void overlayOverThePicture();
 };
@@ -374,6 +376,34 @@ void TestViews::fittedPaint()
     QCOMPARE(shot.pixel(0, 322), background);
     QCOMPARE(shot.pixel(320, 400), background);
     QCOMPARE(shot.pixel(639, 479), background);
+}
+
+// The picture reaches the label's edges, so a new one must repaint up to them.
+void TestViews::previewRepaintsAllOfANewResult()
+{
+    PreviewWindow preview;
+    preview.resize(400, 300);
+    preview.setImage(filledImage(200, 100, Qt::blue));
+    preview.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&preview));
+    MyImage2 *label = preview.imageLabel();
+    QRegion painted;
+    struct Filter : QObject
+    {
+        QRegion *painted;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                *painted += static_cast<QPaintEvent *>(event)->region();
+            return false;
+        }
+    } filter;
+    filter.painted = &painted;
+    label->installEventFilter(&filter);
+    preview.setImage(filledImage(200, 100, Qt::red));
+    QTRY_VERIFY(!painted.isEmpty());
+    QVERIFY(painted.contains(QPoint(0, 0)));
+    QVERIFY(painted.contains(QPoint(0, label->height() / 4)));
 }
 
 void TestViews::overlayOverThePicture_data()
