@@ -2,10 +2,27 @@
 
 #include "app/settingsstore.h"
 #include "batch/batchcheck.h"
-#include "batch/batchrun.h"
 #include "projection/projectionconverter.h"
 
 namespace BatchCommand {
+
+BatchOptions optionsFrom(const AppSettings &settings)
+{
+    BatchOptions batch;
+    batch.sortType = settings.batchInputFileSortType;
+    batch.nameType = settings.batchOutputFileNameType;
+    batch.outputFolder = settings.batchOutputFolder;
+    batch.overwrite = settings.overwrite;
+    batch.outputSizeX = settings.outputSizeX;
+    batch.outputSizeY = settings.outputSizeY;
+    batch.outputFormat = settings.outputFormat;
+    batch.outputQuality = settings.outputQuality;
+    batch.maxImagePixels = settings.maxImagePixels;
+    batch.resampling = settings.resampling;
+    batch.params = settings.params;
+    batch.autoDetect = settings.batchAutoDetect;
+    return batch;
+}
 
 int run(const CommandLine::Options &options, const CommandLine::Paths &paths,
     const std::function<void(const QString &line)> &print)
@@ -43,19 +60,7 @@ int run(const CommandLine::Options &options, const CommandLine::Paths &paths,
     }
 
     settings.params = boundedParams(settings.params);
-    BatchOptions batch;
-    batch.sortType = settings.batchInputFileSortType;
-    batch.nameType = settings.batchOutputFileNameType;
-    batch.outputFolder = settings.batchOutputFolder;
-    batch.overwrite = settings.overwrite;
-    batch.outputSizeX = settings.outputSizeX;
-    batch.outputSizeY = settings.outputSizeY;
-    batch.outputFormat = settings.outputFormat;
-    batch.outputQuality = settings.outputQuality;
-    batch.maxImagePixels = settings.maxImagePixels;
-    batch.resampling = settings.resampling;
-    batch.params = settings.params;
-    batch.autoDetect = settings.batchAutoDetect;
+    BatchOptions batch = optionsFrom(settings);
     applyOverrides(options.overrides, batch);
 
     if (!inputs.isEmpty()) {

@@ -5,12 +5,18 @@
 #pragma once
 
 #include "app/commandline.h"
+#include "batch/batchrun.h"
 
 #include <QString>
 
 #include <functional>
 
+struct AppSettings;
+
 namespace BatchCommand {
+
+// The settings file's output options and parameters as a batch takes them.
+BatchOptions optionsFrom(const AppSettings &settings);
 
 // 0 when every file converted or there was nothing to do; 1 when a file
 // failed, a pattern matched nothing or the run was refused for a value; 2

@@ -1,5 +1,6 @@
 #include "mainwindow/mainwindow.h"
 
+#include "app/batchcommand.h"
 #include "app/inifile.h"
 #include "app/installpaths.h"
 #include "app/languages.h"
@@ -158,11 +159,8 @@ ParamSet MainWindow::effectiveParams() const
 
 bool MainWindow::saveSettings(QString *error)
 {
-    // The hidden window of a headless run has no geometry worth keeping.
-    if (!m_headless) {
-        m_state.geometry = saveGeometry();
-        m_state.previewGeometry = m_preview->saveGeometry();
-    }
+    m_state.geometry = saveGeometry();
+    m_state.previewGeometry = m_preview->saveGeometry();
     m_state.previewWindow = m_preview->isVisible();
     m_state.params = effectiveParams();
     return m_state.save(m_paths.settingsFile, error);
@@ -318,63 +316,32 @@ void MainWindow::timeout()
 {
     m_startupTimer->stop();
 
-    const bool interactive = isVisible();
-    if (interactive) {
-        // Said once the window is up; the defaults are in use meanwhile.
-        if (!m_state.loadProblem.isEmpty()) {
-            showMessage(QMessageBox::Warning, windowTitle(),
-                m_paths.settingsFile + m_texts[QStringLiteral("settings_unusable")]
-                    + QStringLiteral("\n(") + m_state.loadProblem + QLatin1Char(')'));
-        }
-        applyAutoSize(m_state.autoSize);
-        if (m_state.previewWindow)
-            m_preview->show();
-        if (m_state.autoPreview)
-            ui->actionAuto_Preview->setChecked(true);
+    // Said once the window is up; the defaults are in use meanwhile.
+    if (!m_state.loadProblem.isEmpty()) {
+        showMessage(QMessageBox::Warning, windowTitle(),
+            m_paths.settingsFile + m_texts[QStringLiteral("settings_unusable")]
+                + QStringLiteral("\n(") + m_state.loadProblem + QLatin1Char(')'));
     }
+    applyAutoSize(m_state.autoSize);
+    if (m_state.previewWindow)
+        m_preview->show();
+    if (m_state.autoPreview)
+        ui->actionAuto_Preview->setChecked(true);
 
     m_batchInputs
         = CommandLine::expandPatterns(CommandLine::parse(QCoreApplication::arguments()).inputs);
-
-    if (interactive) {
-        if (m_batchInputs.isEmpty()) {
-            if (!m_state.loadFilePath.isEmpty())
-                openImage();
-        } else if (m_batchInputs.size() == 1) {
-            m_state.loadFilePath = m_batchInputs.first();
+    if (m_batchInputs.isEmpty()) {
+        if (!m_state.loadFilePath.isEmpty())
             openImage();
-        } else {
-            startBatchConvert();
-        }
-        // Without an image the stored margins stay cut to the boxes' range.
-        if (m_source.isNull() && m_params == m_paramsShown)
-            pushParamsNamingCuts(m_paramsRead);
-        return;
+    } else if (m_batchInputs.size() == 1) {
+        m_state.loadFilePath = m_batchInputs.first();
+        openImage();
+    } else {
+        startBatchConvert();
     }
-
-    runHeadlessBatch();
-}
-
-void MainWindow::runHeadlessBatch()
-{
-    m_headless = true;
-    const QStringList unmatched
-        = patternsMatchingNothing(CommandLine::parse(QCoreApplication::arguments()).inputs);
-    for (const QString &pattern : unmatched)
-        printErr(QStringLiteral("plano-miller: no file matches %1").arg(pattern));
-    if (!unmatched.isEmpty())
-        m_batchExitCode = 1;
-
-    if (m_state.leftAlone && !m_batchInputs.isEmpty()) {
-        printErr(QStringLiteral("plano-miller: nothing converted, since the settings file %1 "
-                                "could not be used")
-                     .arg(m_paths.settingsFile));
-        m_batchExitCode = 1;
-    } else if (!m_batchInputs.isEmpty()) {
-        batchConvert();
-    }
-    close();
-    QCoreApplication::exit(m_batchExitCode);
+    // Without an image the stored margins stay cut to the boxes' range.
+    if (m_source.isNull() && m_params == m_paramsShown)
+        pushParamsNamingCuts(m_paramsRead);
 }
 
 // ---------------------------------------------------------------- view switches
@@ -1222,25 +1189,11 @@ void MainWindow::startBatchConvert()
 
 void MainWindow::batchConvert()
 {
-    const bool interactive = isVisible();
-    BatchOptions options;
-    options.sortType = m_state.batchInputFileSortType;
-    options.nameType = m_state.batchOutputFileNameType;
-    options.outputFolder = m_state.batchOutputFolder;
-    options.overwrite = m_state.overwrite;
-    options.outputSizeX = m_state.outputSizeX;
-    options.outputSizeY = m_state.outputSizeY;
-    options.outputFormat = m_state.outputFormat;
-    options.outputQuality = m_state.outputQuality;
-    options.maxImagePixels = m_state.maxImagePixels;
-    options.resampling = m_state.resampling;
+    BatchOptions options = BatchCommand::optionsFrom(m_state);
     options.params = effectiveParams();
-    if (!interactive)
-        applyOverrides(m_overrides, options);
-    options.autoDetect = m_state.batchAutoDetect;
 
-    // Refuse before anything is touched; the command line hears the runner's own refusal.
-    if (interactive && !m_batchInputs.isEmpty()) {
+    // Refuse before anything is touched.
+    if (!m_batchInputs.isEmpty()) {
         QString refusal;
         if (!projectionList().contains(m_params.projection))
             refusal = unknownProjectionText(m_params.projection);
@@ -1260,19 +1213,11 @@ void MainWindow::batchConvert()
     status.setWindowTitle(m_texts[QStringLiteral("batch_progress_title")]);
 
     BatchRunner runner;
-    // Headless, nothing waits on the event loop, and without yields the
-    // worker thread can do the remapping too.
-    runner.processEvents = interactive;
+    runner.processEvents = true;
     runner.stopRequested = [&status] { return status.stopRequested(); };
-    if (interactive) {
-        runner.progress
-            = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
-        status.show();
-    } else {
-        runner.progress = [](int k, int n, const QString &input, const QString &target) {
-            printErr(cliProgressLine(k, n, input, target));
-        };
-    }
+    runner.progress
+        = [&status](int k, int, const QString &, const QString &) { status.setProgress(k); };
+    status.show();
 
     setEnabled(false);
     status.setEnabled(true);
@@ -1283,13 +1228,6 @@ void MainWindow::batchConvert()
     m_converter.setResampling(resamplingFromInt(m_state.resampling));
     redrawOverlay();
     setEnabled(true);
-
-    if (!interactive) {
-        if (!result.refusal.isEmpty() || result.failed > 0 || result.stopped)
-            m_batchExitCode = 1;
-        printErr(cliSummaryLine(result));
-        return;
-    }
 
     status.hide();
     showBatchReport(result);

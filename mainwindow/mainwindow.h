@@ -36,8 +36,6 @@ public:
 
     // Start-up: paths first, then the settings file and the language texts.
     void setPaths(const CommandLine::Paths &paths);
-    // Command-line values for this run's headless batch; never saved.
-    void setRunOverrides(const CommandLine::Overrides &overrides) { m_overrides = overrides; }
     void loadSettings();
     bool saveSettings(QString *error = nullptr);
     void loadTexts();
@@ -85,7 +83,6 @@ public:
     TextTable &texts() { return m_texts; }
     PreviewWindow *previewWindow() const { return m_preview; }
     MyImage *sourceView() const;
-    int batchExitCode() const { return m_batchExitCode; }
     const CommandLine::Paths &paths() const { return m_paths; }
 
 protected:
@@ -143,14 +140,12 @@ private:
     void showBatchReport(const BatchResult &result);
     void showMessage(int icon, const QString &title, const QString &text);
     QString unknownProjectionText(const QString &name);
-    void runHeadlessBatch();
     QString languageDir() const;
     void buildLanguageMenu();
     QString loadFailureText(const SourceImage &opened);
 
     std::unique_ptr<Ui::MainWindow> ui;
     CommandLine::Paths m_paths;
-    CommandLine::Overrides m_overrides;
     QString m_besideLangFile; // <exe>_lang.ini; m_paths.langFile is the one in use
     ProjectionConverter m_converter;
     QImage m_source;
@@ -168,9 +163,6 @@ private:
     bool m_widgetSync = true;
     bool m_frameActive = false;
     bool m_converting = false;
-    int m_batchExitCode = 0;
-    // A headless run keeps the stored window geometry of the last interactive one.
-    bool m_headless = false;
     // The parameters as the settings file gave them, and as the widgets showed them.
     ParamSet m_paramsRead;
     ParamSet m_paramsShown;
