@@ -1,7 +1,7 @@
 #include "app/detectcommand.h"
 
 #include "app/settingsstore.h"
-#include "mainwindow/imageload.h"
+#include "imageio/imageload.h"
 #include "projection/mapdetect.h"
 
 #include <QVariant>

@@ -7,7 +7,7 @@
 #include "app/filenames.h"
 #include "app/installpaths.h"
 #include "app/languages.h"
-#include "app/logging.h"
+#include "logging/logging.h"
 #include "mainwindow/mainwindow.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "app/commandline.h"
 #include "batch/batchrun.h"
-#include "projection/paramcheck.h"
+#include "params/paramcheck.h"
 
 #include <QFileInfo>
 #include <QImageReader>

@@ -1,8 +1,8 @@
 #include "batch/batchconvertdialog.h"
 
-#include "app/logging.h"
+#include "logging/logging.h"
 #include "app/widgettexts.h"
-#include "mainwindow/outputnaming.h"
+#include "imageio/outputnaming.h"
 #include "ui_batchconvertdialog.h"
 
 #include <QButtonGroup>

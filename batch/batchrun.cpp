@@ -1,10 +1,10 @@
 #include "batch/batchrun.h"
 
-#include "app/logging.h"
+#include "logging/logging.h"
 #include "batch/batchcheck.h"
-#include "mainwindow/imageload.h"
-#include "mainwindow/imagesave.h"
-#include "projection/paramcheck.h"
+#include "imageio/imageload.h"
+#include "imageio/imagesave.h"
+#include "params/paramcheck.h"
 #include "projection/projectionconverter.h"
 #include "projection/resampling.h"
 

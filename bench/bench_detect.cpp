@@ -2,7 +2,7 @@
 // from a PNG and a JPEG file: detection is meant to cost at most half a decode.
 // The map is drawn here (page, framed map with land, graticule and a title)
 // and written to a temporary folder; nothing is kept.
-#include "mainwindow/imageload.h"
+#include "imageio/imageload.h"
 #include "projection/mapdetect.h"
 
 #include <QElapsedTimer>

@@ -7,8 +7,8 @@
 //
 // Without an argument the map is generated once in the temporary folder.
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/myimage.h"
-#include "preview/myimage2.h"
+#include "mainwindow/sourceview.h"
+#include "preview/previewview.h"
 #include "preview/previewwindow.h"
 
 #include <QAbstractEventDispatcher>
@@ -204,7 +204,7 @@ int main(int argc, char **argv)
     settle();
 
     // A drag of the left edge of the frame, one pointer move at a time.
-    MyImage *view = w.sourceView();
+    SourceView *view = w.sourceView();
     // On the frame's left edge, wherever the changes above left it.
     const double scale = std::max(double(kWidth) / view->width(), double(kHeight) / view->height());
     const QPoint start(int((w.params().marginLeft + 0.5) / scale), view->height() / 3);

@@ -4,23 +4,23 @@
 #include "app/inifile.h"
 #include "app/installpaths.h"
 #include "app/languages.h"
-#include "app/logging.h"
+#include "logging/logging.h"
 #include "app/widgettexts.h"
 #include "batch/batchcheck.h"
 #include "batch/batchconvertdialog.h"
 #include "batch/batchreport.h"
 #include "batch/batchrun.h"
 #include "batch/openfolder.h"
-#include "batch/status.h"
-#include "mainwindow/imageload.h"
-#include "mainwindow/imagesave.h"
-#include "mainwindow/myimage.h"
-#include "mainwindow/outputnaming.h"
+#include "batch/batchprogressdialog.h"
+#include "imageio/imageload.h"
+#include "imageio/imagesave.h"
+#include "mainwindow/sourceview.h"
+#include "imageio/outputnaming.h"
 #include "mainwindow/overlay.h"
-#include "options/option.h"
+#include "options/optionsdialog.h"
 #include "preview/previewwindow.h"
 #include "projection/mapdetect.h"
-#include "projection/paramcheck.h"
+#include "params/paramcheck.h"
 #include "ui_mainwindow.h"
 
 #include <QActionGroup>
@@ -94,7 +94,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_preview, &PreviewWindow::hidden, this, &MainWindow::slotPreviewWindowHidden);
 
     m_startupTimer = new QTimer(this);
-    connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::timeout);
+    connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::startDeferred);
     m_startupTimer->start(1000);
 
     // Changes only mark the preview out of date; it is rebuilt once the queued
@@ -103,14 +103,14 @@ MainWindow::MainWindow(QWidget *parent)
     m_previewTimer->setSingleShot(true);
     m_previewTimer->setInterval(0);
     connect(m_previewTimer, &QTimer::timeout, this, [this] {
-        if (m_preview->isVisible() && m_state.autoPreview)
+        if (m_preview->isVisible() && m_settings.autoPreview)
             makeOutputImage();
     });
 }
 
 MainWindow::~MainWindow() = default;
 
-MyImage *MainWindow::sourceView() const
+SourceView *MainWindow::sourceView() const
 {
     return ui->label;
 }
@@ -135,15 +135,15 @@ void MainWindow::setPaths(const CommandLine::Paths &paths)
 
 void MainWindow::loadSettings()
 {
-    m_state.params = m_params;
-    m_state.load(m_paths.settingsFile, m_paths.appDir);
-    if (!m_state.loadProblem.isEmpty())
-        printErr(QStringLiteral("plano-miller: ") + m_state.loadProblem);
-    if (!m_state.geometry.isEmpty())
-        restoreGeometry(m_state.geometry);
-    if (!m_state.previewGeometry.isEmpty())
-        m_preview->restoreGeometry(m_state.previewGeometry);
-    m_params = m_state.params;
+    m_settings.params = m_params;
+    m_settings.load(m_paths.settingsFile, m_paths.appDir);
+    if (!m_settings.loadProblem.isEmpty())
+        printErr(QStringLiteral("plano-miller: ") + m_settings.loadProblem);
+    if (!m_settings.geometry.isEmpty())
+        restoreGeometry(m_settings.geometry);
+    if (!m_settings.previewGeometry.isEmpty())
+        m_preview->restoreGeometry(m_settings.previewGeometry);
+    m_params = m_settings.params;
     m_paramsRead = m_params;
     // The widgets bound and round the stored parameters; the members follow them.
     pushParamsToWidgets();
@@ -159,18 +159,18 @@ ParamSet MainWindow::effectiveParams() const
 
 bool MainWindow::saveSettings(QString *error)
 {
-    m_state.geometry = saveGeometry();
-    m_state.previewGeometry = m_preview->saveGeometry();
-    m_state.previewWindow = m_preview->isVisible();
-    m_state.params = effectiveParams();
-    return m_state.save(m_paths.settingsFile, error);
+    m_settings.geometry = saveGeometry();
+    m_settings.previewGeometry = m_preview->saveGeometry();
+    m_settings.previewWindow = m_preview->isVisible();
+    m_settings.params = effectiveParams();
+    return m_settings.save(m_paths.settingsFile, error);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A file left alone was reported when it was read.
     QString error;
-    if (!m_state.leftAlone && !saveSettings(&error)) {
+    if (!m_settings.leftAlone && !saveSettings(&error)) {
         if (isVisible()) {
             showMessage(QMessageBox::Warning, windowTitle(),
                 m_paths.settingsFile + m_texts[QStringLiteral("settings_write_failed")]);
@@ -185,7 +185,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::loadTexts()
 {
-    m_paths.langFile = Languages::chooseFile(m_state.language, m_besideLangFile, languageDir());
+    m_paths.langFile = Languages::chooseFile(m_settings.language, m_besideLangFile, languageDir());
     const TextTargets targets = {
         { QStringLiteral("lbl_1"), ui->labelOpenFile },
         { QStringLiteral("labelOpenFile"), ui->labelOpenFile },
@@ -269,13 +269,13 @@ void MainWindow::buildLanguageMenu()
         action->setCheckable(true);
         action->setData(language.id);
         group->addAction(action);
-        const bool current = m_state.language.isEmpty() ? language.file == m_paths.langFile
-                                                        : language.id == m_state.language;
+        const bool current = m_settings.language.isEmpty() ? language.file == m_paths.langFile
+                                                        : language.id == m_settings.language;
         action->setChecked(current);
         connect(action, &QAction::triggered, this, [this, id = language.id, file = language.file] {
-            if (m_state.language == id)
+            if (m_settings.language == id)
                 return;
-            m_state.language = id;
+            m_settings.language = id;
             // Said in the language chosen, which the user reads from the next start on.
             TextTable chosen;
             LangTexts::readGroup(
@@ -312,29 +312,29 @@ QString MainWindow::loadFailureText(const SourceImage &opened)
 
 // ---------------------------------------------------------------- deferred start
 
-void MainWindow::timeout()
+void MainWindow::startDeferred()
 {
     m_startupTimer->stop();
 
     // Said once the window is up; the defaults are in use meanwhile.
-    if (!m_state.loadProblem.isEmpty()) {
+    if (!m_settings.loadProblem.isEmpty()) {
         showMessage(QMessageBox::Warning, windowTitle(),
             m_paths.settingsFile + m_texts[QStringLiteral("settings_unusable")]
-                + QStringLiteral("\n(") + m_state.loadProblem + QLatin1Char(')'));
+                + QStringLiteral("\n(") + m_settings.loadProblem + QLatin1Char(')'));
     }
-    applyAutoSize(m_state.autoSize);
-    if (m_state.previewWindow)
+    applyAutoSize(m_settings.autoSize);
+    if (m_settings.previewWindow)
         m_preview->show();
-    if (m_state.autoPreview)
+    if (m_settings.autoPreview)
         ui->actionAuto_Preview->setChecked(true);
 
     m_batchInputs
         = CommandLine::expandPatterns(CommandLine::parse(QCoreApplication::arguments()).inputs);
     if (m_batchInputs.isEmpty()) {
-        if (!m_state.loadFilePath.isEmpty())
+        if (!m_settings.loadFilePath.isEmpty())
             openImage();
     } else if (m_batchInputs.size() == 1) {
-        m_state.loadFilePath = m_batchInputs.first();
+        m_settings.loadFilePath = m_batchInputs.first();
         openImage();
     } else {
         startBatchConvert();
@@ -348,7 +348,7 @@ void MainWindow::timeout()
 
 void MainWindow::applyAutoSize(bool checked)
 {
-    m_state.autoSize = checked;
+    m_settings.autoSize = checked;
     if (checked) {
         ui->scrollArea_R->setWidgetResizable(true);
         ui->scrollAreaWidgetContents_R->setMinimumSize(0, 0);
@@ -369,7 +369,7 @@ void MainWindow::applyAutoSize(bool checked)
 void MainWindow::fixNaturalSize()
 {
     QWidget *contents = ui->scrollAreaWidgetContents_R;
-    if (m_state.autoSize) {
+    if (m_settings.autoSize) {
         contents->setMinimumSize(0, 0);
         contents->setMaximumSize(kMaxWidgetSize, kMaxWidgetSize);
         return;
@@ -393,7 +393,7 @@ void MainWindow::on_actionAuto_Size_triggered(bool checked)
 
 void MainWindow::on_actionAuto_Preview_triggered(bool checked)
 {
-    m_state.autoPreview = checked;
+    m_settings.autoPreview = checked;
     if (checked && m_preview->isVisible())
         makeOutputImage();
 }
@@ -665,7 +665,7 @@ void MainWindow::drawOverlay(const ConvertParams &params)
     if (m_source.isNull())
         return;
     ui->label->setOverlay(overlayLines(params, ui->label->pointMode, m_source.size(), m_converter),
-        overlayPen(m_state.penSize, m_state.penColor));
+        overlayPen(m_settings.penSize, m_settings.penColor));
 }
 
 // Runs to its end without yielding to the event loop: a change made meanwhile
@@ -678,15 +678,15 @@ QImage MainWindow::makeOutputImage(QString *error)
         return QImage();
     // The source is already 32-bit, which the remap reads as it is.
     QString why
-        = outputSizeProblem(m_state.outputSizeX, m_state.outputSizeY, m_state.maxImagePixels);
+        = outputSizeProblem(m_settings.outputSizeX, m_settings.outputSizeY, m_settings.maxImagePixels);
     QImage target;
     if (why.isEmpty())
-        target = QImage(m_state.outputSizeX, m_state.outputSizeY, QImage::Format_ARGB32);
+        target = QImage(m_settings.outputSizeX, m_settings.outputSizeY, QImage::Format_ARGB32);
     if (target.isNull()) {
         if (why.isEmpty()) {
             why = QStringLiteral("not enough memory for the %1 \u00d7 %2 output image")
-                      .arg(m_state.outputSizeX)
-                      .arg(m_state.outputSizeY);
+                      .arg(m_settings.outputSizeX)
+                      .arg(m_settings.outputSizeY);
         }
         if (error)
             *error = why;
@@ -697,7 +697,7 @@ QImage MainWindow::makeOutputImage(QString *error)
     target.fill(0);
     if (!effectiveParams().applyTo(m_converter))
         return target;
-    m_converter.setResampling(resamplingFromInt(m_state.resampling));
+    m_converter.setResampling(resamplingFromInt(m_settings.resampling));
     m_converter.remap(m_source, target, false);
     if (m_preview->isVisible())
         m_preview->setImage(target);
@@ -706,7 +706,7 @@ QImage MainWindow::makeOutputImage(QString *error)
 
 void MainWindow::previewIfAuto()
 {
-    if (m_preview->isVisible() && m_state.autoPreview && !m_previewTimer->isActive())
+    if (m_preview->isVisible() && m_settings.autoPreview && !m_previewTimer->isActive())
         m_previewTimer->start();
 }
 
@@ -723,11 +723,11 @@ void MainWindow::on_btnImageRead_clicked()
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(
         imageNameFilter(m_texts[QStringLiteral("file_filter")], readableImageSuffixes()));
-    dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
     dialog.setWindowTitle(m_texts[QStringLiteral("open_file")]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
-    m_state.loadFilePath = dialog.selectedFiles().first();
+    m_settings.loadFilePath = dialog.selectedFiles().first();
     openImage();
 }
 
@@ -741,7 +741,7 @@ void MainWindow::openImage()
     SourceImage opened;
     {
         const BusyCursor busy;
-        opened = loadSourceImage(m_state.loadFilePath, m_state.maxImagePixels);
+        opened = loadSourceImage(m_settings.loadFilePath, m_settings.maxImagePixels);
     }
     const bool loaded = !opened.image.isNull();
     m_source = opened.image;
@@ -749,8 +749,8 @@ void MainWindow::openImage()
 
     if (!loaded) {
         boundMargins();
-        const QString path = m_state.loadFilePath;
-        m_state.loadFilePath.clear();
+        const QString path = m_settings.loadFilePath;
+        m_settings.loadFilePath.clear();
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
             path + m_texts[QStringLiteral("open_error")] + QStringLiteral(" (")
                 + loadFailureText(opened) + QStringLiteral(")"));
@@ -776,21 +776,21 @@ void MainWindow::openImage()
     redrawOverlay();
     previewIfAuto();
 
-    const QFileInfo info(m_state.loadFilePath);
+    const QFileInfo info(m_settings.loadFilePath);
     ui->labelLoadedFilename->setText(
         m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ") + info.fileName());
     ui->labelLoadedFilename->setToolTip(info.absoluteFilePath());
-    m_state.saveBaseName = proposedSaveBaseName(m_state.loadFilePath);
-    if (m_state.saveFolderName.isEmpty() && !m_state.loadFilePath.isEmpty())
-        m_state.saveFolderName = info.absolutePath();
+    m_settings.saveBaseName = proposedSaveBaseName(m_settings.loadFilePath);
+    if (m_settings.saveFolderName.isEmpty() && !m_settings.loadFilePath.isEmpty())
+        m_settings.saveFolderName = info.absolutePath();
     updateSaveFilename();
 }
 
 void MainWindow::updateSaveFilename()
 {
-    ui->lineSaveFilename->setText(saveFileNameText(m_state.saveBaseName, m_state.outputFormat));
+    ui->lineSaveFilename->setText(saveFileNameText(m_settings.saveBaseName, m_settings.outputFormat));
     ui->lineSaveFilename->setToolTip(
-        saveFileToolTip(m_state.saveFolderName, m_state.saveBaseName, m_state.outputFormat));
+        saveFileToolTip(m_settings.saveFolderName, m_settings.saveBaseName, m_settings.outputFormat));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -832,7 +832,7 @@ void MainWindow::dropEvent(QDropEvent *event)
     }
     event->acceptProposedAction();
     if (paths.size() == 1) {
-        m_state.loadFilePath = paths.first();
+        m_settings.loadFilePath = paths.first();
         openImage();
         return;
     }
@@ -923,9 +923,9 @@ void MainWindow::on_lineSaveFilename_editingFinished()
         ui->lineSaveFilename->setToolTip(QString());
         return;
     }
-    ui->lineSaveFilename->setToolTip(m_state.saveFolderName + QLatin1Char('/') + text);
-    m_state.saveBaseName = QFileInfo(text).completeBaseName();
-    m_state.outputFormat = outputFormatForTypedName(text, m_state.outputFormat);
+    ui->lineSaveFilename->setToolTip(m_settings.saveFolderName + QLatin1Char('/') + text);
+    m_settings.saveBaseName = QFileInfo(text).completeBaseName();
+    m_settings.outputFormat = outputFormatForTypedName(text, m_settings.outputFormat);
 }
 
 void MainWindow::on_btnBrowse_clicked()
@@ -934,10 +934,10 @@ void MainWindow::on_btnBrowse_clicked()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    if (!m_state.saveFolderName.isEmpty())
-        dialog.setDirectory(m_state.saveFolderName);
-    else if (!m_state.loadFilePath.isEmpty())
-        dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    if (!m_settings.saveFolderName.isEmpty())
+        dialog.setDirectory(m_settings.saveFolderName);
+    else if (!m_settings.loadFilePath.isEmpty())
+        dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
     dialog.setWindowTitle(m_texts[QStringLiteral("save_image_title")]);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -946,7 +946,7 @@ void MainWindow::on_btnBrowse_clicked()
     planoDebug() << "foldernames.size() = " << folders.size();
     if (folders.isEmpty())
         return;
-    m_state.saveFolderName = folders.first();
+    m_settings.saveFolderName = folders.first();
     updateSaveFilename();
 }
 
@@ -975,12 +975,12 @@ void MainWindow::on_btnConvert_clicked()
         return;
     }
     // An empty folder would put the file at the filesystem root.
-    if (m_state.saveFolderName.isEmpty()) {
+    if (m_settings.saveFolderName.isEmpty()) {
         showMessage(QMessageBox::Warning, title, m_texts[QStringLiteral("no_save_folder")]);
         return;
     }
 
-    const QString target = m_state.saveFolderName + QLatin1Char('/') + ui->lineSaveFilename->text();
+    const QString target = m_settings.saveFolderName + QLatin1Char('/') + ui->lineSaveFilename->text();
     if (QFileInfo::exists(target)) {
         QMessageBox box(QMessageBox::Warning, title,
             ui->lineSaveFilename->text() + m_texts[QStringLiteral("overwrite_question")],
@@ -995,8 +995,8 @@ void MainWindow::on_btnConvert_clicked()
     const QImage output = makeOutputImage(&error);
     m_converting = false;
     if (!output.isNull()
-        && saveImageAtomically(output, target, outputFormatName(m_state.outputFormat),
-            m_state.outputQuality, &error)) {
+        && saveImageAtomically(output, target, outputFormatName(m_settings.outputFormat),
+            m_settings.outputQuality, &error)) {
         showMessage(
             QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);
     } else {
@@ -1037,7 +1037,7 @@ void MainWindow::saveParameterFile()
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(m_texts[QStringLiteral("inifile_filter")]);
-    dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
     dialog.selectFile(QStringLiteral("OX_map_param"));
     dialog.setWindowTitle(m_texts[QStringLiteral("save_inifile")]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -1089,7 +1089,7 @@ void MainWindow::loadParameterFile()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(m_texts[QStringLiteral("inifile_filter")]);
-    dialog.setDirectory(QFileInfo(m_state.loadFilePath).absolutePath());
+    dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
     dialog.setWindowTitle(m_texts[QStringLiteral("load_inifile")]);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
@@ -1120,28 +1120,28 @@ void MainWindow::loadParameterFile()
 
 void MainWindow::on_actionSetting_triggered()
 {
-    Option dialog(this);
+    OptionsDialog dialog(this);
     dialog.setLangFile(m_paths.langFile);
     dialog.loadTexts();
     OptionValues values;
-    values.outputWidth = m_state.outputSizeX;
-    values.outputHeight = m_state.outputSizeY;
-    values.quality = m_state.outputQuality;
-    values.formatIndex = m_state.outputFormat;
-    values.penWidth = m_state.penSize;
-    values.penColor = m_state.penColor.name(QColor::HexArgb);
-    values.resampling = m_state.resampling;
+    values.outputWidth = m_settings.outputSizeX;
+    values.outputHeight = m_settings.outputSizeY;
+    values.quality = m_settings.outputQuality;
+    values.formatIndex = m_settings.outputFormat;
+    values.penWidth = m_settings.penSize;
+    values.penColor = m_settings.penColor.name(QColor::HexArgb);
+    values.resampling = m_settings.resampling;
     dialog.setValues(values);
     if (!dialog.exec())
         return;
     values = dialog.values();
-    m_state.outputSizeX = values.outputWidth;
-    m_state.outputSizeY = values.outputHeight;
-    m_state.outputQuality = values.quality;
-    m_state.outputFormat = values.formatIndex;
-    m_state.penSize = values.penWidth;
-    m_state.penColor.setNamedColor(values.penColor);
-    m_state.resampling = values.resampling;
+    m_settings.outputSizeX = values.outputWidth;
+    m_settings.outputSizeY = values.outputHeight;
+    m_settings.outputQuality = values.quality;
+    m_settings.outputFormat = values.formatIndex;
+    m_settings.penSize = values.penWidth;
+    m_settings.penColor.setNamedColor(values.penColor);
+    m_settings.resampling = values.resampling;
     redrawOverlay();
     updateSaveFilename();
     // The preview shows what a save would write, method included.
@@ -1161,35 +1161,35 @@ void MainWindow::startBatchConvert()
     dialog.setLangFile(m_paths.langFile);
     dialog.loadTexts();
     BatchDialogValues values;
-    values.sortType = m_state.batchInputFileSortType;
-    values.nameType = m_state.batchOutputFileNameType;
+    values.sortType = m_settings.batchInputFileSortType;
+    values.nameType = m_settings.batchOutputFileNameType;
     values.files = m_batchInputs;
-    values.outputFolder = m_state.batchOutputFolder;
-    values.inputFolder = m_state.batchInputFolder;
-    values.overwrite = m_state.overwrite;
-    values.openFiler = m_state.openFiler;
-    values.autoDetect = m_state.batchAutoDetect;
+    values.outputFolder = m_settings.batchOutputFolder;
+    values.inputFolder = m_settings.batchInputFolder;
+    values.overwrite = m_settings.overwrite;
+    values.openFiler = m_settings.openFiler;
+    values.autoDetect = m_settings.batchAutoDetect;
     dialog.setValues(values);
     const bool accepted = dialog.exec() == 1;
     if (accepted)
         readParamsFromWidgets();
     // Choices made in a cancelled dialog stay and are saved with the settings.
     values = dialog.values();
-    m_state.batchInputFileSortType = values.sortType;
-    m_state.batchOutputFileNameType = values.nameType;
+    m_settings.batchInputFileSortType = values.sortType;
+    m_settings.batchOutputFileNameType = values.nameType;
     m_batchInputs = values.files;
-    m_state.batchOutputFolder = values.outputFolder;
-    m_state.batchInputFolder = values.inputFolder;
-    m_state.overwrite = values.overwrite;
-    m_state.openFiler = values.openFiler;
-    m_state.batchAutoDetect = values.autoDetect;
+    m_settings.batchOutputFolder = values.outputFolder;
+    m_settings.batchInputFolder = values.inputFolder;
+    m_settings.overwrite = values.overwrite;
+    m_settings.openFiler = values.openFiler;
+    m_settings.batchAutoDetect = values.autoDetect;
     if (accepted)
         batchConvert();
 }
 
 void MainWindow::batchConvert()
 {
-    BatchOptions options = BatchCommand::optionsFrom(m_state);
+    BatchOptions options = BatchCommand::optionsFrom(m_settings);
     options.params = effectiveParams();
 
     // Refuse before anything is touched.
@@ -1197,7 +1197,7 @@ void MainWindow::batchConvert()
         QString refusal;
         if (!projectionList().contains(m_params.projection))
             refusal = unknownProjectionText(m_params.projection);
-        else if (m_state.batchOutputFolder.isEmpty())
+        else if (m_settings.batchOutputFolder.isEmpty())
             refusal = m_texts[QStringLiteral("batch_no_output_folder")];
         else if (const QString wrong = batchRefusal(m_batchInputs, options); !wrong.isEmpty())
             refusal = m_texts[QStringLiteral("param_invalid")] + QStringLiteral("\n(") + wrong
@@ -1207,7 +1207,7 @@ void MainWindow::batchConvert()
             return;
         }
     }
-    Status status(this);
+    BatchProgressDialog status(this);
     status.setTotal(m_batchInputs.size());
     status.setStopButtonText(m_texts[QStringLiteral("batch_btn_stop")]);
     status.setWindowTitle(m_texts[QStringLiteral("batch_progress_title")]);
@@ -1225,7 +1225,7 @@ void MainWindow::batchConvert()
     // The run used the window's converter with its own settings; the open
     // image goes on with the window's.
     effectiveParams().applyTo(m_converter);
-    m_converter.setResampling(resamplingFromInt(m_state.resampling));
+    m_converter.setResampling(resamplingFromInt(m_settings.resampling));
     redrawOverlay();
     setEnabled(true);
 
@@ -1239,6 +1239,6 @@ void MainWindow::showBatchReport(const BatchResult &result)
     const QString text = batchReportText(result, m_texts);
     // A run in which any file failed must not look like a success.
     showMessage(result.failed > 0 ? QMessageBox::Warning : QMessageBox::Information, title, text);
-    if (m_state.openFiler && result.refusal.isEmpty())
-        openFolderInFileBrowser(m_state.batchOutputFolder);
+    if (m_settings.openFiler && result.refusal.isEmpty())
+        openFolderInFileBrowser(m_settings.batchOutputFolder);
 }

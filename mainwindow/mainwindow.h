@@ -21,7 +21,7 @@ class MainWindow;
 }
 class PreviewWindow;
 class QTimer;
-class MyImage;
+class SourceView;
 struct BatchResult;
 struct SourceImage;
 class QMenu;
@@ -71,18 +71,18 @@ public:
     void scheduleDeferredStart(int msec);
 
     // State reached by the start-up code and by tests.
-    AppSettings &state() { return m_state; }
+    AppSettings &settings() { return m_settings; }
     const ParamSet &params() const { return m_params; }
     void setParams(const ParamSet &params) { m_params = params; }
     const QImage &sourceImage() const { return m_source; }
     bool frameActive() const { return m_frameActive; }
-    QString loadPath() const { return m_state.loadFilePath; }
-    void setLoadPath(const QString &path) { m_state.loadFilePath = path; }
-    QString saveBaseName() const { return m_state.saveBaseName; }
+    QString loadPath() const { return m_settings.loadFilePath; }
+    void setLoadPath(const QString &path) { m_settings.loadFilePath = path; }
+    QString saveBaseName() const { return m_settings.saveBaseName; }
     QStringList &batchInputs() { return m_batchInputs; }
     TextTable &texts() { return m_texts; }
     PreviewWindow *previewWindow() const { return m_preview; }
-    MyImage *sourceView() const;
+    SourceView *sourceView() const;
     const CommandLine::Paths &paths() const { return m_paths; }
 
 protected:
@@ -96,7 +96,7 @@ private slots:
     void on_label_size_changing(int cx, int cy, int x1, int y1, int x2, int y2, int x, int y);
     void on_label_mouseleftdown(int x, int y);
     void on_label_mouseleftup(int x, int y);
-    void timeout();
+    void startDeferred();
     void on_actionConvert_Save_triggered();
     void on_actionAuto_Preview_triggered(bool checked);
     void on_actionBatch_Convert_triggered();
@@ -152,7 +152,7 @@ private:
     int m_sourceWidth = 0;
     int m_sourceHeight = 0;
     ParamSet m_params;
-    AppSettings m_state;
+    AppSettings m_settings;
     TextTable m_texts;
     QStringList m_batchInputs;
     PreviewWindow *m_preview = nullptr;

@@ -1,6 +1,6 @@
 #include "preview/previewwindow.h"
 
-#include "preview/myimage2.h"
+#include "preview/previewview.h"
 #include "ui_previewwindow.h"
 
 #include <QCloseEvent>
@@ -33,7 +33,7 @@ void PreviewWindow::clear()
     ui->label2->clear();
 }
 
-MyImage2 *PreviewWindow::imageLabel() const
+PreviewView *PreviewWindow::imageLabel() const
 {
     return ui->label2;
 }

@@ -11,7 +11,7 @@
 namespace Ui {
 class PreviewWindow;
 }
-class MyImage2;
+class PreviewView;
 
 class PreviewWindow : public QMainWindow
 {
@@ -26,7 +26,7 @@ public:
     void showProblem(const QString &text);
     // Neither: the result shown belongs to no image open now.
     void clear();
-    MyImage2 *imageLabel() const;
+    PreviewView *imageLabel() const;
 
 signals:
     void shown();

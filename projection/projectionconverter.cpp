@@ -1,6 +1,6 @@
 #include "projection/projectionconverter.h"
 
-#include "app/logging.h"
+#include "logging/logging.h"
 #include "projection/integerblend.h"
 #include "projection/vectorpaths.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/myimage.h"
+#include "mainwindow/sourceview.h"
 #include "mainwindow/overlay.h"
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
@@ -424,7 +424,7 @@ inline QString quoted(const QStringList &names)
 // A main window with its own folder, the deferred start stopped and the
 // built-in texts. The driver is made before the window so that it outlives it.
 // What the source view shows, at natural size: its image with its overlay.
-inline QImage naturalPicture(const MyImage *view)
+inline QImage naturalPicture(const SourceView *view)
 {
     QImage picture = view->image().convertToFormat(QImage::Format_ARGB32);
     QPainter painter(&picture);

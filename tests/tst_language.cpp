@@ -3,7 +3,7 @@
 // locale; the language menu offers what lies in the language folder.
 #include "app/languages.h"
 #include "batch/batchconvertdialog.h"
-#include "options/option.h"
+#include "options/optionsdialog.h"
 #include "preview/previewwindow.h"
 #include "testsupport.h"
 
@@ -94,7 +94,7 @@ void TestLanguage::englishLeavesNoJapaneseText()
     batch.setValues(values);
     QCOMPARE(japaneseTexts(&batch), QStringList());
 
-    Option options(&h.window);
+    OptionsDialog options(&h.window);
     options.setLangFile(english);
     options.loadTexts();
     QCOMPARE(japaneseTexts(&options), QStringList());

@@ -2,8 +2,8 @@
 // switches, parameter editing with the live overlay, the conversion checked
 // against an independent land/sea truth, and fitting the frame with the mouse.
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/myimage.h"
-#include "preview/myimage2.h"
+#include "mainwindow/sourceview.h"
+#include "preview/previewview.h"
 #include "preview/previewwindow.h"
 #include "testsupport.h"
 
@@ -124,7 +124,7 @@ void TestMainWindow::widgetTreeAndRanges()
     QCOMPARE(
         h.child<QScrollArea>("scrollArea_L")->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
-    MyImage *label = h.child<MyImage>("label");
+    SourceView *label = h.child<SourceView>("label");
     QVERIFY(label);
     QCOMPARE(label, h.window.sourceView());
     QVERIFY(label->hasMouseTracking());
@@ -324,7 +324,7 @@ void TestMainWindow::previewMenuBuildsPreviewAndMarkFollowsWindow()
     QVERIFY(!menuEntry->isChecked());
 
     // Choosing the entry again shows it and rebuilds the preview.
-    h.window.state().outputSizeX = 1024;
+    h.window.settings().outputSizeX = 1024;
     menuEntry->trigger();
     QVERIFY(preview->isVisible());
     QVERIFY(menuEntry->isChecked());
@@ -365,14 +365,14 @@ void TestMainWindow::autoPreviewRemapsOnlyWhilePreviewShown()
     // Preview hidden: switching on and editing build nothing.
     autoPreview->trigger();
     QVERIFY(autoPreview->isChecked());
-    QVERIFY(h.window.state().autoPreview);
+    QVERIFY(h.window.settings().autoPreview);
     h.child<QSpinBox>("spinBoxMarginLeft")->setValue(5);
     QCOMPARE(h.window.params().marginLeft, 5);
     QVERIFY(h.previewPixmap().isNull());
 
     // Shown without a build, then switching on builds at once.
     autoPreview->trigger();
-    QVERIFY(!h.window.state().autoPreview);
+    QVERIFY(!h.window.settings().autoPreview);
     preview->show();
     QVERIFY(h.previewPixmap().isNull());
     h.child<QSpinBox>("spinBoxMarginLeft")->setValue(6);
@@ -425,8 +425,8 @@ void TestMainWindow::previewEndsWithTheLastOfABurst()
     const QImage source = randomImage(300, 150, 7, RandomAlpha::Opaque);
     QVERIFY(source.save(h.path(QStringLiteral("map.png"))));
     QVERIFY(h.open(h.path(QStringLiteral("map.png"))));
-    h.window.state().outputSizeX = 1024;
-    h.window.state().outputSizeY = 512;
+    h.window.settings().outputSizeX = 1024;
+    h.window.settings().outputSizeY = 512;
     h.action("actionAuto_Preview")->trigger();
     h.child<QPushButton>("btnPreview")->click();
 
@@ -454,7 +454,7 @@ void TestMainWindow::resetRestoresDefaultFrame()
 {
     QFETCH(QString, trigger);
     Harness h;
-    h.window.state().penSize = 1;
+    h.window.settings().penSize = 1;
     QVERIFY(h.openWhite(400, 200));
     h.setMargins(30, 40, 20, 10);
     h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(1);
@@ -525,7 +525,7 @@ void TestMainWindow::pushedValuesAreBoundedAndRounded()
 void TestMainWindow::unknownProjectionLeavesSelectorEmptyKeepsTheNameAndDrawsFrameOnly()
 {
     Harness h;
-    h.window.state().penSize = 1;
+    h.window.settings().penSize = 1;
     QVERIFY(h.openWhite(600, 300));
     ParamSet p = h.window.params();
     p.projection = QStringLiteral("lambert");
@@ -563,8 +563,8 @@ void TestMainWindow::overlayOfWorkedExample()
     QFETCH(int, index);
     QFETCH(QList<int>, innerRows);
     Harness h;
-    h.window.state().penSize = 1;
-    h.window.state().penColor = QColor(255, 0, 0);
+    h.window.settings().penSize = 1;
+    h.window.settings().penColor = QColor(255, 0, 0);
     QVERIFY(h.openWhite(2000, 1000));
     h.setMargins(10, 10, 20, 20);
     h.child<QComboBox>("cbFormatMapProj")->setCurrentIndex(index);
@@ -612,8 +612,8 @@ void TestMainWindow::conversionAgainstTruth()
     h.child<QDoubleSpinBox>("doubleSpinBoxLonMax")->setValue(180);
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMin")->setValue(-90);
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(90);
-    h.window.state().outputSizeX = 2048;
-    h.window.state().outputSizeY = 1024;
+    h.window.settings().outputSizeX = 2048;
+    h.window.settings().outputSizeY = 1024;
 
     const QImage out = h.window.makeOutputImage().convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(out.size(), QSize(2048, 1024));
@@ -646,7 +646,7 @@ void TestMainWindow::cornerGrabWithMouseEvents()
     autoSize->setChecked(true);
     autoSize->trigger(); // natural size: label pixels are image pixels
     h.setMargins(100, 120, 60, 50);
-    MyImage *label = h.window.sourceView();
+    SourceView *label = h.window.sourceView();
     QVERIFY(!label->hasScaledContents());
 
     sendPress(label, QPoint(100, 50));
@@ -671,7 +671,7 @@ void TestMainWindow::grabBandKeepsSixScreenPixelsWhenFitted()
 {
     Harness h;
     QVERIFY(h.openWhite(4000, 2000));
-    MyImage *label = h.window.sourceView();
+    SourceView *label = h.window.sourceView();
     label->setScaledContents(true);
     label->resize(500, 250);
     sendPress(label, QPoint(3, 125));
@@ -705,7 +705,7 @@ void TestMainWindow::pressBesideFrameHidesItOnRelease()
 void TestMainWindow::newFrameFromDraggedRectangle()
 {
     Harness h;
-    h.window.state().penSize = 1;
+    h.window.settings().penSize = 1;
     QVERIFY(h.openWhite(1000, 500));
     h.setMargins(300, 300, 150, 150);
     h.press(10, 10);

@@ -4,7 +4,7 @@
 #include "batch/batchconvertdialog.h"
 #include "batch/batchreport.h"
 #include "batch/batchrun.h"
-#include "batch/status.h"
+#include "batch/batchprogressdialog.h"
 #include "testsupport.h"
 
 #include <QLabel>
@@ -34,7 +34,7 @@ struct BatchHarness : WindowHarness
         in = makeFolder(QStringLiteral("in"));
         out = makeFolder(QStringLiteral("out"));
         window.show();
-        AppSettings &s = window.state();
+        AppSettings &s = window.settings();
         s.batchOutputFolder = out;
         s.batchOutputFileNameType = 1;
         s.openFiler = false;
@@ -190,7 +190,7 @@ void TestMainWindowBatch::progressAndStopBetweenFiles()
     bool windowDisabledDuringRun = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&] {
-        auto *status = h.window.findChild<Status *>();
+        auto *status = h.window.findChild<BatchProgressDialog *>();
         if (!status || !status->isVisible())
             return;
         windowDisabledDuringRun = windowDisabledDuringRun || !h.window.isEnabled();
@@ -240,7 +240,7 @@ void TestMainWindowBatch::refusedRunWritesNothing()
 
     BatchHarness h;
     if (!folderSet)
-        h.window.state().batchOutputFolder.clear();
+        h.window.settings().batchOutputFolder.clear();
     // A name the selector does not know reaches the run as it was written.
     ParamSet params = h.window.params();
     params.projection = projection;
@@ -260,7 +260,7 @@ void TestMainWindowBatch::refusedRunWritesNothing()
 void TestMainWindowBatch::cancelledDialogKeepsChoicesAndRunsNothing()
 {
     BatchHarness h;
-    h.window.state().batchInputFileSortType = 0;
+    h.window.settings().batchInputFileSortType = 0;
     h.window.batchInputs() = QStringList { h.input(QStringLiteral("a.png")) };
 
     h.modal.then(isBatchDialog, [](QWidget *w) {
@@ -269,7 +269,7 @@ void TestMainWindowBatch::cancelledDialogKeepsChoicesAndRunsNothing()
     });
     h.action("actionBatch_Convert")->trigger();
 
-    QCOMPARE(h.window.state().batchInputFileSortType, 1);
+    QCOMPARE(h.window.settings().batchInputFileSortType, 1);
     QVERIFY(h.modal.boxes.isEmpty());
     QVERIFY(h.written().isEmpty());
 }

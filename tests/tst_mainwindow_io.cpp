@@ -4,8 +4,8 @@
 // window reads and writes it. Every modal box and dialog is answered from a timer.
 #include "batch/batchconvertdialog.h"
 #include "mainwindow/mainwindow.h"
-#include "mainwindow/myimage.h"
-#include "preview/myimage2.h"
+#include "mainwindow/sourceview.h"
+#include "preview/previewview.h"
 #include "preview/previewwindow.h"
 #include "testsupport.h"
 
@@ -149,10 +149,10 @@ void TestMainWindowIo::openProposesNameAndKeepsFirstFolder()
     const QString first = h.makeFolder(QStringLiteral("maps"));
     const QString world = writeImage(first + QStringLiteral("/world.jpg"), 200, 100);
     QVERIFY(!world.isEmpty());
-    QVERIFY(h.window.state().saveFolderName.isEmpty());
+    QVERIFY(h.window.settings().saveFolderName.isEmpty());
     QVERIFY(h.open(world));
 
-    QCOMPARE(h.window.state().saveFolderName, first);
+    QCOMPARE(h.window.settings().saveFolderName, first);
     QCOMPARE(h.window.saveBaseName(), QStringLiteral("OX-world"));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
     QCOMPARE(h.line()->toolTip(), first + QStringLiteral("/OX-world.jpg"));
@@ -161,7 +161,7 @@ void TestMainWindowIo::openProposesNameAndKeepsFirstFolder()
     QCOMPARE(loaded->toolTip(), world);
     QVERIFY(h.window.frameActive());
 
-    h.window.state().outputFormat = 1;
+    h.window.settings().outputFormat = 1;
     h.window.updateSaveFilename();
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.png"));
 
@@ -169,7 +169,7 @@ void TestMainWindowIo::openProposesNameAndKeepsFirstFolder()
     const QString other
         = writeImage(second + QStringLiteral("/old.map.png"), 100, 50, Qt::white, "png");
     QVERIFY(h.open(other));
-    QCOMPARE(h.window.state().saveFolderName, first);
+    QCOMPARE(h.window.settings().saveFolderName, first);
     QCOMPARE(h.line()->text(), QStringLiteral("OX-old.map.png"));
     QCOMPARE(h.line()->toolTip(), first + QStringLiteral("/OX-old.map.png"));
     QVERIFY(h.modal.boxes.isEmpty());
@@ -258,7 +258,7 @@ void TestMainWindowIo::tooLargeImageRefusedNamingItsSize()
     const QString good = writeImage(h.path(QStringLiteral("good.png")), 60, 30);
     QVERIFY(h.open(good));
     const QString big = writeImage(h.path(QStringLiteral("big.png")), 200, 100);
-    h.window.state().maxImagePixels = 200 * 100 - 1;
+    h.window.settings().maxImagePixels = 200 * 100 - 1;
     QVERIFY(!h.open(big));
     QCOMPARE(h.modal.boxes.size(), 1);
     const QString text = h.modal.boxes.first().text;
@@ -272,7 +272,7 @@ void TestMainWindowIo::openAppliesAutoSizeLimits()
     auto *contents = h.child<QWidget>("scrollAreaWidgetContents_R");
     const QString image = writeImage(h.path(QStringLiteral("map.png")), 321, 123);
 
-    h.window.state().autoSize = false;
+    h.window.settings().autoSize = false;
     h.window.show();
     QVERIFY(h.open(image));
     QCOMPARE(contents->minimumSize(), contents->maximumSize());
@@ -280,7 +280,7 @@ void TestMainWindowIo::openAppliesAutoSizeLimits()
     // must still get the whole image, last row and column included.
     QTRY_VERIFY(h.window.sourceView()->width() >= 321 && h.window.sourceView()->height() >= 123);
 
-    h.window.state().autoSize = true;
+    h.window.settings().autoSize = true;
     QVERIFY(h.open(image));
     QCOMPARE(contents->minimumSize(), QSize(0, 0));
     QCOMPARE(contents->maximumSize(), QSize(16777215, 16777215));
@@ -387,10 +387,10 @@ void TestMainWindowIo::convertSavesUnderLineNameInSaveFolder()
     const QString in = h.makeFolder(QStringLiteral("in"));
     const QString out = h.makeFolder(QStringLiteral("out"));
     QVERIFY(h.open(writeImage(in + QStringLiteral("/world.png"), 200, 100, QColor(10, 200, 30))));
-    h.window.state().saveFolderName = out;
+    h.window.settings().saveFolderName = out;
     h.window.updateSaveFilename();
-    h.window.state().outputSizeX = 1024;
-    h.window.state().outputSizeY = 512;
+    h.window.settings().outputSizeX = 1024;
+    h.window.settings().outputSizeY = 512;
 
     h.convert();
     const QString target = out + QStringLiteral("/OX-world.jpg");
@@ -461,11 +461,11 @@ void TestMainWindowIo::typedNameDecidesFileAndFormat()
     QFETCH(int, formatAfter);
     Harness h;
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
-    h.window.state().outputFormat = formatBefore;
+    h.window.settings().outputFormat = formatBefore;
     h.window.updateSaveFilename();
 
     h.typeName(typed);
-    QCOMPARE(h.window.state().outputFormat, formatAfter);
+    QCOMPARE(h.window.settings().outputFormat, formatAfter);
     QCOMPARE(h.line()->text(), typed);
     QCOMPARE(h.line()->toolTip(), h.dir.path() + QLatin1Char('/') + typed);
     QCOMPARE(h.window.saveBaseName(), QFileInfo(typed).completeBaseName());
@@ -487,7 +487,7 @@ void TestMainWindowIo::uncoveredPixelsStayTransparentInPng()
     QVERIFY(h.openWhite(200, 100, QStringLiteral("world.png")));
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMin")->setValue(-45);
     h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(45);
-    h.window.state().outputFormat = 1;
+    h.window.settings().outputFormat = 1;
     h.window.updateSaveFilename();
     h.window.previewWindow()->show();
     QVERIFY(h.window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue).isNull());
@@ -514,7 +514,7 @@ void TestMainWindowIo::failedSaveReportsWarning()
     Harness h;
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     const QString missing = h.path(QStringLiteral("missing"));
-    h.window.state().saveFolderName = missing;
+    h.window.settings().saveFolderName = missing;
     h.convert();
 
     const QString target = missing + QStringLiteral("/OX-world.jpg");
@@ -563,12 +563,12 @@ void TestMainWindowIo::browseChoosesSaveFolder()
         seen.title, QStringLiteral("画像変換後のファイルを保存するフォルダ名を指定して下さい"));
     QCOMPARE(seen.fileMode, QFileDialog::Directory);
     QCOMPARE(seen.directory, in);
-    QCOMPARE(h.window.state().saveFolderName, in);
+    QCOMPARE(h.window.settings().saveFolderName, in);
 
     h.modal.then(pick(out));
     h.child<QPushButton>("btnBrowse")->click();
     QCOMPARE(h.modal.stepsLeft(), 0);
-    QCOMPARE(h.window.state().saveFolderName, out);
+    QCOMPARE(h.window.settings().saveFolderName, out);
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
     QCOMPARE(h.line()->toolTip(), out + QStringLiteral("/OX-world.jpg"));
 
@@ -587,8 +587,8 @@ void TestMainWindowIo::failedEncodingKeepsExistingFile()
     const QByteArray old("an older file that must survive");
     QVERIFY(writeFile(target, old));
     // Wider than any JPEG may be, so the encoder fails after the question.
-    h.window.state().outputSizeX = 70000;
-    h.window.state().outputSizeY = 2;
+    h.window.settings().outputSizeX = 70000;
+    h.window.settings().outputSizeY = 2;
 
     h.modal.answerBox(QMessageBox::Yes);
     h.convert();
@@ -604,7 +604,7 @@ void TestMainWindowIo::emptySaveFolderIsRefused()
     Harness h;
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.typeName(QStringLiteral("plano-miller-test-must-not-exist.jpg"));
-    h.window.state().saveFolderName.clear();
+    h.window.settings().saveFolderName.clear();
     h.convert();
 
     QCOMPARE(h.modal.boxes.size(), 1);
@@ -638,7 +638,7 @@ void TestMainWindowIo::convertRefusesWhatGivesNoImage()
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
     h.window.setParams(params);
     h.window.pushParamsToWidgets();
-    h.window.state().outputSizeX = outputWidth;
+    h.window.settings().outputSizeX = outputWidth;
     const QStringList before
         = QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
@@ -768,8 +768,8 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     Harness h;
     QVERIFY(h.openWhite(300, 200, QStringLiteral("world.png")));
     h.setMargins(1, 2, 3, 4);
-    const int penSize = h.window.state().penSize;
-    const int outputSizeX = h.window.state().outputSizeX;
+    const int penSize = h.window.settings().penSize;
+    const int outputSizeX = h.window.settings().outputSizeX;
     const QString loadPath = h.window.loadPath();
 
     const QString file = h.path(QStringLiteral("params.ini"));
@@ -785,8 +785,8 @@ void TestMainWindowIo::parameterFileLoadsOnlyWhatItHolds()
     QCOMPARE(h.window.params().lonMin, lonMin);
     QCOMPARE(h.window.params().latMax, latMax);
     // Only the parameters are taken, whatever else the file holds.
-    QCOMPARE(h.window.state().penSize, penSize);
-    QCOMPARE(h.window.state().outputSizeX, outputSizeX);
+    QCOMPARE(h.window.settings().penSize, penSize);
+    QCOMPARE(h.window.settings().outputSizeX, outputSizeX);
     QCOMPARE(h.window.loadPath(), loadPath);
     if (report.isEmpty()) {
         QVERIFY(h.modal.boxes.isEmpty());
@@ -911,9 +911,9 @@ void TestMainWindowIo::optionsAcceptedChangeFormatAndPen()
     QCOMPARE(shownColor, QStringLiteral("#FFFF0000"));
     QCOMPARE(shownWidth, QStringLiteral("2048"));
     QCOMPARE(shownPen, QStringLiteral("3"));
-    QCOMPARE(h.window.state().outputFormat, 1);
-    QCOMPARE(h.window.state().outputSizeY, 2048);
-    QCOMPARE(h.window.state().penColor, QColor(0, 0, 255));
+    QCOMPARE(h.window.settings().outputFormat, 1);
+    QCOMPARE(h.window.settings().outputSizeY, 2048);
+    QCOMPARE(h.window.settings().penColor, QColor(0, 0, 255));
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.png"));
     // The overlay is drawn again with the new pen.
     QCOMPARE(naturalPicture(h.window.sourceView()).pixel(0, 0), qRgba(0, 0, 255, 255));
@@ -933,9 +933,9 @@ void TestMainWindowIo::optionsCancelledChangeNothing()
     h.action("actionSetting")->trigger();
     QCOMPARE(h.modal.stepsLeft(), 0);
 
-    QCOMPARE(h.window.state().outputFormat, 0);
-    QCOMPARE(h.window.state().outputSizeX, 2048);
-    QCOMPARE(h.window.state().penSize, 3);
+    QCOMPARE(h.window.settings().outputFormat, 0);
+    QCOMPARE(h.window.settings().outputSizeX, 2048);
+    QCOMPARE(h.window.settings().penSize, 3);
     QCOMPARE(h.line()->text(), QStringLiteral("OX-world.jpg"));
 }
 
@@ -981,7 +981,7 @@ void TestMainWindowIo::settingsWrittenAtClose()
     const QString file = h.window.paths().settingsFile;
     h.window.show();
     h.child<QSpinBox>("spinBoxMarginBottom")->setValue(5);
-    h.window.state().outputFormat = 1;
+    h.window.settings().outputFormat = 1;
     QVERIFY(!QFileInfo::exists(file));
     QVERIFY(h.window.close());
     QVERIFY(h.modal.boxes.isEmpty());
@@ -1011,12 +1011,12 @@ void TestMainWindowIo::unusableSettingsNamedAtStart()
     const QString file = h.window.paths().settingsFile;
     QVERIFY(writeFile(file, QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)));
     h.window.loadSettings();
-    QVERIFY(!h.window.state().loadProblem.isEmpty());
+    QVERIFY(!h.window.settings().loadProblem.isEmpty());
     h.window.show();
     h.window.scheduleDeferredStart(0);
     QTRY_COMPARE(h.modal.boxes.size(), 1);
     QCOMPARE(h.modal.boxes[0].text,
-        file + QStringLiteral(" の設定は使えませんでした\n(") + h.window.state().loadProblem
+        file + QStringLiteral(" の設定は使えませんでした\n(") + h.window.settings().loadProblem
             + QLatin1Char(')'));
     QCOMPARE(h.modal.boxes[0].icon, QMessageBox::Warning);
 }

@@ -1,6 +1,6 @@
 // Options dialog: the range rules on plain values, then the dialog itself with
 // OK, Cancel, Enter as OK and a language file.
-#include "options/option.h"
+#include "options/optionsdialog.h"
 #include "options/optionvalues.h"
 #include "testsupport.h"
 
@@ -147,8 +147,8 @@ void TestOptions::checkOrderAndUncheckedFields()
 
 void TestOptions::formHasItsFieldsInTabOrder()
 {
-    Option dialog;
-    QCOMPARE(dialog.objectName(), QStringLiteral("Option"));
+    OptionsDialog dialog;
+    QCOMPARE(dialog.objectName(), QStringLiteral("OptionsDialog"));
     QCOMPARE(dialog.size(), QSize(350, 330));
     QCOMPARE(dialog.windowTitle(), kFormTitle);
     auto *format = child<QComboBox>(&dialog, "cbFormat");
@@ -192,7 +192,7 @@ void TestOptions::shownThenCancelled()
     QFETCH(QStringList, shown);
     QFETCH(int, format);
 
-    Option dialog;
+    OptionsDialog dialog;
     dialog.loadTexts();
     OptionValues in = someValues();
     in.penColor = penColor;
@@ -235,7 +235,7 @@ void TestOptions::enterInLineEditAccepts()
 {
     QFETCH(QString, edit);
     QFETCH(QString, text);
-    Option dialog;
+    OptionsDialog dialog;
     dialog.loadTexts();
     dialog.setValues(someValues());
 
@@ -257,7 +257,7 @@ void TestOptions::enterInLineEditAccepts()
 
 void TestOptions::okWithValidValuesAccepts()
 {
-    Option dialog;
+    OptionsDialog dialog;
     dialog.loadTexts();
     dialog.setValues(someValues());
 
@@ -285,7 +285,7 @@ void TestOptions::okWithValidValuesAccepts()
 
 void TestOptions::twoFailingFieldsGiveOneWarning()
 {
-    Option dialog;
+    OptionsDialog dialog;
     dialog.setLangFile(QStringLiteral("/nonexistent/plano-miller_lang.ini"));
     dialog.loadTexts();
     dialog.setValues(optionDefaults());
@@ -339,7 +339,7 @@ void TestOptions::languageFileReplacesTexts()
             { "config/error_mess", "Hors limites" }, { "config/lbl_3", QString() },
             { "main/btn_cancel", "not for this dialog" } });
 
-    Option dialog;
+    OptionsDialog dialog;
     dialog.setLangFile(langFile);
     dialog.loadTexts();
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Réglages 設定"));

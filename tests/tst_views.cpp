@@ -1,7 +1,7 @@
 // The source view and the preview label: the signals a press, drag and release
 // produce, in image pixels, and how the pixmap is painted when fitted.
-#include "mainwindow/myimage.h"
-#include "preview/myimage2.h"
+#include "mainwindow/sourceview.h"
+#include "preview/previewview.h"
 #include "preview/previewwindow.h"
 #include "testsupport.h"
 
@@ -19,7 +19,7 @@ QPixmap plainPixmap(int w, int h)
 // The source view shows an image of its own, the preview label its pixmap.
 void setPicture(QLabel &view, const QPixmap &pixmap)
 {
-    if (auto *source = qobject_cast<MyImage *>(&view))
+    if (auto *source = qobject_cast<SourceView *>(&view))
         source->setImage(pixmap.toImage());
     else
         view.setPixmap(pixmap);
@@ -125,7 +125,7 @@ void TestViews::clickWithoutMovement()
 {
     QFETCH(bool, scaled);
     QFETCH(QStringList, expected);
-    MyImage view;
+    SourceView view;
     setUp(view, QSize(200, 100), QSize(500, 200), scaled);
     SignalLog log(&view);
 
@@ -136,7 +136,7 @@ void TestViews::clickWithoutMovement()
 
 void TestViews::dragUpAndLeftSwapsCorners()
 {
-    MyImage view;
+    SourceView view;
     setUp(view, QSize(300, 200), QSize(300, 200));
     SignalLog log(&view);
 
@@ -171,12 +171,12 @@ void TestViews::firstMoveReportsUnclamped()
     QFETCH(QPoint, from);
     QFETCH(QPoint, to);
     QFETCH(QList<QVariant>, expected);
-    MyImage view;
+    SourceView view;
     if (scaled)
         setUp(view, QSize(200, 100), QSize(500, 200), true);
     else
         setUp(view, QSize(300, 200), QSize(300, 200));
-    QSignalSpy changing(&view, &MyImage::size_changing);
+    QSignalSpy changing(&view, &SourceView::size_changing);
 
     sendPress(&view, from);
     sendMove(&view, to);
@@ -186,7 +186,7 @@ void TestViews::firstMoveReportsUnclamped()
 
 void TestViews::rightButtonDuringLeftDrag()
 {
-    MyImage view;
+    SourceView view;
     setUp(view, QSize(300, 200), QSize(300, 200));
     SignalLog log(&view);
 
@@ -207,7 +207,7 @@ void TestViews::rightButtonDuringLeftDrag()
 
 void TestViews::rightClickAlone()
 {
-    MyImage view;
+    SourceView view;
     setUp(view, QSize(300, 200), QSize(300, 200));
     SignalLog log(&view);
 
@@ -219,12 +219,12 @@ void TestViews::rightClickAlone()
 
 void TestViews::pointModeReportsReleaseAndHover()
 {
-    MyImage view;
+    SourceView view;
     setUp(view, QSize(200, 100), QSize(500, 200), true);
     // As the main window does, so that moves without a button arrive.
     view.setMouseTracking(true);
     SignalLog log(&view);
-    QSignalSpy hover(&view, &MyImage::mouse_move);
+    QSignalSpy hover(&view, &SourceView::mouse_move);
 
     view.pointMode = true;
     sendMove(&view, QPoint(4, 4), Qt::NoButton);
@@ -246,12 +246,12 @@ void TestViews::pointModeReportsReleaseAndHover()
 
 void TestViews::withoutPixmapNothingIsReported()
 {
-    MyImage view;
+    SourceView view;
     view.resize(200, 100);
     view.setMouseTracking(true);
     view.pointMode = true;
     SignalLog log(&view);
-    QSignalSpy hover(&view, &MyImage::mouse_move);
+    QSignalSpy hover(&view, &SourceView::mouse_move);
 
     // The right button held with the left one is not noted either.
     sendPress(&view, QPoint(10, 10), Qt::LeftButton, Qt::LeftButton | Qt::RightButton);
@@ -270,7 +270,7 @@ void TestViews::withoutPixmapNothingIsReported()
 
 void TestViews::releaseWithoutPixmapKeepsTheDrag()
 {
-    MyImage view;
+    SourceView view;
     setUp(view, QSize(300, 200), QSize(300, 200));
     view.setMouseTracking(true);
     SignalLog log(&view);
@@ -304,11 +304,11 @@ void TestViews::previewIgnoresSmallDrags()
 {
     QFETCH(QPoint, end);
     QFETCH(bool, reported);
-    MyImage2 view;
+    PreviewView view;
     setUp(view, QSize(300, 200), QSize(300, 200));
-    QSignalSpy down(&view, &MyImage2::mouseleftdown);
-    QSignalSpy changing(&view, &MyImage2::size_changing);
-    QSignalSpy changed(&view, &MyImage2::size_changed);
+    QSignalSpy down(&view, &PreviewView::mouseleftdown);
+    QSignalSpy changing(&view, &PreviewView::size_changing);
+    QSignalSpy changed(&view, &PreviewView::size_changed);
 
     sendPress(&view, QPoint(100, 100));
     sendMove(&view, end);
@@ -322,7 +322,7 @@ void TestViews::previewIgnoresSmallDrags()
 
 void TestViews::previewIgnoresHover()
 {
-    MyImage2 view;
+    PreviewView view;
     setUp(view, QSize(300, 200), QSize(300, 200));
     view.setMouseTracking(true);
     view.pointMode = true;
@@ -347,8 +347,8 @@ void TestViews::fittedPaint()
 {
     QFETCH(bool, preview);
     QWidget holder;
-    QLabel *label = preview ? static_cast<QLabel *>(new MyImage2(&holder))
-                            : static_cast<QLabel *>(new MyImage(&holder));
+    QLabel *label = preview ? static_cast<QLabel *>(new PreviewView(&holder))
+                            : static_cast<QLabel *>(new SourceView(&holder));
     label->setFrameShape(QFrame::Box);
     label->setGeometry(0, 0, 640, 480);
     label->setScaledContents(true);
@@ -386,7 +386,7 @@ void TestViews::previewRepaintsAllOfANewResult()
     preview.setImage(filledImage(200, 100, Qt::blue));
     preview.show();
     QVERIFY(QTest::qWaitForWindowExposed(&preview));
-    MyImage2 *label = preview.imageLabel();
+    PreviewView *label = preview.imageLabel();
     QRegion painted;
     struct Filter : QObject
     {
@@ -427,7 +427,7 @@ void TestViews::overlayOverThePicture()
     const QImage source = filledImage(2000, 1000);
     ProjectionConverter converter;
     const OverlayLines lines = overlayLines(set.toTable(), true, source.size(), converter);
-    MyImage view;
+    SourceView view;
     view.setImage(source);
     view.setOverlay(lines, overlayPen(1, Qt::red));
 

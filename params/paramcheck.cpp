@@ -1,4 +1,4 @@
-#include "projection/paramcheck.h"
+#include "params/paramcheck.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "preview/myimage2.h"
+#include "preview/previewview.h"
 
-#include "mainwindow/myimage.h"
+#include "mainwindow/sourceview.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,59 +12,59 @@ const int kMinDragSide = 8;
 
 } // namespace
 
-MyImage2::MyImage2(QWidget *parent)
+PreviewView::PreviewView(QWidget *parent)
     : QLabel(parent)
 { }
 
-MyImage2::~MyImage2() = default;
+PreviewView::~PreviewView() = default;
 
-int MyImage2::toImage(int v, double scale) const
+int PreviewView::toImage(int v, double scale) const
 {
-    return MyImage::viewToImage(v, scale, hasScaledContents());
+    return SourceView::viewToImage(v, scale, hasScaledContents());
 }
 
-void MyImage2::mousePressEvent(QMouseEvent *event)
+void PreviewView::mousePressEvent(QMouseEvent *event)
 {
-    if (m_drag.press(MyImage::holdsPixmap(*this), *event)) {
-        const double s = MyImage::viewScale(*this);
+    if (m_drag.press(SourceView::holdsPixmap(*this), *event)) {
+        const double s = SourceView::viewScale(*this);
         emit mouseleftdown(
             toImage(m_drag.pressPoint().x(), s), toImage(m_drag.pressPoint().y(), s));
     }
 }
 
-void MyImage2::mouseReleaseEvent(QMouseEvent *event)
+void PreviewView::mouseReleaseEvent(QMouseEvent *event)
 {
     const Qt::MouseButtons held = event->buttons();
     if (m_drag.leftDrag() && !(held & Qt::LeftButton)) {
-        if (!MyImage::holdsPixmap(*this))
+        if (!SourceView::holdsPixmap(*this))
             return;
-        const double s = MyImage::viewScale(*this);
+        const double s = SourceView::viewScale(*this);
         if (pointMode) {
             emit mouseleftup(toImage(event->x(), s), toImage(event->y(), s));
         } else {
             const QPoint press = m_drag.pressPoint();
-            const QRect rect = MyImage::dragRect(press, event->pos());
+            const QRect rect = SourceView::dragRect(press, event->pos());
             if (rect.width() >= kMinDragSide && rect.height() >= kMinDragSide)
                 emit size_changed(toImage(press.x(), s), toImage(press.y(), s),
-                    MyImage::dragLength(rect, s, hasScaledContents()));
+                    SourceView::dragLength(rect, s, hasScaledContents()));
         }
     }
     if (m_drag.release(held))
         emit mouserightup();
 }
 
-void MyImage2::mouseMoveEvent(QMouseEvent *event)
+void PreviewView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_drag.leftDrag() || !MyImage::holdsPixmap(*this))
+    if (!m_drag.leftDrag() || !SourceView::holdsPixmap(*this))
         return;
     const std::array<int, 8> v
-        = m_drag.changing(MyImage::viewScale(*this), hasScaledContents(), event->pos());
+        = m_drag.changing(SourceView::viewScale(*this), hasScaledContents(), event->pos());
     emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
 }
 
-void MyImage2::paintEvent(QPaintEvent *event)
+void PreviewView::paintEvent(QPaintEvent *event)
 {
-    const QPixmap pixmap = MyImage::labelPixmap(*this);
+    const QPixmap pixmap = SourceView::labelPixmap(*this);
     // A text in place of a picture is the label's own to draw.
     if (pixmap.isNull()) {
         QLabel::paintEvent(event);
@@ -73,7 +73,7 @@ void MyImage2::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     if (hasScaledContents())
         painter.drawPixmap(
-            QRect(QPoint(0, 0), MyImage::fittedSize(rect().size(), pixmap.size())), pixmap);
+            QRect(QPoint(0, 0), SourceView::fittedSize(rect().size(), pixmap.size())), pixmap);
     else
         painter.drawPixmap(0, 0, pixmap);
 }

@@ -39,13 +39,13 @@ private:
     QPoint m_pressPoint;
 };
 
-class MyImage : public QLabel
+class SourceView : public QLabel
 {
     Q_OBJECT
 
 public:
-    explicit MyImage(QWidget *parent = nullptr);
-    ~MyImage() override;
+    explicit SourceView(QWidget *parent = nullptr);
+    ~SourceView() override;
 
     // Set by the owner: a finished left drag is reported as its release point
     // and hovering is reported; clear, a finished drag is reported as a size.

@@ -1,4 +1,4 @@
-#include "mainwindow/imagesave.h"
+#include "imageio/imagesave.h"
 
 #include <QFileInfo>
 #include <QImageWriter>

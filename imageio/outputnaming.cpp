@@ -1,6 +1,6 @@
-#include "mainwindow/outputnaming.h"
+#include "imageio/outputnaming.h"
 
-#include "mainwindow/imagesave.h"
+#include "imageio/imagesave.h"
 
 #include <QFileInfo>
 #include <QImageReader>

@@ -13,16 +13,16 @@
 class QLineEdit;
 
 namespace Ui {
-class Option;
+class OptionsDialog;
 }
 
-class Option : public QDialog
+class OptionsDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit Option(QWidget *parent = nullptr);
-    ~Option() override;
+    explicit OptionsDialog(QWidget *parent = nullptr);
+    ~OptionsDialog() override;
 
     void setLangFile(const QString &path);
     // Reads the group "config"; call after setLangFile and before exec().
@@ -45,6 +45,6 @@ private:
 
     OptionValues m_values;
     QString m_langFile;
-    std::unique_ptr<Ui::Option> m_ui;
+    std::unique_ptr<Ui::OptionsDialog> m_ui;
     TextTable m_texts;
 };

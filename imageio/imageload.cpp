@@ -1,4 +1,4 @@
-#include "mainwindow/imageload.h"
+#include "imageio/imageload.h"
 
 #include <QFile>
 #include <QFileInfo>

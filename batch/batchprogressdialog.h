@@ -8,16 +8,16 @@
 #include <memory>
 
 namespace Ui {
-class Status;
+class BatchProgressDialog;
 }
 
-class Status : public QDialog
+class BatchProgressDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit Status(QWidget *parent = nullptr);
-    ~Status() override;
+    explicit BatchProgressDialog(QWidget *parent = nullptr);
+    ~BatchProgressDialog() override;
 
     bool stopRequested() const { return m_stopRequested; }
 
@@ -33,5 +33,5 @@ private:
     bool m_stopRequested = false;
     int m_total = 0;
     int m_current = 0;
-    std::unique_ptr<Ui::Status> m_ui;
+    std::unique_ptr<Ui::BatchProgressDialog> m_ui;
 };

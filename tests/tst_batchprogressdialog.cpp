@@ -1,6 +1,6 @@
 // Progress window of a batch run: the percentage and count it shows, and the
 // stop flag that the run polls between files.
-#include "batch/status.h"
+#include "batch/batchprogressdialog.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-class TestStatus : public QObject
+class TestBatchProgressDialog : public QObject
 {
     Q_OBJECT
 
@@ -19,9 +19,9 @@ private slots:
     void closingOnlyHides();
 };
 
-void TestStatus::progressOfThreeFiles()
+void TestBatchProgressDialog::progressOfThreeFiles()
 {
-    Status status;
+    BatchProgressDialog status;
     QCOMPARE(status.size(), QSize(400, 110));
     auto *bar = status.findChild<QProgressBar *>(QStringLiteral("progStatus"));
     auto *count = status.findChild<QLabel *>(QStringLiteral("lblCount"));
@@ -44,9 +44,9 @@ void TestStatus::progressOfThreeFiles()
     QCOMPARE(count->text(), QStringLiteral("3 / 3"));
 }
 
-void TestStatus::emptyRunDoesNotDivideByZero()
+void TestBatchProgressDialog::emptyRunDoesNotDivideByZero()
 {
-    Status status;
+    BatchProgressDialog status;
     status.setTotal(0);
     status.setProgress(0);
     QCOMPARE(status.findChild<QProgressBar *>(QStringLiteral("progStatus"))->value(), 100);
@@ -54,9 +54,9 @@ void TestStatus::emptyRunDoesNotDivideByZero()
         status.findChild<QLabel *>(QStringLiteral("lblCount"))->text(), QStringLiteral("0 / 0"));
 }
 
-void TestStatus::stopButtonSetsTheFlag()
+void TestBatchProgressDialog::stopButtonSetsTheFlag()
 {
-    Status status;
+    BatchProgressDialog status;
     auto *stop = status.findChild<QPushButton *>(QStringLiteral("btnStop"));
     QVERIFY(stop);
     QCOMPARE(stop->text(), QStringLiteral("中止"));
@@ -69,9 +69,9 @@ void TestStatus::stopButtonSetsTheFlag()
     QVERIFY(status.stopRequested());
 }
 
-void TestStatus::closingOnlyHides()
+void TestBatchProgressDialog::closingOnlyHides()
 {
-    QPointer<Status> status = new Status;
+    QPointer<BatchProgressDialog> status = new BatchProgressDialog;
     status->setTotal(2);
     status->show();
     status->close();
@@ -82,5 +82,5 @@ void TestStatus::closingOnlyHides()
     delete status;
 }
 
-QTEST_MAIN(TestStatus)
-#include "tst_status.moc"
+QTEST_MAIN(TestBatchProgressDialog)
+#include "tst_batchprogressdialog.moc"

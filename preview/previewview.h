@@ -3,20 +3,20 @@
 // drag smaller than 8 x 8 label pixels is taken for a click and not reported.
 #pragma once
 
-#include "mainwindow/myimage.h"
+#include "mainwindow/sourceview.h"
 
 #include <QLabel>
 
 class QMouseEvent;
 class QPaintEvent;
 
-class MyImage2 : public QLabel
+class PreviewView : public QLabel
 {
     Q_OBJECT
 
 public:
-    explicit MyImage2(QWidget *parent = nullptr);
-    ~MyImage2() override;
+    explicit PreviewView(QWidget *parent = nullptr);
+    ~PreviewView() override;
 
     bool pointMode = false;
 

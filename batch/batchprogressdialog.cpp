@@ -1,29 +1,29 @@
-#include "batch/status.h"
+#include "batch/batchprogressdialog.h"
 
-#include "ui_status.h"
+#include "ui_batchprogressdialog.h"
 
-Status::Status(QWidget *parent)
+BatchProgressDialog::BatchProgressDialog(QWidget *parent)
     : QDialog(parent)
-    , m_ui(std::make_unique<Ui::Status>())
+    , m_ui(std::make_unique<Ui::BatchProgressDialog>())
 {
     m_ui->setupUi(this);
 }
 
-Status::~Status() = default;
+BatchProgressDialog::~BatchProgressDialog() = default;
 
-void Status::setTotal(int total)
+void BatchProgressDialog::setTotal(int total)
 {
     m_total = total;
     m_ui->progStatus->setRange(0, 100);
     m_ui->progStatus->setValue(0);
 }
 
-void Status::setStopButtonText(const QString &text)
+void BatchProgressDialog::setStopButtonText(const QString &text)
 {
     m_ui->btnStop->setText(text);
 }
 
-void Status::setProgress(int n)
+void BatchProgressDialog::setProgress(int n)
 {
     m_current = n;
     // A run of no files has nothing left to do.
@@ -33,7 +33,7 @@ void Status::setProgress(int n)
     m_ui->lblCount->setText(QString::number(n) + QStringLiteral(" / ") + QString::number(m_total));
 }
 
-void Status::on_btnStop_clicked()
+void BatchProgressDialog::on_btnStop_clicked()
 {
     m_stopRequested = true;
 }

@@ -1,3 +1,3 @@
-#include "app/logging.h"
+#include "logging/logging.h"
 
 Q_LOGGING_CATEGORY(lcPlano, "plano", QtWarningMsg)

@@ -1,8 +1,8 @@
-#include "options/option.h"
+#include "options/optionsdialog.h"
 
-#include "app/logging.h"
+#include "logging/logging.h"
 #include "app/widgettexts.h"
-#include "ui_option.h"
+#include "ui_optionsdialog.h"
 
 #include <QAbstractButton>
 #include <QHash>
@@ -10,21 +10,21 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
-Option::Option(QWidget *parent)
+OptionsDialog::OptionsDialog(QWidget *parent)
     : QDialog(parent)
-    , m_ui(std::make_unique<Ui::Option>())
+    , m_ui(std::make_unique<Ui::OptionsDialog>())
 {
     m_ui->setupUi(this);
 }
 
-Option::~Option() = default;
+OptionsDialog::~OptionsDialog() = default;
 
-void Option::setLangFile(const QString &path)
+void OptionsDialog::setLangFile(const QString &path)
 {
     m_langFile = path;
 }
 
-void Option::loadTexts()
+void OptionsDialog::loadTexts()
 {
     LangTexts::readGroup(
         m_langFile, QStringLiteral("config"), LangTexts::configWidgetKeys(),
@@ -36,7 +36,7 @@ void Option::loadTexts()
         m_ui->cbResampling->setItemText(i, m_texts[QLatin1String(methods[i])]);
 }
 
-void Option::applyText(const QString &key, const QString &text)
+void OptionsDialog::applyText(const QString &key, const QString &text)
 {
     const TextTargets targets {
         { QStringLiteral("title"), this },
@@ -54,7 +54,7 @@ void Option::applyText(const QString &key, const QString &text)
         planoDebug() << "config text without a widget: " << key;
 }
 
-int Option::exec()
+int OptionsDialog::exec()
 {
     showValues(m_values);
     // Enter in a field takes the values as OK would, checks included.
@@ -62,17 +62,17 @@ int Option::exec()
     return QDialog::exec();
 }
 
-OptionValues Option::values() const
+OptionValues OptionsDialog::values() const
 {
     return m_values;
 }
 
-void Option::setValues(const OptionValues &values)
+void OptionsDialog::setValues(const OptionValues &values)
 {
     m_values = values;
 }
 
-void Option::showValues(const OptionValues &values)
+void OptionsDialog::showValues(const OptionValues &values)
 {
     m_ui->lineOutputSizeX->setText(QString::number(values.outputWidth));
     m_ui->lineOutputSizeY->setText(QString::number(values.outputHeight));
@@ -85,13 +85,13 @@ void Option::showValues(const OptionValues &values)
     m_ui->cbResampling->setCurrentIndex(known ? values.resampling : 0);
 }
 
-void Option::on_btnDefault_clicked()
+void OptionsDialog::on_btnDefault_clicked()
 {
     showValues(optionDefaults());
     repaint();
 }
 
-void Option::on_btnOk_clicked()
+void OptionsDialog::on_btnOk_clicked()
 {
     m_values.outputWidth = parseOptionInt(m_ui->lineOutputSizeX->text());
     m_values.outputHeight = parseOptionInt(m_ui->lineOutputSizeY->text());
@@ -119,12 +119,12 @@ void Option::on_btnOk_clicked()
     box.exec();
 }
 
-void Option::on_btnCancel_clicked()
+void OptionsDialog::on_btnCancel_clicked()
 {
     reject();
 }
 
-QLineEdit *Option::lineFor(OptionField field) const
+QLineEdit *OptionsDialog::lineFor(OptionField field) const
 {
     switch (field) {
     case OptionField::OutputWidth:

@@ -1,4 +1,4 @@
-#include "mainwindow/myimage.h"
+#include "mainwindow/sourceview.h"
 
 #include "projection/projectionconverter.h"
 
@@ -17,39 +17,39 @@ constexpr int kReducedSide = 3072;
 
 } // namespace
 
-MyImage::MyImage(QWidget *parent)
+SourceView::SourceView(QWidget *parent)
     : QLabel(parent)
 {
     setMinimumSize(0, 0);
 }
 
-MyImage::~MyImage() = default;
+SourceView::~SourceView() = default;
 
-double MyImage::viewScale(const QSize &label, const QSize &pixmap)
+double SourceView::viewScale(const QSize &label, const QSize &pixmap)
 {
     return std::max(static_cast<double>(pixmap.width()) / label.width(),
         static_cast<double>(pixmap.height()) / label.height());
 }
 
-int MyImage::viewToImage(int v, double scale, bool scaled)
+int SourceView::viewToImage(int v, double scale, bool scaled)
 {
     return scaled ? ProjectionConverter::truncToInt(v * scale) : v;
 }
 
-QRect MyImage::dragRect(const QPoint &press, const QPoint &pointer)
+QRect SourceView::dragRect(const QPoint &press, const QPoint &pointer)
 {
     QRect rect;
     rect.setCoords(press.x(), press.y(), pointer.x(), pointer.y());
     return rect.normalized();
 }
 
-int MyImage::dragLength(const QRect &rect, double scale, bool scaled)
+int SourceView::dragLength(const QRect &rect, double scale, bool scaled)
 {
     return std::max(
         viewToImage(rect.width(), scale, scaled), viewToImage(rect.height(), scale, scaled));
 }
 
-QSize MyImage::fittedSize(const QSize &area, const QSize &pixmap)
+QSize SourceView::fittedSize(const QSize &area, const QSize &pixmap)
 {
     const double f = std::min(static_cast<double>(area.width()) / pixmap.width(),
         static_cast<double>(area.height()) / pixmap.height());
@@ -57,7 +57,7 @@ QSize MyImage::fittedSize(const QSize &area, const QSize &pixmap)
         ProjectionConverter::truncToInt(pixmap.height() * f));
 }
 
-QPixmap MyImage::labelPixmap(const QLabel &label)
+QPixmap SourceView::labelPixmap(const QLabel &label)
 {
     // The pointer form is deprecated from 5.15 on; the copy shares the data.
 #if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
@@ -68,12 +68,12 @@ QPixmap MyImage::labelPixmap(const QLabel &label)
 #endif
 }
 
-double MyImage::viewScale(const QLabel &label)
+double SourceView::viewScale(const QLabel &label)
 {
     return viewScale(label.size(), labelPixmap(label).size());
 }
 
-void MyImage::setImage(const QImage &image)
+void SourceView::setImage(const QImage &image)
 {
     m_image = image;
     m_fitted = QPixmap();
@@ -83,14 +83,14 @@ void MyImage::setImage(const QImage &image)
     update();
 }
 
-double MyImage::imagePerViewPixel() const
+double SourceView::imagePerViewPixel() const
 {
     if (!hasScaledContents() || m_image.isNull())
         return 1.0;
     return viewScale(size(), m_image.size());
 }
 
-void MyImage::setOverlay(const OverlayLines &lines, const QPen &pen)
+void SourceView::setOverlay(const OverlayLines &lines, const QPen &pen)
 {
     m_overlay = lines;
     m_pen = pen;
@@ -124,14 +124,14 @@ bool LabelDrag::release(Qt::MouseButtons held)
 
 std::array<int, 8> LabelDrag::changing(double s, bool scaled, const QPoint &pos) const
 {
-    auto image = [s, scaled](int v) { return MyImage::viewToImage(v, s, scaled); };
-    const QRect rect = MyImage::dragRect(m_pressPoint, pos);
+    auto image = [s, scaled](int v) { return SourceView::viewToImage(v, s, scaled); };
+    const QRect rect = SourceView::dragRect(m_pressPoint, pos);
     return { image(m_pressPoint.x()), image(m_pressPoint.y()), image(rect.left()),
         image(rect.top()), image(rect.right()), image(rect.bottom()), image(pos.x()),
         image(pos.y()) };
 }
 
-void MyImage::mousePressEvent(QMouseEvent *event)
+void SourceView::mousePressEvent(QMouseEvent *event)
 {
     if (m_drag.press(hasImage(), *event)) {
         const double s = imagePerViewPixel();
@@ -140,7 +140,7 @@ void MyImage::mousePressEvent(QMouseEvent *event)
     }
 }
 
-void MyImage::mouseReleaseEvent(QMouseEvent *event)
+void SourceView::mouseReleaseEvent(QMouseEvent *event)
 {
     const Qt::MouseButtons held = event->buttons();
     if (m_drag.leftDrag() && !(held & Qt::LeftButton)) {
@@ -160,7 +160,7 @@ void MyImage::mouseReleaseEvent(QMouseEvent *event)
         emit mouserightup();
 }
 
-void MyImage::mouseMoveEvent(QMouseEvent *event)
+void SourceView::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_drag.leftDrag()) {
         if (!hasImage())
@@ -178,7 +178,7 @@ void MyImage::mouseMoveEvent(QMouseEvent *event)
     }
 }
 
-const QPixmap &MyImage::fittedPixmap(const QSize &fitted)
+const QPixmap &SourceView::fittedPixmap(const QSize &fitted)
 {
     const qreal ratio = devicePixelRatioF();
     const QSize device(qRound(fitted.width() * ratio), qRound(fitted.height() * ratio));
@@ -202,7 +202,7 @@ const QPixmap &MyImage::fittedPixmap(const QSize &fitted)
     return m_fitted;
 }
 
-void MyImage::paintEvent(QPaintEvent *event)
+void SourceView::paintEvent(QPaintEvent *event)
 {
     // Only the picture and the overlay: the label's own frame and alignment are
     // not wanted here.
