@@ -6,6 +6,31 @@
 
 namespace BatchCommand {
 
+namespace {
+
+// The command line's values for this run over those of the settings file.
+void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &options)
+{
+    if (overrides.outputDir)
+        options.outputFolder = *overrides.outputDir;
+    if (overrides.width)
+        options.outputSizeX = *overrides.width;
+    if (overrides.height)
+        options.outputSizeY = *overrides.height;
+    if (overrides.format)
+        options.outputFormat = *overrides.format;
+    if (overrides.quality)
+        options.outputQuality = *overrides.quality;
+    if (overrides.params)
+        options.params = *overrides.params;
+    if (overrides.overwrite)
+        options.overwrite = *overrides.overwrite;
+    if (overrides.resampling)
+        options.resampling = *overrides.resampling;
+}
+
+} // namespace
+
 BatchOptions optionsFrom(const AppSettings &settings)
 {
     BatchOptions batch;
@@ -38,7 +63,7 @@ int run(const CommandLine::Options &options, const CommandLine::Paths &paths,
         print(prefix + settings.loadProblem);
 
     int exitCode = 0;
-    for (const QString &pattern : patternsMatchingNothing(options.inputs)) {
+    for (const QString &pattern : CommandLine::patternsMatchingNothing(options.inputs)) {
         print(prefix + QStringLiteral("no file matches %1").arg(pattern));
         exitCode = 1;
     }
@@ -75,7 +100,7 @@ int run(const CommandLine::Options &options, const CommandLine::Paths &paths,
         print(cliSummaryLine(result));
         if (!result.refusal.isEmpty())
             return 1;
-        if (result.failed > 0 || result.stopped)
+        if (!result.allConverted())
             exitCode = 1;
     }
 

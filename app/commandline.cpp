@@ -349,16 +349,6 @@ Paths resolvePaths(const QStringList &args)
     return paths;
 }
 
-bool isBatch(const QStringList &args)
-{
-    return parse(args).mode == Mode::Batch;
-}
-
-bool isHelpRequest(const QStringList &args)
-{
-    return parse(args).mode == Mode::Help;
-}
-
 QString versionText()
 {
     return QStringLiteral("Plano-Miller 1.0\n");
@@ -444,11 +434,6 @@ QString usageText()
         "symbolic link is not written.\n");
 }
 
-QStringList expandInputs(const QStringList &args)
-{
-    return expandPatterns(parse(QStringList(QString()) + args).inputs);
-}
-
 QStringList expandPatterns(const QStringList &args)
 {
     QStringList inputs;
@@ -474,6 +459,16 @@ QStringList expandPatterns(const QStringList &args)
         }
     }
     return inputs;
+}
+
+QStringList patternsMatchingNothing(const QStringList &inputs)
+{
+    QStringList unmatched;
+    for (const QString &input : inputs) {
+        if (isPattern(input) && expandPatterns({ input }).isEmpty())
+            unmatched.append(input);
+    }
+    return unmatched;
 }
 
 } // namespace CommandLine

@@ -60,16 +60,13 @@ struct Options
 // The first refused argument stops the parse; help wins over every other mode.
 Options parse(const QStringList &args);
 
-bool isBatch(const QStringList &args);
-bool isHelpRequest(const QStringList &args);
 QString usageText();
 QString versionText();
 
-// args without the executable: drops the switches and their values, expands
-// patterns holding * or ? (file part matched case-insensitively, sorted
-// ignoring case, as absolute paths), keeps other arguments as typed.
-QStringList expandInputs(const QStringList &args);
-// The same expansion over file arguments only.
+// Expands the file arguments holding * or ? (file part matched ignoring
+// case, sorted ignoring case, as absolute paths); keeps the others as typed.
 QStringList expandPatterns(const QStringList &inputs);
+// The file arguments that are patterns matching no file, as typed.
+QStringList patternsMatchingNothing(const QStringList &inputs);
 
 } // namespace CommandLine

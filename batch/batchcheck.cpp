@@ -1,6 +1,5 @@
 #include "batch/batchcheck.h"
 
-#include "app/commandline.h"
 #include "batch/batchrun.h"
 #include "params/paramcheck.h"
 
@@ -29,16 +28,4 @@ QString batchRefusal(const QStringList &inputs, const BatchOptions &options)
             return QStringLiteral("%1: %2").arg(QFileInfo(input).fileName(), problem);
     }
     return QString();
-}
-
-QStringList patternsMatchingNothing(const QStringList &args)
-{
-    QStringList unmatched;
-    for (const QString &arg : args) {
-        const bool pattern = arg.contains(QLatin1Char('*')) || arg.contains(QLatin1Char('?'));
-        if (pattern && !arg.startsWith(QLatin1String("/ini="))
-            && CommandLine::expandPatterns({ arg }).isEmpty())
-            unmatched.append(arg);
-    }
-    return unmatched;
 }

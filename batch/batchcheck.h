@@ -12,7 +12,3 @@ struct BatchOptions;
 // the margins against every input's size as its header gives it; a file
 // whose header cannot be read is left for the run to report.
 QString batchRefusal(const QStringList &inputs, const BatchOptions &options);
-
-// The command-line arguments (without the program and its switches) that are
-// patterns matching no file, as typed.
-QStringList patternsMatchingNothing(const QStringList &args);

@@ -1,8 +1,8 @@
 #include "batch/batchconvertdialog.h"
 
-#include "logging/logging.h"
 #include "app/widgettexts.h"
 #include "imageio/outputnaming.h"
+#include "logging/logging.h"
 #include "ui_batchconvertdialog.h"
 
 #include <QButtonGroup>

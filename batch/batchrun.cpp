@@ -1,6 +1,5 @@
 #include "batch/batchrun.h"
 
-#include "logging/logging.h"
 #include "batch/batchcheck.h"
 #include "imageio/imageload.h"
 #include "imageio/imagesave.h"
@@ -68,10 +67,8 @@ void sortBatchInputs(QStringList &list, int sortType)
         std::stable_sort(entries.begin(), entries.end(),
             [](const FileDateEntry &a, const FileDateEntry &b) { return a.modified > b.modified; });
         list.clear();
-        for (const FileDateEntry &entry : entries) {
-            planoDebug() << entry.path;
+        for (const FileDateEntry &entry : entries)
             list.append(entry.path);
-        }
     }
 }
 
@@ -150,8 +147,6 @@ BatchResult BatchRunner::run(
         ++result.failed;
         result.failedFiles.append(input);
         result.failureReasons.append(reason);
-        if (fileFailed)
-            fileFailed(input, reason);
     };
 
     PendingSave pending;
@@ -216,7 +211,6 @@ BatchResult BatchRunner::run(
         const QString targetPath = batchTargetPath(input, i, options);
         const QFileInfo targetInfo(targetPath);
         const bool exists = targetInfo.exists();
-        planoDebug() << "<<batchConvert()>>" << targetPath;
 
         // A link, dangling or not, would carry the output out of the folder.
         if (targetInfo.isSymLink()) {
@@ -259,26 +253,6 @@ BatchResult BatchRunner::run(
     }
     finishPending();
     return result;
-}
-
-void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &options)
-{
-    if (overrides.outputDir)
-        options.outputFolder = *overrides.outputDir;
-    if (overrides.width)
-        options.outputSizeX = *overrides.width;
-    if (overrides.height)
-        options.outputSizeY = *overrides.height;
-    if (overrides.format)
-        options.outputFormat = *overrides.format;
-    if (overrides.quality)
-        options.outputQuality = *overrides.quality;
-    if (overrides.params)
-        options.params = *overrides.params;
-    if (overrides.overwrite)
-        options.overwrite = *overrides.overwrite;
-    if (overrides.resampling)
-        options.resampling = *overrides.resampling;
 }
 
 QString cliProgressLine(int k, int n, const QString &input, const QString &target)

@@ -3,7 +3,6 @@
 // the main window, the command line and the tests share one implementation.
 #pragma once
 
-#include "app/commandline.h"
 #include "projection/convertparams.h"
 
 #include <QImage>
@@ -70,7 +69,6 @@ public:
     std::function<bool()> stopRequested;
     // After each file that loaded, whether or not it was written; k counts from 1.
     std::function<void(int k, int n, const QString &input, const QString &target)> progress;
-    std::function<void(const QString &input, const QString &reason)> fileFailed;
     // Off where no event loop should run: tests, benchmarks.
     bool processEvents = true;
 
@@ -78,9 +76,6 @@ public:
     BatchResult run(
         QStringList &inputs, const BatchOptions &options, ProjectionConverter &converter);
 };
-
-// The command line's values for this run over those of the settings file.
-void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &options);
 
 // "[k/n] name → target" for the command line's progress.
 QString cliProgressLine(int k, int n, const QString &input, const QString &target);

@@ -1,6 +1,5 @@
 #include "projection/projectionconverter.h"
 
-#include "logging/logging.h"
 #include "projection/integerblend.h"
 #include "projection/vectorpaths.h"
 
@@ -182,7 +181,6 @@ bool ProjectionConverter::setProjection(const QString &name)
     }
     // A name from a hand-edited file must not end the program; the converter
     // just refuses to compute until a known name arrives.
-    planoDebug() << "Invalid Map-Projection name:" << name;
     m_usable = false;
     return false;
 }
@@ -1037,7 +1035,6 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
     }
     for (std::thread &helper : helpers)
         helper.join();
-    planoDebug().nospace() << "Convert error " << 0;
 }
 
 void ProjectionConverter::remapReference(const QImage &source, QImage &target) const
