@@ -510,29 +510,91 @@ private slots:
         QCOMPARE(filesIn(out).size(), 2);
     }
 
-    void commandLineTexts()
+    void progressLine()
     {
         QCOMPARE(cliProgressLine(
                      3, 10, QStringLiteral("/maps/in/a.jpg"), QStringLiteral("/maps/out/a.png")),
             QStringLiteral("[3/10] a.jpg \u2192 /maps/out/a.png"));
+    }
 
+    void summaryLines_data()
+    {
+        QTest::addColumn<int>("total");
+        QTest::addColumn<int>("succeeded");
+        QTest::addColumn<int>("handled");
+        QTest::addColumn<bool>("stopped");
+        QTest::addColumn<QStringList>("failedFiles"); // "path: reason"
+        QTest::addColumn<QString>("line");
+
+        // "file" follows the number of files in the run, not the number converted.
+        QTest::newRow("1 of 1") << 1 << 1 << 1 << false << QStringList()
+                                << QStringLiteral("plano-miller: converted 1 of 1 file");
+        QTest::newRow("0 of 1")
+            << 1 << 0 << 1 << false << QStringList { QStringLiteral("/in/a.jpg: cannot read") }
+            << QStringLiteral("plano-miller: converted 0 of 1 file, 1 failed: a.jpg (cannot read)");
+        QTest::newRow("1 of 3, stopped")
+            << 3 << 1 << 1 << true << QStringList()
+            << QStringLiteral(
+                   "plano-miller: converted 1 of 3 files, stopped before the remaining 2");
+        QTest::newRow("2 of 2") << 2 << 2 << 2 << false << QStringList()
+                                << QStringLiteral("plano-miller: converted 2 of 2 files");
+        QTest::newRow("1 of 3, one failed, stopped")
+            << 3 << 1 << 2 << true
+            << QStringList { QStringLiteral("/in/b.png: exists, not overwritten") }
+            << QStringLiteral("plano-miller: converted 1 of 3 files, 1 failed: b.png (exists, not "
+                              "overwritten), stopped before the remaining 1");
+        QTest::newRow("8 of 10, two failed")
+            << 10 << 8 << 10 << false
+            << QStringList { QStringLiteral("/in/a.jpg: cannot read"),
+                   QStringLiteral("/in/b.jpg: exists, not overwritten") }
+            << QStringLiteral("plano-miller: converted 8 of 10 files, 2 failed: a.jpg (cannot "
+                              "read), b.jpg (exists, not overwritten)");
+    }
+
+    void summaryLines()
+    {
+        QFETCH(int, total);
+        QFETCH(int, succeeded);
+        QFETCH(int, handled);
+        QFETCH(bool, stopped);
+        QFETCH(QStringList, failedFiles);
+        QFETCH(QString, line);
         BatchResult r;
-        r.total = 10;
-        r.succeeded = 8;
-        r.failed = 2;
-        r.handled = 10;
-        r.failedFiles = QStringList { QStringLiteral("/in/a.jpg"), QStringLiteral("/in/b.jpg") };
-        r.failureReasons = QStringList { QStringLiteral("cannot read"),
-            QStringLiteral("exists, not overwritten") };
-        QCOMPARE(cliSummaryLine(r),
-            QStringLiteral("plano-miller: converted 8 of 10 files, 2 failed: a.jpg (cannot "
-                           "read), b.jpg (exists, not overwritten)"));
+        r.total = total;
+        r.succeeded = succeeded;
+        r.handled = handled;
+        r.stopped = stopped;
+        r.failed = failedFiles.size();
+        for (const QString &failure : qAsConst(failedFiles)) {
+            r.failedFiles.append(failure.section(QStringLiteral(": "), 0, 0));
+            r.failureReasons.append(failure.section(QStringLiteral(": "), 1));
+        }
+        QCOMPARE(cliSummaryLine(r), line);
+    }
 
-        BatchResult one;
-        one.total = 1;
-        one.succeeded = 1;
-        one.handled = 1;
-        QCOMPARE(cliSummaryLine(one), QStringLiteral("plano-miller: converted 1 of 1 file"));
+    // a.png does not exist when the run starts: it is a.jpg's output, and is
+    // converted once that is on disk rather than failing as missing.
+    void outputOfAnEarlierFileIsReadAfterItIsWritten()
+    {
+        const QString dir = m_tmp.newFolder(QStringLiteral("chain"));
+        const QString jpg = dir + QStringLiteral("/a.jpg");
+        const QString png = dir + QStringLiteral("/a.png");
+        QVERIFY(randomImage(300, 200, 80, RandomAlpha::Opaque).save(jpg));
+
+        // Large enough that the worker is still busy with a.jpg when a.png is reached.
+        BatchOptions o = smallPngOptions(dir);
+        o.outputSizeX = 600;
+        o.outputSizeY = 400;
+        o.resampling = 3;
+        QStringList inputs { png, jpg };
+        const BatchResult r = runQuietly(inputs, o);
+        QCOMPARE(inputs, (QStringList { jpg, png }));
+        QCOMPARE(r.failedFiles, QStringList());
+        QCOMPARE(r.succeeded, 2);
+
+        const QString first = m_tmp.newFolder(QStringLiteral("first")) + QStringLiteral("/a.png");
+        QVERIFY(referenceOutput(jpg, o).save(first));
+        QCOMPARE(loadArgb(png), referenceOutput(first, o));
     }
 };
 

@@ -124,6 +124,8 @@ private slots:
     void renderedMaps();
     void drawnMaps_data();
     void drawnMaps();
+    void wholeWorldMercatorAtEveryCut_data();
+    void wholeWorldMercatorAtEveryCut();
     void nothingMapLike_data();
     void nothingMapLike();
     void batchDetectsEachFile();
@@ -208,6 +210,15 @@ void TestMapDetect::drawnMaps_data()
     QTest::newRow("graticule read, Mercator -50..72")
         << drawMap(QSize(860, gridHeight + 60), QRect(30, 30, 800, gridHeight), grid)
         << QList<int> { 30, 30, 30, 30 } << "mercator" << QList<double> { -50, 72 };
+    // Near the equator Miller and Mercator space parallels alike: -23..31 with
+    // parallels every 10° fits both within a pixel, so neither is named.
+    const int nearHeight = int(std::lround((mercatorY(31) - mercatorY(-23)) * perRadian)) + 1;
+    Style equatorial = frame;
+    for (int lat : { 20, 10, 0, -10, -20 })
+        equatorial.parallels << 30 + int(std::lround((mercatorY(31) - mercatorY(lat)) * perRadian));
+    QTest::newRow("parallels that fit both projections keep projection and box")
+        << drawMap(QSize(860, nearHeight + 60), QRect(30, 30, 800, nearHeight), equatorial)
+        << QList<int> { 30, 30, 30, 30 } << QString() << QList<double>();
     Style plain;
     QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
                               << QList<int> { 20, 30, 25, 25 } << "miller"
@@ -251,6 +262,31 @@ void TestMapDetect::drawnMaps()
     QCOMPARE(p.projection, projection.isEmpty() ? fallback.projection : projection);
     QCOMPARE(QList<double>({ p.latMin, p.latMax }),
         latitudes.isEmpty() ? QList<double>({ fallback.latMin, fallback.latMax }) : latitudes);
+}
+
+void TestMapDetect::wholeWorldMercatorAtEveryCut_data()
+{
+    QTest::addColumn<int>("cut");
+    for (int cut = 5; cut <= 85; cut += 5)
+        QTest::addRow("cut at %d degrees", cut) << cut;
+}
+
+// Every cut the shape can name, the last one included; the fallback is Miller
+// with another box, so nothing passes by staying as it was.
+void TestMapDetect::wholeWorldMercatorAtEveryCut()
+{
+    QFETCH(int, cut);
+    const int h = worldRows(800, QStringLiteral("mercator"), cut);
+    Style frame;
+    frame.frame = 2;
+    const QImage image = drawMap(QSize(860, h + 60), QRect(30, 30, 800, h), frame);
+    const MapDetection found = detectMapArea(image, makeParams(0, 0, 0, 0));
+    QVERIFY2(found.found, qPrintable(found.reason));
+    QVERIFY2(found.wholeWorld, qPrintable(found.summary(image.width(), image.height())));
+    QCOMPARE(margins(found.params), (QList<int> { 30, 30, 30, 30 }));
+    QCOMPARE(found.params.projection, QStringLiteral("mercator"));
+    QCOMPARE(QList<double>({ found.params.latMin, found.params.latMax }),
+        QList<double>({ double(-cut), double(cut) }));
 }
 
 void TestMapDetect::nothingMapLike_data()

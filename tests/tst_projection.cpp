@@ -3,6 +3,7 @@
 // values, the bounds and small-target cases, the fast remap against the
 // per-pixel reference, and the parameter set's table and INI forms.
 #include "projection/convertparams.h"
+#include "projection/paramcheck.h"
 #include "projection/projectionconverter.h"
 #include "testsupport.h"
 
@@ -183,6 +184,8 @@ private slots:
     void integerBlendingFollowsFloat_data();
     void integerBlendingFollowsFloat();
     void fixedWeightsSumToOne();
+    void kernelWeights_data();
+    void kernelWeights();
     void targetsAtAnyAlignment();
 
     // The parameter set.
@@ -193,6 +196,8 @@ private slots:
     void convertGroupMissingKeysKeepValues();
     void convertGroupRoundTrip();
     void projectionListOrder();
+    void marginsLeaveAColumnAndARow_data();
+    void marginsLeaveAColumnAndARow();
 };
 
 void TestProjection::init()
@@ -1067,6 +1072,63 @@ void TestProjection::fixedWeightsSumToOne()
     }
 }
 
+void TestProjection::kernelWeights_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<double>("offset"); // of the sample from the centre of pixel 10
+    // The kernel at the distances of pixels 7 … 13 from the sample, worked out
+    // by hand; the taps are these over their sum.
+    QTest::addColumn<QList<double>>("raw");
+
+    const int nearest = int(Resampling::Nearest);
+    const int bilinear = int(Resampling::Bilinear);
+    const int bicubic = int(Resampling::Bicubic);
+    const int lanczos = int(Resampling::Lanczos3);
+    const QList<double> centred { 0, 0, 0, 1, 0, 0, 0 };
+    QTest::newRow("nearest, on a centre") << nearest << 0.0 << centred;
+    QTest::newRow("nearest, a quarter off") << nearest << 0.25 << centred;
+    QTest::newRow("nearest, three quarters off")
+        << nearest << 0.75 << QList<double> { 0, 0, 0, 0, 1, 0, 0 };
+    QTest::newRow("bilinear, on a centre") << bilinear << 0.0 << centred;
+    QTest::newRow("bilinear, a quarter off")
+        << bilinear << 0.25 << QList<double> { 0, 0, 0, 0.75, 0.25, 0, 0 };
+    QTest::newRow("bilinear, halfway")
+        << bilinear << 0.5 << QList<double> { 0, 0, 0, 0.5, 0.5, 0, 0 };
+    // Catmull-Rom (a = -0.5): w(0.5) = 9/16, w(1.5) = -1/16.
+    QTest::newRow("bicubic, on a centre") << bicubic << 0.0 << centred;
+    QTest::newRow("bicubic, halfway")
+        << bicubic << 0.5 << QList<double> { 0, 0, -0.0625, 0.5625, 0.5625, -0.0625, 0 };
+    // sinc(x) sinc(x / 3), sinc(x) = sin(pi x) / (pi x): 0.607927 at 0.5,
+    // -0.135095 at 1.5, 0.024317 at 2.5; the sum is not one.
+    QTest::newRow("Lanczos-3, on a centre") << lanczos << 0.0 << centred;
+    QTest::newRow("Lanczos-3, halfway")
+        << lanczos << 0.5
+        << QList<double> { 0, 0.024317, -0.135095, 0.607927, 0.607927, -0.135095, 0.024317 };
+}
+
+// One sample of a 1:1 axis, against values that share nothing with the kernels.
+void TestProjection::kernelWeights()
+{
+    QFETCH(int, method);
+    QFETCH(double, offset);
+    QFETCH(QList<double>, raw);
+
+    AxisTaps taps;
+    appendTaps(taps, Resampling(method), 10.5 + offset, 1.0, AxisRange { 0, 40, 0 });
+    QVector<double> weights(41, 0.0);
+    for (int t = taps.first[0]; t < taps.first[1]; ++t)
+        weights[taps.index[size_t(t)]] += double(taps.weight[size_t(t)]);
+    double sum = 0.0;
+    for (double w : raw)
+        sum += w;
+    for (int k = 0; k <= 40; ++k) {
+        const double expected = k >= 7 && k <= 13 ? raw[k - 7] / sum : 0.0;
+        QVERIFY2(std::fabs(weights[k] - expected) < 1e-5,
+            qPrintable(
+                QStringLiteral("pixel %1: %2, not %3").arg(k).arg(weights[k]).arg(expected)));
+    }
+}
+
 // Target rows that start anywhere in memory: the vector paths store whole
 // cache lines only once they reach one.
 void TestProjection::targetsAtAnyAlignment()
@@ -1221,6 +1283,38 @@ void TestProjection::projectionListOrder()
 {
     QCOMPARE(
         projectionList(), (QStringList { QStringLiteral("miller"), QStringLiteral("mercator") }));
+}
+
+void TestProjection::marginsLeaveAColumnAndARow_data()
+{
+    QTest::addColumn<QList<int>>("margins"); // left, right, bottom, top of a 100 x 50 image
+    QTest::addColumn<QString>("refusal"); // empty: accepted
+
+    QTest::newRow("one column left") << QList<int> { 60, 39, 0, 0 } << QString();
+    QTest::newRow("no column left")
+        << QList<int> { 60, 40, 0, 0 }
+        << QStringLiteral("MarginLeft + MarginRight (60 + 40) leave no column of the 100-pixel "
+                          "wide image");
+    QTest::newRow("one row left") << QList<int> { 0, 0, 20, 29 } << QString();
+    QTest::newRow("no row left")
+        << QList<int> { 0, 0, 20, 30 }
+        << QStringLiteral("MarginTop + MarginBottom (30 + 20) leave no row of the 50-pixel high "
+                          "image");
+    QTest::newRow("margins whose sum overflows")
+        << QList<int> { INT_MAX, INT_MAX, 0, 0 }
+        << QStringLiteral("MarginLeft + MarginRight (2147483647 + 2147483647) leave no column of "
+                          "the 100-pixel wide image");
+}
+
+// A blank output must be refused, not counted as converted.
+void TestProjection::marginsLeaveAColumnAndARow()
+{
+    QFETCH(QList<int>, margins);
+    QFETCH(QString, refusal);
+    const ParamSet p = makeParams(margins[0], margins[1], margins[2], margins[3]);
+    QCOMPARE(paramProblem(p, QSize(100, 50)), refusal);
+    // Without the image's size only the box is checked.
+    QCOMPARE(paramProblem(p), QString());
 }
 
 QTEST_GUILESS_MAIN(TestProjection)

@@ -46,6 +46,8 @@ QVariant field(const AppSettings &s, const QString &name)
         return s.overwrite;
     if (name == QLatin1String("batchAutoDetect"))
         return s.batchAutoDetect;
+    if (name == QLatin1String("maxImagePixels"))
+        return s.maxImagePixels;
     return QVariant();
 }
 
@@ -101,8 +103,8 @@ private slots:
     void failedSaveIsReportedAndKeepsTheOldFile_data();
     void failedSaveIsReportedAndKeepsTheOldFile();
     void damagedFileKeepsReadableKeysAndIsReplaced();
-    void linesThatAreNoSettings_data();
-    void linesThatAreNoSettings();
+    void whatTheReaderDoes_data();
+    void whatTheReaderDoes();
     void installedLayout();
     void unwritableProgramFolderUsesConfigFolder();
 
@@ -268,6 +270,16 @@ void TestSettings::readingRules_data()
                                   << QStringLiteral("overwrite") << QVariant(false);
     QTest::newRow("Yes is true") << QByteArray("[IO]\nBatchAutoDetect=Yes\n")
                                  << QStringLiteral("batchAutoDetect") << QVariant(true);
+    const QVariant defaultLimit(qint64(1) << 29);
+    QTest::newRow("MaxImagePixels 0 is the default limit, not none")
+        << QByteArray("[IO]\nMaxImagePixels=0\n") << QStringLiteral("maxImagePixels")
+        << defaultLimit;
+    QTest::newRow("negative MaxImagePixels is the default limit")
+        << QByteArray("[IO]\nMaxImagePixels=-4\n") << QStringLiteral("maxImagePixels")
+        << defaultLimit;
+    QTest::newRow("MaxImagePixels 1000 kept")
+        << QByteArray("[IO]\nMaxImagePixels=1000\n") << QStringLiteral("maxImagePixels")
+        << QVariant(qint64(1000));
     QTest::newRow("default pen colour")
         << QByteArray("[GUI]\nPenColor=#FFFF0000\n") << QStringLiteral("penColor")
         << QVariant(QColor(255, 0, 0, 255));
@@ -484,23 +496,11 @@ void TestSettings::failedSaveIsReportedAndKeepsTheOldFile()
 void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
 {
     // Readable keys, then a group in another encoding than UTF-8.
-    const QByteArray junk("[GUI]\nPenSize=7\n\n[Notes]\nplace=Gr\xfcnland\n");
-    QVERIFY(writeFile(path(), junk));
-
+    QVERIFY(writeFile(path(), "[GUI]\nPenSize=7\n\n[Notes]\nplace=Gr\xfcnland\n"));
     AppSettings s;
     s.load(path(), appDir);
-    const AppSettings defaults;
     QCOMPARE(s.penSize, 7);
-    QCOMPARE(s.penColor, defaults.penColor);
-    QCOMPARE(s.outputQuality, defaults.outputQuality);
-    QCOMPARE(s.params, defaults.params);
     QVERIFY(!s.leftAlone);
-    // The notice says what happens: the readable values are used.
-    QVERIFY2(s.loadProblem.contains(QStringLiteral("what could be read is used")),
-        qPrintable(s.loadProblem));
-    // The user's file is not lost when the next save replaces it.
-    QVERIFY2(s.loadProblem.contains(path()), qPrintable(s.loadProblem));
-    QCOMPARE(readFile(path() + QStringLiteral(".damaged")), junk);
 
     // The reader's complaint about the old file is no reason to report the
     // new one as unwritten.
@@ -515,34 +515,101 @@ void TestSettings::damagedFileKeepsReadableKeysAndIsReplaced()
     QCOMPARE(in.params, out.params);
 }
 
-void TestSettings::linesThatAreNoSettings_data()
+namespace {
+
+enum class Reader { Reads, ReadsKeepingACopy, LeavesAlone };
+
+// A settings file of exactly `size` bytes with PenSize=7, padded by a comment.
+QByteArray sizedSettings(int size)
 {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("line");
-    QTest::newRow("comments, blanks, BOM and CRLF")
-        << QByteArray("\xEF\xBB\xBF; note\r\n\r\n[IO]\r\n# x\r\n  Key = v\r\n") << 0;
-    QTest::newRow("notes") << QByteArray("[IO]\nKey=v\nRemember the legend\n") << 3;
-    QTest::newRow("ASCII image") << QByteArray("P3\n1 1\n255\n0 0 0\n") << 1;
-    QTest::newRow("SVG") << QByteArray("<?xml version=\"1.0\"?>\n<svg a=\"b\">\n</svg>\n") << 3;
-    QTest::newRow("unterminated group") << QByteArray("[GUI]\nPenSize=7\n[IO\n") << 3;
-    QTest::newRow("value without key") << QByteArray("=5\n") << 1;
+    QByteArray bytes("[GUI]\nPenSize=7\n;");
+    bytes.append(QByteArray(size - bytes.size() - 1, 'x'));
+    return bytes + '\n';
 }
 
-// A file that does not read as settings is neither read nor written.
-void TestSettings::linesThatAreNoSettings()
+} // namespace
+
+void TestSettings::whatTheReaderDoes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("olderCopy"); // a .damaged copy from an earlier start
+    QTest::addColumn<int>("reader");
+    QTest::addColumn<int>("line"); // the first line that is no setting, or 0
+
+    const int reads = int(Reader::Reads);
+    const int copies = int(Reader::ReadsKeepingACopy);
+    const int alone = int(Reader::LeavesAlone);
+    QTest::newRow("CRLF") << QByteArray("[GUI]\r\nPenSize=7\r\n") << false << reads << 0;
+    QTest::newRow("UTF-8 BOM") << QByteArray("\xEF\xBB\xBF[GUI]\nPenSize=7\n") << false << reads
+                               << 0;
+    QTest::newRow("comments, blanks, BOM and CRLF")
+        << QByteArray("\xEF\xBB\xBF; note\r\n\r\n[GUI]\r\n# x\r\n  PenSize = 7\r\n") << false
+        << reads << 0;
+    QTest::newRow("tab") << QByteArray("[GUI]\nPenSize=7\n[Notes]\nlist=a\tb\n") << false << reads
+                         << 0;
+    QTest::newRow("16 MiB") << sizedSettings(16 << 20) << false << reads << 0;
+
+    QTest::newRow("Latin-1 byte") << QByteArray("[GUI]\nPenSize=7\n\n[Notes]\nplace=Gr\xfcnland\n")
+                                  << false << copies << 0;
+    QTest::newRow("truncated UTF-8 tail")
+        << QByteArray("[GUI]\nPenSize=7\n[Notes]\nplace=\xe5\x9c") << false << copies << 0;
+    QTest::newRow("older .damaged copy")
+        << QByteArray("[GUI]\nPenSize=7\n[Notes]\nplace=Gr\xfcnland\n") << true << copies << 0;
+
+    QTest::newRow("NUL byte") << QByteArray("[GUI]\nPenSize=7\n\0\n", 18) << false << alone << 0;
+    QTest::newRow("DEL byte") << QByteArray("[GUI]\nPenSize=7\x7f\n") << false << alone << 0;
+    QTest::newRow("16 MiB + 1 byte") << sizedSettings((16 << 20) + 1) << false << alone << 0;
+    QTest::newRow("notes") << QByteArray("[GUI]\nPenSize=7\nRemember the legend\n") << false
+                           << alone << 3;
+    QTest::newRow("ASCII image") << QByteArray("P3\n1 1\n255\n0 0 0\n") << false << alone << 1;
+    QTest::newRow("SVG") << QByteArray("<?xml version=\"1.0\"?>\n<svg a=\"b\">\n</svg>\n") << false
+                         << alone << 3;
+    QTest::newRow("unterminated group")
+        << QByteArray("[GUI]\nPenSize=7\n[IO\n") << false << alone << 3;
+    QTest::newRow("value without key") << QByteArray("=5\n") << false << alone << 1;
+}
+
+// Read; read with a copy kept of what the next save would lose; or, for what
+// is no settings file, neither read nor written. The file itself never changes.
+void TestSettings::whatTheReaderDoes()
 {
     QFETCH(QByteArray, text);
+    QFETCH(bool, olderCopy);
+    QFETCH(int, reader);
     QFETCH(int, line);
+    const QString copy = path() + QStringLiteral(".damaged");
+    const QByteArray older("[GUI]\nPenSize=5\n");
     QVERIFY(writeFile(path(), text));
+    if (olderCopy)
+        QVERIFY(writeFile(copy, older));
+
     AppSettings s;
     s.load(path(), appDir);
-    QCOMPARE(s.leftAlone, line > 0);
+    QCOMPARE(readFile(path()), text);
     QCOMPARE(checkIniFile(path()).line, line);
-    if (line > 0) {
-        QVERIFY2(s.fileRefusal.contains(QStringLiteral("line %1,").arg(line)),
-            qPrintable(s.fileRefusal));
+    QCOMPARE(s.leftAlone, reader == int(Reader::LeavesAlone));
+    QCOMPARE(s.penSize, reader == int(Reader::LeavesAlone) ? AppSettings().penSize : 7);
+    switch (Reader(reader)) {
+    case Reader::Reads:
+        QVERIFY2(s.loadProblem.isEmpty(), qPrintable(s.loadProblem));
+        QVERIFY(!QFile::exists(copy));
+        break;
+    case Reader::ReadsKeepingACopy:
+        QVERIFY2(s.loadProblem.contains(QStringLiteral("what could be read is used")),
+            qPrintable(s.loadProblem));
+        QVERIFY2(
+            s.loadProblem.contains(QStringLiteral("kept as ") + copy), qPrintable(s.loadProblem));
+        QCOMPARE(readFile(copy), text);
+        break;
+    case Reader::LeavesAlone:
+        QVERIFY(!s.fileRefusal.isEmpty());
+        if (line > 0)
+            QVERIFY2(s.fileRefusal.contains(QStringLiteral("line %1,").arg(line)),
+                qPrintable(s.fileRefusal));
         QVERIFY(!unusualSettings().save(path()));
         QCOMPARE(readFile(path()), text);
+        QCOMPARE(readFile(copy), olderCopy ? older : QByteArray());
+        break;
     }
 }
 
