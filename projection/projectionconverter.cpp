@@ -1,5 +1,6 @@
 #include "projection/projectionconverter.h"
 
+#include "logging/logging.h"
 #include "projection/integerblend.h"
 #include "projection/vectorpaths.h"
 
@@ -181,6 +182,7 @@ bool ProjectionConverter::setProjection(const QString &name)
     }
     // A name from a hand-edited file must not end the program; the converter
     // just refuses to compute until a known name arrives.
+    planoDebug() << "Invalid Map-Projection name:" << name;
     m_usable = false;
     return false;
 }

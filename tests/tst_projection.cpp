@@ -3,7 +3,7 @@
 // values, the bounds and small-target cases, the fast remap against the
 // per-pixel reference, and the parameter set's table and INI forms.
 #include "projection/convertparams.h"
-#include "projection/paramcheck.h"
+#include "params/paramcheck.h"
 #include "projection/projectionconverter.h"
 #include "testsupport.h"
 
@@ -162,7 +162,6 @@ private slots:
     void rowJustAboveMapTruncatesToZero();
     void truncToInt_data();
     void truncToInt();
-    void remapReportsOnDebugChannel();
     void remapKeepsSettingsAcrossYields();
 
     void unknownProjectionIsRefused_data();
@@ -564,16 +563,6 @@ void TestProjection::truncToInt()
     QFETCH(double, value);
     QFETCH(int, expected);
     QCOMPARE(ProjectionConverter::truncToInt(value), expected);
-}
-
-void TestProjection::remapReportsOnDebugChannel()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("plano.debug=true"));
-    ProjectionConverter c;
-    ParamSet().applyTo(c);
-    QImage target = transparentTarget(8, 4);
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression(QStringLiteral("^Convert error +0$")));
-    c.remap(coordinateImage(8, 4), target, false);
 }
 
 void TestProjection::remapKeepsSettingsAcrossYields()
