@@ -2,6 +2,7 @@
 
 #include "app/settingsstore.h"
 #include "batch/batchcheck.h"
+#include "params/paramcheck.h"
 #include "projection/projectionconverter.h"
 
 namespace BatchCommand {

@@ -1,6 +1,8 @@
 #include "commandline.h"
 
 #include "app/inifile.h"
+#include "params/paramcheck.h"
+#include "params/paramfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -87,40 +89,12 @@ bool isPattern(const QString &arg)
 
 bool readParamsFile(const QString &path, ParamSet *params, QString *error)
 {
-    if (!QFileInfo::exists(path)) {
-        *error = QStringLiteral("no such file: ") + path;
+    const ParamFileRead read = readParamFile(path);
+    if (read.fault != ParamFileRead::Fault::None) {
+        *error = read.reason;
         return false;
     }
-    const QString refusal = checkIniFile(path).refusal(path);
-    if (!refusal.isEmpty()) {
-        *error = refusal;
-        return false;
-    }
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    if (settings.status() != QSettings::NoError) {
-        *error = QStringLiteral("cannot read ") + path;
-        return false;
-    }
-    settings.beginGroup(QStringLiteral("Convert"));
-    const bool empty = settings.childKeys().isEmpty();
-    settings.endGroup();
-    if (empty) {
-        *error = path + QStringLiteral(" holds no [Convert] group");
-        return false;
-    }
-    ParamSet p;
-    QStringList problems;
-    p.readConvertGroup(settings, &problems);
-    if (!problems.isEmpty()) {
-        *error = QStringLiteral("in %1, %2").arg(path, problems.first());
-        return false;
-    }
-    if (!projectionList().contains(p.projection)) {
-        *error = QStringLiteral("unknown MapProjection \"%1\" in %2").arg(p.projection, path);
-        return false;
-    }
-    *params = boundedParams(p);
+    *params = boundedParams(read.params);
     return true;
 }
 

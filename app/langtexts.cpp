@@ -7,11 +7,6 @@
 #include <initializer_list>
 #include <utility>
 
-QString TextTable::operator[](const QString &key)
-{
-    return m_texts[key];
-}
-
 namespace LangTexts {
 
 namespace {

@@ -15,7 +15,7 @@
 class TextTable
 {
 public:
-    QString operator[](const QString &key);
+    QString operator[](const QString &key) const { return m_texts.value(key); }
     QString value(const QString &key) const { return m_texts.value(key); }
     void insert(const QString &key, const QString &text) { m_texts.insert(key, text); }
     bool contains(const QString &key) const { return m_texts.contains(key); }

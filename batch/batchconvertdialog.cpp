@@ -1,5 +1,6 @@
 #include "batch/batchconvertdialog.h"
 
+#include "app/settingsstore.h"
 #include "app/widgettexts.h"
 #include "imageio/outputnaming.h"
 #include "logging/logging.h"
@@ -197,4 +198,29 @@ void BatchConvertDialog::takeChoices()
     m_values.overwrite = m_ui->checkOverwrite->isChecked();
     m_values.openFiler = m_ui->checkOpenFiler->isChecked();
     m_values.autoDetect = m_ui->checkAutoDetect->isChecked();
+}
+
+BatchDialogValues batchDialogValuesFrom(const AppSettings &settings, const QStringList &files)
+{
+    BatchDialogValues values;
+    values.sortType = settings.batchInputFileSortType;
+    values.nameType = settings.batchOutputFileNameType;
+    values.files = files;
+    values.outputFolder = settings.batchOutputFolder;
+    values.inputFolder = settings.batchInputFolder;
+    values.overwrite = settings.overwrite;
+    values.openFiler = settings.openFiler;
+    values.autoDetect = settings.batchAutoDetect;
+    return values;
+}
+
+void applyBatchDialogValues(const BatchDialogValues &values, AppSettings &settings)
+{
+    settings.batchInputFileSortType = values.sortType;
+    settings.batchOutputFileNameType = values.nameType;
+    settings.batchOutputFolder = values.outputFolder;
+    settings.batchInputFolder = values.inputFolder;
+    settings.overwrite = values.overwrite;
+    settings.openFiler = values.openFiler;
+    settings.batchAutoDetect = values.autoDetect;
 }

@@ -28,6 +28,12 @@ struct BatchDialogValues
     bool autoDetect = false; // each file's own map area
 };
 
+struct AppSettings;
+// The settings' batch choices as the dialog shows them, with the files of the
+// next run, and the dialog's choices back into the settings.
+BatchDialogValues batchDialogValuesFrom(const AppSettings &settings, const QStringList &files);
+void applyBatchDialogValues(const BatchDialogValues &values, AppSettings &settings);
+
 class BatchConvertDialog : public QDialog
 {
     Q_OBJECT

@@ -136,10 +136,7 @@ BatchResult BatchRunner::run(
     // output buffer travels to the worker and back, so it is never shared.
     QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
     if (target.isNull()) {
-        result.refusal = QStringLiteral("not enough memory for the %1 \u00d7 %2 output image "
-                                        "(OutputSizeX \u00d7 OutputSizeY)")
-                             .arg(options.outputSizeX)
-                             .arg(options.outputSizeY);
+        result.refusal = outputMemoryProblem(options.outputSizeX, options.outputSizeY);
         return result;
     }
 

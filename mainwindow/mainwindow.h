@@ -1,6 +1,7 @@
-// The main window walks the user through the one-image workflow (open, fit the
-// map area, preview, save) and owns all state: the source image, the
-// conversion parameters, the output settings, the paths and the converter.
+// The main window walks the user through the one-image workflow: open a map,
+// fit the map area, preview, save. It wires the rooms that do the work: the
+// parameter panel, the source view with its frame drag, the output image, the
+// preview window, the dialogs and the batch controller.
 #pragma once
 
 #include "app/commandline.h"
@@ -12,6 +13,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QStringList>
 
 #include <memory>
@@ -19,12 +21,12 @@
 namespace Ui {
 class MainWindow;
 }
+class LanguageMenu;
+class ParamPanel;
 class PreviewWindow;
 class QTimer;
 class SourceView;
 struct BatchResult;
-struct SourceImage;
-class QMenu;
 
 class MainWindow : public QMainWindow
 {
@@ -42,23 +44,18 @@ public:
 
     void openImage();
     void updateSaveFilename();
-    void pushParamsToWidgets();
-    void readParamsFromWidgets();
     void redrawOverlay();
-    void drawOverlay(const ConvertParams &params);
     // Null, with the reason in *error, when the output cannot be made.
     QImage makeOutputImage(QString *error = nullptr);
-    // The parameters in force: the widgets' values, except a value read as
-    // no number that the user has not replaced since.
-    ParamSet effectiveParams() const;
     void previewIfAuto();
     // A preview refresh is waiting for the queued events to be handled.
     bool previewPending() const;
-    void resetParams();
+    // A loaded or detected parameter set: the fields take it whole, then the
+    // overlay and the preview follow once.
+    void applyParamSet(const ParamSet &params);
     // Finds the map area of the open image and takes it as a loaded parameter
     // file would be; a failure is shown under `title` and changes nothing.
     void detectMapArea(const QString &title);
-    void applyParamSet(const ParamSet &params);
     void saveParameterFile();
     void loadParameterFile();
     void startBatchConvert();
@@ -67,13 +64,12 @@ public:
     // The deferred start is a one-shot timer; tests that build a window of
     // their own stop it so it never runs on the test's command line.
     void cancelDeferredStart();
-    // A headless batch has no window to wait for and starts at once.
     void scheduleDeferredStart(int msec);
 
     // State reached by the start-up code and by tests.
     AppSettings &settings() { return m_settings; }
-    const ParamSet &params() const { return m_params; }
-    void setParams(const ParamSet &params) { m_params = params; }
+    // What the parameter fields show.
+    const ParamSet &params() const;
     const QImage &sourceImage() const { return m_source; }
     bool frameActive() const { return m_frameActive; }
     QString loadPath() const { return m_settings.loadFilePath; }
@@ -91,81 +87,57 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private slots:
+    void startDeferred();
     void on_btnImageRead_clicked();
     void on_btnConvert_clicked();
     void on_label_size_changing(int cx, int cy, int x1, int y1, int x2, int y2, int x, int y);
     void on_label_mouseleftdown(int x, int y);
     void on_label_mouseleftup(int x, int y);
-    void startDeferred();
-    void on_actionConvert_Save_triggered();
+    void on_actionConvert_Save_triggered() { on_btnConvert_clicked(); }
     void on_actionAuto_Preview_triggered(bool checked);
-    void on_actionBatch_Convert_triggered();
-    void on_actionAuto_Size_triggered(bool checked);
+    void on_actionBatch_Convert_triggered() { startBatchConvert(); }
+    void on_actionAuto_Size_triggered(bool checked) { applyAutoSize(checked); }
     void on_actionPreview_Window_triggered(bool checked);
-    void on_actionSave_Param_triggered();
-    void on_actionLoad_Param_triggered();
+    void on_actionSave_Param_triggered() { saveParameterFile(); }
+    void on_actionLoad_Param_triggered() { loadParameterFile(); }
     void on_actionSetting_triggered();
     void on_actionParam_Reset_triggered();
-    void slotPreviewWindowShown();
-    void slotPreviewWindowHidden();
     void on_btnPreview_clicked();
     void on_btnBrowse_clicked();
-    void on_spinBoxMarginLeft_valueChanged(int margin_left);
-    void on_spinBoxMarginRight_valueChanged(int margin_right);
-    void on_spinBoxMarginBottom_valueChanged(int margin_bottom);
-    void on_spinBoxMarginTop_valueChanged(int margin_top);
-    void on_cbFormatMapProj_currentIndexChanged(int index);
-    void on_doubleSpinBoxLonMin_valueChanged(double lon_min);
-    void on_doubleSpinBoxLonMax_valueChanged(double lon_max);
-    void on_doubleSpinBoxLatMin_valueChanged(double lat_min);
-    void on_doubleSpinBoxLatMax_valueChanged(double lat_max);
-    void on_btnReset_clicked();
+    void on_btnReset_clicked() { on_actionParam_Reset_triggered(); }
     void on_btnDetect_clicked();
     void on_actionDetect_triggered();
     void on_lineSaveFilename_editingFinished();
 
 private:
-    void parameterChanged();
-    // The margin boxes reach to the open image's last pixel, 1024 without one.
-    void boundMargins();
-    // Shows params bounded by the margin boxes and names any margin cut.
-    void pushParamsNamingCuts(const ParamSet &wanted);
-    // Names in the status line why the parameters give no image, if they do not.
-    void showParamProblem();
+    void parametersChanged();
     void applyAutoSize(bool checked);
     void fixNaturalSize();
     void setFrameActive(bool active);
+    void noteCuts(const QStringList &cuts);
+    void showParamProblem();
+    void drawOverlay(const ParamSet &params);
     Margins currentMargins() const;
-    void drawTentativeFrame(const Margins &margins);
     void showBatchReport(const BatchResult &result);
-    void showMessage(int icon, const QString &title, const QString &text);
-    QString unknownProjectionText(const QString &name);
+    void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
     QString languageDir() const;
-    void buildLanguageMenu();
-    QString loadFailureText(const SourceImage &opened);
 
     std::unique_ptr<Ui::MainWindow> ui;
+    ParamPanel *m_panel = nullptr;
     CommandLine::Paths m_paths;
     QString m_besideLangFile; // <exe>_lang.ini; m_paths.langFile is the one in use
     ProjectionConverter m_converter;
     QImage m_source;
-    int m_sourceWidth = 0;
-    int m_sourceHeight = 0;
-    ParamSet m_params;
     AppSettings m_settings;
     TextTable m_texts;
     QStringList m_batchInputs;
     PreviewWindow *m_preview = nullptr;
     QTimer *m_startupTimer = nullptr;
     QTimer *m_previewTimer = nullptr;
-    QMenu *m_languageMenu = nullptr;
+    LanguageMenu *m_languageMenu = nullptr;
     FrameDrag m_drag;
-    bool m_widgetSync = true;
     bool m_frameActive = false;
     bool m_converting = false;
-    // The parameters as the settings file gave them, and as the widgets showed them.
-    ParamSet m_paramsRead;
-    ParamSet m_paramsShown;
-    // The status line's reason for the parameters, to clear once it no longer holds.
+    // The parameter problem the status line shows, to clear once mended.
     QString m_paramNotice;
 };

@@ -1,7 +1,7 @@
 #include "options/optionsdialog.h"
 
-#include "logging/logging.h"
 #include "app/widgettexts.h"
+#include "logging/logging.h"
 #include "ui_optionsdialog.h"
 
 #include <QAbstractButton>

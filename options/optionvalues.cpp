@@ -1,5 +1,7 @@
 #include "options/optionvalues.h"
 
+#include "app/settingsstore.h"
+
 namespace {
 
 bool inRange(int value, int low, int high)
@@ -41,4 +43,28 @@ QList<OptionField> failingOptionFields(const OptionValues &values)
     if (!inRange(values.penWidth, 1, 32))
         failing << OptionField::PenWidth;
     return failing;
+}
+
+OptionValues optionValuesFrom(const AppSettings &settings)
+{
+    OptionValues values;
+    values.outputWidth = settings.outputSizeX;
+    values.outputHeight = settings.outputSizeY;
+    values.quality = settings.outputQuality;
+    values.formatIndex = settings.outputFormat;
+    values.penWidth = settings.penSize;
+    values.penColor = settings.penColor.name(QColor::HexArgb);
+    values.resampling = settings.resampling;
+    return values;
+}
+
+void applyOptionValues(const OptionValues &values, AppSettings &settings)
+{
+    settings.outputSizeX = values.outputWidth;
+    settings.outputSizeY = values.outputHeight;
+    settings.outputQuality = values.quality;
+    settings.outputFormat = values.formatIndex;
+    settings.penSize = values.penWidth;
+    settings.penColor.setNamedColor(values.penColor);
+    settings.resampling = values.resampling;
 }

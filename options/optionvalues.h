@@ -29,3 +29,8 @@ int parseOptionInt(const QString &text);
 // Fields outside their inclusive range, in the order they are checked. The
 // format index and the pen colour are never rejected.
 QList<OptionField> failingOptionFields(const OptionValues &values);
+
+struct AppSettings;
+// The settings' values as the dialog shows them, and back.
+OptionValues optionValuesFrom(const AppSettings &settings);
+void applyOptionValues(const OptionValues &values, AppSettings &settings);

@@ -73,14 +73,27 @@ QString outputSizeProblem(int width, int height, qint64 maxPixels)
     return QString();
 }
 
-ParamSet keepUnreadableValues(
-    const ParamSet &current, const ParamSet &shownAtLoad, const ParamSet &asRead)
+QString outputMemoryProblem(int width, int height)
 {
-    ParamSet kept = current;
-    for (const DoubleField &field : kAngles) {
-        if (!std::isfinite(asRead.*field.member)
-            && current.*field.member == shownAtLoad.*field.member)
-            kept.*field.member = asRead.*field.member;
-    }
-    return kept;
+    return QStringLiteral("not enough memory for the %1 \u00d7 %2 output image "
+                          "(OutputSizeX \u00d7 OutputSizeY)")
+        .arg(width)
+        .arg(height);
+}
+
+ParamSet boundedParams(ParamSet p)
+{
+    // Rounded as a spin box with these decimals rounds, ties included.
+    const auto degrees = [](double v, double limit) {
+        return QString::number(qBound(-limit, v, limit), 'f', kDegreeDecimals).toDouble();
+    };
+    p.marginLeft = qMax(0, p.marginLeft);
+    p.marginRight = qMax(0, p.marginRight);
+    p.marginBottom = qMax(0, p.marginBottom);
+    p.marginTop = qMax(0, p.marginTop);
+    p.lonMin = degrees(p.lonMin, kMaxLongitude);
+    p.lonMax = degrees(p.lonMax, kMaxLongitude);
+    p.latMin = degrees(p.latMin, kMaxLatitude);
+    p.latMax = degrees(p.latMax, kMaxLatitude);
+    return p;
 }

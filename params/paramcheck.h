@@ -18,8 +18,17 @@ QString paramProblem(const ParamSet &params, QSize sourceSize = QSize());
 // that is not a number is refused here too.
 QString outputSizeProblem(int width, int height, qint64 maxPixels);
 
-// The widgets can show no NaN and turn it into a bound. Where the user has not
-// touched such a value since loading, the value read stays the one in force,
-// so it is refused and written back as it was instead of silently becoming 90.
-ParamSet keepUnreadableValues(
-    const ParamSet &current, const ParamSet &shownAtLoad, const ParamSet &asRead);
+// Why an output image of this size could not be allocated.
+QString outputMemoryProblem(int width, int height);
+
+// The ranges and the decimals of the parameter fields.
+constexpr double kMaxLongitude = 180.0;
+constexpr double kMaxLatitude = 90.0;
+constexpr int kDegreeDecimals = 1;
+// The margin fields' bound while no image measures the margins.
+constexpr int kMarginLimitWithoutImage = 1024;
+
+// The ranges and the rounding of the parameter fields, so that a batch
+// converts a file as the window that loads it does. Margins only lose their
+// sign: each image bounds them, and a batch checks them against it.
+ParamSet boundedParams(ParamSet params);

@@ -128,23 +128,6 @@ bool ParamSet::operator==(const ParamSet &o) const
         && latMin == o.latMin && latMax == o.latMax && lonMin == o.lonMin && lonMax == o.lonMax;
 }
 
-ParamSet boundedParams(ParamSet p)
-{
-    // Rounded as a one-decimal spin box rounds, ties included.
-    const auto degrees = [](double v, double limit) {
-        return QString::number(qBound(-limit, v, limit), 'f', 1).toDouble();
-    };
-    p.marginLeft = qMax(0, p.marginLeft);
-    p.marginRight = qMax(0, p.marginRight);
-    p.marginBottom = qMax(0, p.marginBottom);
-    p.marginTop = qMax(0, p.marginTop);
-    p.lonMin = degrees(p.lonMin, 180.0);
-    p.lonMax = degrees(p.lonMax, 180.0);
-    p.latMin = degrees(p.latMin, 90.0);
-    p.latMax = degrees(p.latMax, 90.0);
-    return p;
-}
-
 const QStringList &projectionList()
 {
     static const QStringList list { QStringLiteral("miller"), QStringLiteral("mercator") };

@@ -44,10 +44,5 @@ struct ParamSet
     bool operator!=(const ParamSet &o) const { return !(*this == o); }
 };
 
-// The ranges and the one decimal of the parameter fields, so that a batch
-// converts a file as the window that loads it does. Margins only lose their
-// sign: each image bounds them, and a batch checks them against it.
-ParamSet boundedParams(ParamSet params);
-
 // "miller", "mercator": the order of the projection selector's entries.
 const QStringList &projectionList();

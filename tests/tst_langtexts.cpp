@@ -84,7 +84,6 @@ private slots:
     void iniNotation();
     void missingFileGivesDefaults();
     void groupsAreSeparate();
-    void lookupOfUnknownKeyInsertsEmptyText();
     void keysOfAGroupAreDistinct();
     void batchFailureMessageFromDefaults();
 
@@ -215,18 +214,6 @@ void TestLangTexts::groupsAreSeparate()
     QCOMPARE(r.table.value(QStringLiteral("file_selected")), QStringLiteral(" chosen"));
     QCOMPARE(r.table.value(QStringLiteral("file_filter")),
         QStringLiteral("画像ファイル (*.gif *.png *.jpg)"));
-}
-
-void TestLangTexts::lookupOfUnknownKeyInsertsEmptyText()
-{
-    TextTable table;
-    table.insert(QStringLiteral("open_error"), QStringLiteral(" は開けませんでした"));
-
-    QCOMPARE(table[QStringLiteral("open_error")], QStringLiteral(" は開けませんでした"));
-    QVERIFY(!table.contains(QStringLiteral("no_such_key")));
-    QCOMPARE(table[QStringLiteral("no_such_key")], QString());
-    QVERIFY(table.contains(QStringLiteral("no_such_key")));
-    QCOMPARE(table.keys().size(), 2);
 }
 
 void TestLangTexts::keysOfAGroupAreDistinct()

@@ -244,8 +244,7 @@ void TestMainWindowBatch::refusedRunWritesNothing()
     // A name the selector does not know reaches the run as it was written.
     ParamSet params = h.window.params();
     params.projection = projection;
-    h.window.setParams(params);
-    h.window.pushParamsToWidgets();
+    h.window.applyParamSet(params);
     h.window.batchInputs() = QStringList { h.input(QStringLiteral("a.png")) };
 
     h.runFromMenu();

@@ -636,8 +636,7 @@ void TestMainWindowIo::convertRefusesWhatGivesNoImage()
     QFETCH(QString, reason);
     Harness h;
     QVERIFY(h.openWhite(100, 50, QStringLiteral("world.png")));
-    h.window.setParams(params);
-    h.window.pushParamsToWidgets();
+    h.window.applyParamSet(params);
     h.window.settings().outputSizeX = outputWidth;
     const QStringList before
         = QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
