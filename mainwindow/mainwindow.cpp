@@ -13,14 +13,16 @@
 #include "imageio/imagesave.h"
 #include "imageio/outputnaming.h"
 #include "logging/logging.h"
+#include "mainwindow/frameeditor.h"
 #include "mainwindow/languagemenu.h"
 #include "mainwindow/overlay.h"
+#include "mainwindow/paramfiledialogs.h"
 #include "mainwindow/parampanel.h"
 #include "mainwindow/sourceview.h"
+#include "mainwindow/windowtexts.h"
 #include "options/optionsdialog.h"
 #include "output/outputimage.h"
 #include "params/paramcheck.h"
-#include "params/paramfile.h"
 #include "preview/previewwindow.h"
 #include "projection/mapdetect.h"
 #include "ui_mainwindow.h"
@@ -37,47 +39,6 @@
 #include <QUrl>
 
 namespace {
-
-// Language keys and the objects that show their texts.
-const char *const kTextTargets[][2] = {
-    { "lbl_1", "labelOpenFile" },
-    { "labelOpenFile", "labelOpenFile" },
-    { "lbl_3", "labelPreview" },
-    { "lbl_4", "labelSaveFile" },
-    { "lbl_4_2", "labelSaveFileName" },
-    { "btn_open", "btnImageRead" },
-    { "btn_preview", "btnPreview" },
-    { "btn_conv", "btnConvert" },
-    { "btn_browse", "btnBrowse" },
-    { "menu_file", "menuFile" },
-    { "menu_show", "menuView" },
-    { "cmd_load_param", "actionLoad_Param" },
-    { "cmd_save_param", "actionSave_Param" },
-    { "cmd_reset_param", "actionParam_Reset" },
-    { "cmd_batch_conv", "actionBatch_Convert" },
-    { "cmd_setting", "actionSetting" },
-    { "cmd_preview_window", "actionPreview_Window" },
-    { "cmd_auto_preview", "actionAuto_Preview" },
-    { "cmd_auto_size", "actionAuto_Size" },
-    { "lbl_2", "labelReset" },
-    { "btn_reset", "btnReset" },
-    { "lbl_2_1", "labelSetMargin" },
-    { "lbl_margin_top", "labelMarginTop" },
-    { "lbl_margin_left", "labelMarginLeft" },
-    { "lbl_margin_right", "labelMarginRight" },
-    { "lbl_margin_bottom", "labelMarginBottom" },
-    { "lbl_2_2", "labelSetMapProj" },
-    { "lbl_2_3", "labelSetLonLat" },
-    { "lbl_lat_max", "labelLatMax" },
-    { "lbl_lon_min", "labelLonMin" },
-    { "lbl_lon_max", "labelLonMax" },
-    { "lbl_lat_min", "labelLatMin" },
-    { "cmd_convert_save", "actionConvert_Save" },
-    // Shown until an image is opened; loadTexts runs before that.
-    { "lbl_loaded_file", "labelLoadedFilename" },
-    { "btn_detect", "btnDetect" },
-    { "cmd_detect", "actionDetect" },
-};
 
 // The local image files of a drop, or none when any item is something else,
 // so that a drop the program cannot take stays with its source.
@@ -123,6 +84,23 @@ MainWindow::MainWindow(QWidget *parent)
         [this](const QString &id) { m_settings.language = id; });
 
     ui->label->setMouseTracking(true);
+    m_frame = new FrameEditor(ui->label, [this] {
+        const ParamSet &p = m_panel->shown();
+        return Margins { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
+    });
+    connect(m_frame, &FrameEditor::tentative, this, [this](const Margins &m) {
+        ParamSet tentative = m_panel->shown();
+        tentative.marginLeft = m.left;
+        tentative.marginRight = m.right;
+        tentative.marginBottom = m.bottom;
+        tentative.marginTop = m.top;
+        drawOverlay(tentative);
+    });
+    connect(m_frame, &FrameEditor::committed, this, [this](const Margins &m) {
+        m_panel->setMargins(m.left, m.right, m.bottom, m.top);
+        parametersChanged();
+    });
+    connect(m_frame, &FrameEditor::hidden, this, &MainWindow::redrawOverlay);
     connect(m_preview, &PreviewWindow::shown, ui->actionPreview_Window,
         [this] { ui->actionPreview_Window->setChecked(true); });
     connect(m_preview, &PreviewWindow::hidden, ui->actionPreview_Window,
@@ -210,9 +188,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 void MainWindow::loadTexts()
 {
     m_paths.langFile = Languages::chooseFile(m_settings.language, m_besideLangFile, languageDir());
-    TextTargets targets;
-    for (const auto &target : kTextTargets)
-        targets.insert(QLatin1String(target[0]), findChild<QObject *>(QLatin1String(target[1])));
+    const TextTargets targets = mainWindowTextTargets(this);
     // The built-in texts come from the same table as the keys, not from the
     // form, so every key has its Japanese text even where the form differs.
     for (const auto &entry : LangTexts::mainWidgetTexts())
@@ -343,7 +319,7 @@ void MainWindow::showParamProblem()
 void MainWindow::on_actionParam_Reset_triggered()
 {
     m_converter.reset();
-    setFrameActive(!m_source.isNull());
+    m_frame->setFrameActive(!m_source.isNull());
     m_panel->setParams(ParamSet::fromTable(m_converter.exportParams()));
     redrawOverlay();
 }
@@ -369,7 +345,7 @@ void MainWindow::detectMapArea(const QString &title)
             Messages::withReason(m_texts[QStringLiteral("detect_failed")], found.reason));
         return;
     }
-    setFrameActive(true);
+    m_frame->setFrameActive(true);
     applyParamSet(found.params);
 }
 
@@ -378,12 +354,6 @@ void MainWindow::applyParamSet(const ParamSet &params)
     noteCuts(m_panel->setParams(params));
     redrawOverlay();
     previewIfAuto();
-}
-
-void MainWindow::setFrameActive(bool active)
-{
-    m_frameActive = active;
-    ui->label->pointMode = active;
 }
 
 void MainWindow::redrawOverlay()
@@ -462,7 +432,8 @@ void MainWindow::openImage()
         opened = loadSourceImage(m_settings.loadFilePath, m_settings.maxImagePixels);
     }
     m_source = opened.image;
-    m_frameActive = false;
+    m_frame->setImageSize(m_source.size());
+    m_frame->setFrameActive(false);
     if (m_source.isNull()) {
         m_panel->setImageSize(QSize());
         const QString path = m_settings.loadFilePath;
@@ -473,7 +444,7 @@ void MainWindow::openImage()
     }
     ui->label->setImage(m_source);
     fixNaturalSize();
-    setFrameActive(true);
+    m_frame->setFrameActive(true);
     noteCuts(m_panel->setImageSize(m_source.size()));
     redrawOverlay();
     previewIfAuto();
@@ -521,54 +492,6 @@ void MainWindow::dropEvent(QDropEvent *event)
     }
     m_batchInputs << paths;
     startBatchConvert();
-}
-
-Margins MainWindow::currentMargins() const
-{
-    const ParamSet &p = m_panel->shown();
-    return Margins { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
-}
-
-void MainWindow::on_label_mouseleftdown(int x, int y)
-{
-    const QSize size = m_source.size();
-    m_drag.press(x, y, m_frameActive, currentMargins(), size.width(), size.height(),
-        grabRadius(ui->label->imagePerViewPixel()));
-    if (m_frameActive && !m_source.isNull())
-        on_label_size_changing(0, 0, 0, 0, 0, 0, x, y);
-}
-
-void MainWindow::on_label_size_changing(int, int, int, int, int, int, int x, int y)
-{
-    if (m_source.isNull())
-        return;
-    const auto margins
-        = m_drag.step(x, y, m_frameActive, currentMargins(), m_source.width(), m_source.height());
-    if (!margins)
-        return;
-    if (!m_frameActive)
-        ui->label->pointMode = true;
-    ParamSet tentative = m_panel->shown();
-    tentative.marginLeft = margins->left;
-    tentative.marginRight = margins->right;
-    tentative.marginBottom = margins->bottom;
-    tentative.marginTop = margins->top;
-    drawOverlay(tentative);
-}
-
-void MainWindow::on_label_mouseleftup(int x, int y)
-{
-    Margins committed;
-    const FrameDrag::Release outcome = m_drag.release(
-        x, y, m_frameActive, currentMargins(), m_source.width(), m_source.height(), &committed);
-    if (m_source.isNull() || outcome == FrameDrag::Release::Nothing)
-        return;
-    setFrameActive(outcome == FrameDrag::Release::Commit);
-    if (outcome == FrameDrag::Release::Commit)
-        m_panel->setMargins(committed.left, committed.right, committed.bottom, committed.top);
-    redrawOverlay();
-    if (outcome == FrameDrag::Release::Commit)
-        previewIfAuto();
 }
 
 void MainWindow::on_lineSaveFilename_editingFinished()
@@ -652,64 +575,16 @@ void MainWindow::showMessage(QMessageBox::Icon icon, const QString &title, const
 
 void MainWindow::saveParameterFile()
 {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(m_texts[QStringLiteral("inifile_filter")]);
-    dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
-    dialog.selectFile(QStringLiteral("OX_map_param"));
-    dialog.setWindowTitle(m_texts[QStringLiteral("save_inifile")]);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().first();
-    const QString title = m_texts[QStringLiteral("save_inifile_title")];
-
-    // The other groups of the file are kept, so a file that is no settings
-    // text must not be taken for one, and one in another encoding keeps a copy.
-    const IniFileState state = iniFileState(path);
-    if (state == IniFileState::NotText || state == IniFileState::NotSettings
-        || state == IniFileState::NotRegular) {
-        showMessage(
-            QMessageBox::Warning, title, path + m_texts[QStringLiteral("param_file_not_text")]);
-        return;
-    }
-    if (state == IniFileState::NotUtf8) {
-        QMessageBox box(QMessageBox::Warning, title,
-            path + m_texts[QStringLiteral("param_file_not_utf8")],
-            QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
-        if (box.exec() != QMessageBox::Yes)
-            return;
-    }
-    if (writeParamFile(path, m_panel->params()))
-        showMessage(QMessageBox::Information, title, path + m_texts[QStringLiteral("saved_file")]);
-    else
-        showMessage(
-            QMessageBox::Warning, title, path + m_texts[QStringLiteral("save_param_failed")]);
+    ParamFileDialogs::save(
+        this, m_texts, QFileInfo(m_settings.loadFilePath).absolutePath(), m_panel->params());
 }
 
 void MainWindow::loadParameterFile()
 {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(m_texts[QStringLiteral("inifile_filter")]);
-    dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
-    dialog.setWindowTitle(m_texts[QStringLiteral("load_inifile")]);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    const QString path = dialog.selectedFiles().first();
-    const ParamFileRead read = readParamFile(path, m_panel->shown());
-    // A file that is no parameter file at all should not look as if it loaded;
-    // an odd value or name is the fields' and the convert button's to show.
-    if (read.fault == ParamFileRead::Fault::Missing
-        || read.fault == ParamFileRead::Fault::NotSettings
-        || read.fault == ParamFileRead::Fault::NoParameters) {
-        showMessage(QMessageBox::Warning, ui->actionLoad_Param->text(),
-            path + m_texts[QStringLiteral("param_file_empty")]);
-        return;
-    }
-    applyParamSet(read.params);
+    if (const auto loaded
+        = ParamFileDialogs::load(this, m_texts, QFileInfo(m_settings.loadFilePath).absolutePath(),
+            ui->actionLoad_Param->text(), m_panel->shown()))
+        applyParamSet(*loaded);
 }
 
 void MainWindow::on_actionSetting_triggered()
@@ -767,4 +642,9 @@ void MainWindow::showBatchReport(const BatchResult &result)
         ui->actionBatch_Convert->text(), batchReportText(result, m_texts));
     if (m_settings.openFiler && result.refusal.isEmpty())
         openFolderInFileBrowser(m_settings.batchOutputFolder);
+}
+
+bool MainWindow::frameActive() const
+{
+    return m_frame->frameActive();
 }

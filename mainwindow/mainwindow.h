@@ -7,7 +7,6 @@
 #include "app/commandline.h"
 #include "app/langtexts.h"
 #include "app/settingsstore.h"
-#include "mainwindow/framedrag.h"
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
 
@@ -21,6 +20,7 @@
 namespace Ui {
 class MainWindow;
 }
+class FrameEditor;
 class LanguageMenu;
 class ParamPanel;
 class PreviewWindow;
@@ -71,7 +71,7 @@ public:
     // What the parameter fields show.
     const ParamSet &params() const;
     const QImage &sourceImage() const { return m_source; }
-    bool frameActive() const { return m_frameActive; }
+    bool frameActive() const;
     QString loadPath() const { return m_settings.loadFilePath; }
     void setLoadPath(const QString &path) { m_settings.loadFilePath = path; }
     QString saveBaseName() const { return m_settings.saveBaseName; }
@@ -90,9 +90,6 @@ private slots:
     void startDeferred();
     void on_btnImageRead_clicked();
     void on_btnConvert_clicked();
-    void on_label_size_changing(int cx, int cy, int x1, int y1, int x2, int y2, int x, int y);
-    void on_label_mouseleftdown(int x, int y);
-    void on_label_mouseleftup(int x, int y);
     void on_actionConvert_Save_triggered() { on_btnConvert_clicked(); }
     void on_actionAuto_Preview_triggered(bool checked);
     void on_actionBatch_Convert_triggered() { startBatchConvert(); }
@@ -113,11 +110,9 @@ private:
     void parametersChanged();
     void applyAutoSize(bool checked);
     void fixNaturalSize();
-    void setFrameActive(bool active);
     void noteCuts(const QStringList &cuts);
     void showParamProblem();
     void drawOverlay(const ParamSet &params);
-    Margins currentMargins() const;
     void showBatchReport(const BatchResult &result);
     void showMessage(QMessageBox::Icon icon, const QString &title, const QString &text);
     QString languageDir() const;
@@ -135,8 +130,7 @@ private:
     QTimer *m_startupTimer = nullptr;
     QTimer *m_previewTimer = nullptr;
     LanguageMenu *m_languageMenu = nullptr;
-    FrameDrag m_drag;
-    bool m_frameActive = false;
+    FrameEditor *m_frame = nullptr;
     bool m_converting = false;
     // The parameter problem the status line shows, to clear once mended.
     QString m_paramNotice;
