@@ -1,6 +1,6 @@
 #include "mainwindow/sourceview.h"
 
-#include "projection/projectionconverter.h"
+#include "views/fitting.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -24,54 +24,6 @@ SourceView::SourceView(QWidget *parent)
 }
 
 SourceView::~SourceView() = default;
-
-double SourceView::viewScale(const QSize &label, const QSize &pixmap)
-{
-    return std::max(static_cast<double>(pixmap.width()) / label.width(),
-        static_cast<double>(pixmap.height()) / label.height());
-}
-
-int SourceView::viewToImage(int v, double scale, bool scaled)
-{
-    return scaled ? ProjectionConverter::truncToInt(v * scale) : v;
-}
-
-QRect SourceView::dragRect(const QPoint &press, const QPoint &pointer)
-{
-    QRect rect;
-    rect.setCoords(press.x(), press.y(), pointer.x(), pointer.y());
-    return rect.normalized();
-}
-
-int SourceView::dragLength(const QRect &rect, double scale, bool scaled)
-{
-    return std::max(
-        viewToImage(rect.width(), scale, scaled), viewToImage(rect.height(), scale, scaled));
-}
-
-QSize SourceView::fittedSize(const QSize &area, const QSize &pixmap)
-{
-    const double f = std::min(static_cast<double>(area.width()) / pixmap.width(),
-        static_cast<double>(area.height()) / pixmap.height());
-    return QSize(ProjectionConverter::truncToInt(pixmap.width() * f),
-        ProjectionConverter::truncToInt(pixmap.height() * f));
-}
-
-QPixmap SourceView::labelPixmap(const QLabel &label)
-{
-    // The pointer form is deprecated from 5.15 on; the copy shares the data.
-#if QT_VERSION >= QT_VERSION_CHECK(5, 15, 0)
-    return label.pixmap(Qt::ReturnByValue);
-#else
-    const QPixmap *pixmap = label.pixmap();
-    return pixmap ? *pixmap : QPixmap();
-#endif
-}
-
-double SourceView::viewScale(const QLabel &label)
-{
-    return viewScale(label.size(), labelPixmap(label).size());
-}
 
 void SourceView::setImage(const QImage &image)
 {
@@ -99,33 +51,23 @@ void SourceView::setOverlay(const OverlayLines &lines, const QPen &pen)
 
 bool LabelDrag::press(bool hasPicture, const QMouseEvent &event)
 {
-    bool started = false;
-    if (event.buttons() & Qt::LeftButton) {
-        if (!hasPicture)
-            return false;
-        m_leftDrag = true;
-        m_pressPoint = event.pos();
-        started = true;
-    }
-    if (event.buttons() & Qt::RightButton)
-        m_rightPress = true;
-    return started;
+    if (!(event.buttons() & Qt::LeftButton) || !hasPicture)
+        return false;
+    m_leftDrag = true;
+    m_pressPoint = event.pos();
+    return true;
 }
 
-bool LabelDrag::release(Qt::MouseButtons held)
+void LabelDrag::release(Qt::MouseButtons held)
 {
-    const bool rightUp = m_rightPress && !(held & Qt::RightButton);
     if (!(held & Qt::LeftButton))
         m_leftDrag = false;
-    if (!(held & Qt::RightButton))
-        m_rightPress = false;
-    return rightUp;
 }
 
 std::array<int, 8> LabelDrag::changing(double s, bool scaled, const QPoint &pos) const
 {
-    auto image = [s, scaled](int v) { return SourceView::viewToImage(v, s, scaled); };
-    const QRect rect = SourceView::dragRect(m_pressPoint, pos);
+    auto image = [s, scaled](int v) { return viewToImage(v, s, scaled); };
+    const QRect rect = dragRect(m_pressPoint, pos);
     return { image(m_pressPoint.x()), image(m_pressPoint.y()), image(rect.left()),
         image(rect.top()), image(rect.right()), image(rect.bottom()), image(pos.x()),
         image(pos.y()) };
@@ -148,34 +90,23 @@ void SourceView::mouseReleaseEvent(QMouseEvent *event)
         if (!hasImage())
             return;
         const double s = imagePerViewPixel();
-        if (pointMode) {
+        if (pointMode)
             emit mouseleftup(toImage(event->x(), s), toImage(event->y(), s));
-        } else {
-            const QPoint press = m_drag.pressPoint();
-            emit size_changed(toImage(press.x(), s), toImage(press.y(), s),
-                dragLength(dragRect(press, event->pos()), s, hasScaledContents()));
-        }
     }
-    if (m_drag.release(held))
-        emit mouserightup();
+    m_drag.release(held);
 }
 
 void SourceView::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_drag.leftDrag()) {
-        if (!hasImage())
-            return;
-        const std::array<int, 8> v
-            = m_drag.changing(imagePerViewPixel(), hasScaledContents(), event->pos());
-        emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
-    } else if (pointMode) {
-        if (hasImage()) {
-            const double s = imagePerViewPixel();
-            emit mouse_move(toImage(event->x(), s), toImage(event->y(), s));
-        }
-    } else {
+    if (!m_drag.leftDrag()) {
         QLabel::mouseMoveEvent(event);
+        return;
     }
+    if (!hasImage())
+        return;
+    const std::array<int, 8> v
+        = m_drag.changing(imagePerViewPixel(), hasScaledContents(), event->pos());
+    emit size_changing(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7]);
 }
 
 const QPixmap &SourceView::fittedPixmap(const QSize &fitted)

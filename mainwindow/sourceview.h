@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mainwindow/overlay.h"
+#include "views/fitting.h"
 
 #include <QImage>
 #include <QLabel>
@@ -17,8 +18,8 @@
 class QMouseEvent;
 class QPaintEvent;
 
-// The press and release bookkeeping that the source view and the preview label
-// share: a left drag, a right press and where the drag began.
+// The press and release bookkeeping of a left drag: whether one is under way
+// and where it began.
 class LabelDrag
 {
 public:
@@ -27,15 +28,13 @@ public:
     // Held buttons decide, so a right press during a left drag restarts it.
     // True when the press starts a left drag (only over a picture).
     bool press(bool hasPicture, const QMouseEvent &event);
-    // Clears what the release left up; true when a right press has ended.
-    bool release(Qt::MouseButtons held);
+    void release(Qt::MouseButtons held);
     // size_changing's values for the pointer at pos: press point, drag
     // rectangle and pointer, each in image pixels.
     std::array<int, 8> changing(double scale, bool scaled, const QPoint &pos) const;
 
 private:
     bool m_leftDrag = false;
-    bool m_rightPress = false;
     QPoint m_pressPoint;
 };
 
@@ -47,26 +46,9 @@ public:
     explicit SourceView(QWidget *parent = nullptr);
     ~SourceView() override;
 
-    // Set by the owner: a finished left drag is reported as its release point
-    // and hovering is reported; clear, a finished drag is reported as a size.
+    // Set by the owner while a frame is shown or being drawn: a finished left
+    // drag is then reported as its release point; clear, it is not reported.
     bool pointMode = false;
-
-    // Image pixels per label pixel when the pixmap is fitted into the label.
-    static double viewScale(const QSize &label, const QSize &pixmap);
-    // A label coordinate or length in image pixels, truncated toward zero and
-    // not clamped, since drags may leave the label.
-    static int viewToImage(int v, double scale, bool scaled);
-    // The rectangle between the press point and the pointer, in label pixels.
-    static QRect dragRect(const QPoint &press, const QPoint &pointer);
-    // The longer side of a drag rectangle in image pixels.
-    static int dragLength(const QRect &rect, double scale, bool scaled);
-    // The size the pixmap is painted at when fitted: aspect kept, top-left hung.
-    static QSize fittedSize(const QSize &area, const QSize &pixmap);
-    // The label's pixmap, null when it has none.
-    static QPixmap labelPixmap(const QLabel &label);
-    static bool holdsPixmap(const QLabel &label) { return !labelPixmap(label).isNull(); }
-    // The view scale for the label's current size and pixmap.
-    static double viewScale(const QLabel &label);
 
     // The picture shown; the view shares its data and never copies it. The
     // overlay is cleared.
@@ -84,10 +66,7 @@ public:
 signals:
     void mouseleftdown(int x, int y);
     void mouseleftup(int x, int y);
-    void mouserightup();
-    void size_changed(int x, int y, int r);
     void size_changing(int cx, int cy, int x1, int y1, int x2, int y2, int x, int y);
-    void mouse_move(int x, int y);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
