@@ -35,16 +35,16 @@ void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &optio
 BatchOptions optionsFrom(const AppSettings &settings)
 {
     BatchOptions batch;
-    batch.sortType = settings.batchInputFileSortType;
-    batch.nameType = settings.batchOutputFileNameType;
+    batch.sortOrder = sortOrderFromInt(settings.batchInputFileSortType);
+    batch.naming = outputNamingFromInt(settings.batchOutputFileNameType);
     batch.outputFolder = settings.batchOutputFolder;
     batch.overwrite = settings.overwrite;
     batch.outputSizeX = settings.outputSizeX;
     batch.outputSizeY = settings.outputSizeY;
-    batch.outputFormat = settings.outputFormat;
+    batch.outputFormat = outputFormatFromInt(settings.outputFormat);
     batch.outputQuality = settings.outputQuality;
     batch.maxImagePixels = settings.maxImagePixels;
-    batch.resampling = settings.resampling;
+    batch.resampling = resamplingFromInt(settings.resampling);
     batch.params = settings.params;
     batch.autoDetect = settings.batchAutoDetect;
     return batch;

@@ -235,9 +235,9 @@ Options parse(const QStringList &args)
             if (reader.value(arg, QStringLiteral("--format"), &value, &error)) {
                 const QString f = value.toLower();
                 if (f == QLatin1String("jpg") || f == QLatin1String("jpeg"))
-                    o.overrides.format = 0;
+                    o.overrides.format = OutputFormat::Jpeg;
                 else if (f == QLatin1String("png"))
-                    o.overrides.format = 1;
+                    o.overrides.format = OutputFormat::Png;
                 else
                     error = QStringLiteral("--format: \"%1\" is neither jpg nor png").arg(value);
             }
@@ -270,7 +270,7 @@ Options parse(const QStringList &args)
                     QStringLiteral("bicubic"), QStringLiteral("lanczos3") };
                 const int kind = kinds.indexOf(value.toLower());
                 if (kind >= 0)
-                    o.overrides.resampling = kind;
+                    o.overrides.resampling = resamplingFromInt(kind);
                 else
                     error = QStringLiteral("--resampling: \"%1\" is not nearest, bilinear, "
                                            "bicubic or lanczos3")

@@ -4,7 +4,9 @@
 // call them with argument lists.
 #pragma once
 
+#include "imageio/imagesave.h"
 #include "projection/convertparams.h"
+#include "projection/resampling.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,11 +37,11 @@ struct Overrides
     std::optional<QString> outputDir;
     std::optional<int> width;
     std::optional<int> height;
-    std::optional<int> format; // 0 JPEG, 1 PNG
+    std::optional<OutputFormat> format;
     std::optional<int> quality;
     std::optional<ParamSet> params; // the Convert group of --params FILE
     std::optional<bool> overwrite;
-    std::optional<int> resampling; // 0 nearest, 1 bilinear, 2 bicubic
+    std::optional<Resampling> resampling;
 
     bool any() const;
 };

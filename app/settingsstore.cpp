@@ -2,6 +2,7 @@
 
 #include "app/inifile.h"
 #include "app/installpaths.h"
+#include "imageio/imagesave.h"
 #include "projection/resampling.h"
 
 #include <QFileInfo>
@@ -168,7 +169,7 @@ bool AppSettings::save(const QString &path, QString *error) const
 
     settings.beginGroup(QStringLiteral("IO"));
     settings.setValue(QStringLiteral("LoadFilePath"), loadFilePath);
-    const QString suffix = outputFormat == 1 ? QStringLiteral(".png") : QStringLiteral(".jpg");
+    const QString suffix = QLatin1Char('.') + outputSuffix(outputFormatFromInt(outputFormat));
     settings.setValue(
         QStringLiteral("SaveFileName"), saveBaseName.isEmpty() ? QString() : saveBaseName + suffix);
     settings.setValue(QStringLiteral("SaveFolderName"), saveFolderName);

@@ -5,7 +5,6 @@
 #include "imageio/imagesave.h"
 #include "params/paramcheck.h"
 #include "projection/projectionconverter.h"
-#include "projection/resampling.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -54,11 +53,23 @@ bool BatchResult::allConverted() const
     return refusal.isEmpty() && !stopped && succeeded == total;
 }
 
-void sortBatchInputs(QStringList &list, int sortType)
+SortOrder sortOrderFromInt(int value)
 {
-    if (sortType == 0) {
+    return value == 0 ? SortOrder::ByPath
+        : value == 1  ? SortOrder::NewestFirst
+                      : SortOrder::AsGiven;
+}
+
+OutputNaming outputNamingFromInt(int value)
+{
+    return value == 0 ? OutputNaming::InputName : OutputNaming::Numbered;
+}
+
+void sortBatchInputs(QStringList &list, SortOrder order)
+{
+    if (order == SortOrder::ByPath) {
         list.sort(Qt::CaseSensitive);
-    } else if (sortType == 1) {
+    } else if (order == SortOrder::NewestFirst) {
         std::vector<FileDateEntry> entries;
         entries.reserve(static_cast<size_t>(list.size()));
         for (const QString &path : qAsConst(list))
@@ -72,9 +83,9 @@ void sortBatchInputs(QStringList &list, int sortType)
     }
 }
 
-QString batchOutputName(const QString &inputPath, int index, int nameType)
+QString batchOutputName(const QString &inputPath, int index, OutputNaming naming)
 {
-    if (nameType == 0)
+    if (naming == OutputNaming::InputName)
         return QFileInfo(inputPath).completeBaseName();
     return QString::asprintf("map_%d", index);
 }
@@ -82,7 +93,7 @@ QString batchOutputName(const QString &inputPath, int index, int nameType)
 QString batchTargetPath(const QString &inputPath, int index, const BatchOptions &options)
 {
     return options.outputFolder + QLatin1Char('/')
-        + batchOutputName(inputPath, index, options.nameType) + QLatin1Char('.')
+        + batchOutputName(inputPath, index, options.naming) + QLatin1Char('.')
         + outputSuffix(options.outputFormat);
 }
 
@@ -111,7 +122,7 @@ BatchResult BatchRunner::run(
     if (!result.refusal.isEmpty())
         return result;
 
-    sortBatchInputs(inputs, options.sortType);
+    sortBatchInputs(inputs, options.sortOrder);
 
     // An output folder that holds the inputs must not lose a map to the
     // conversion of itself or of a namesake, whatever Overwrite says.
@@ -125,7 +136,7 @@ BatchResult BatchRunner::run(
         existedAtStart.push_back(!canonical.isEmpty());
     }
 
-    converter.setResampling(resamplingFromInt(options.resampling));
+    converter.setResampling(options.resampling);
     const bool yield = processEvents && QCoreApplication::instance() != nullptr;
     const int n = inputs.size();
     const char *format = outputFormatName(options.outputFormat);

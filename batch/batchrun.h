@@ -3,7 +3,9 @@
 // the main window, the command line and the tests share one implementation.
 #pragma once
 
+#include "imageio/imagesave.h"
 #include "projection/convertparams.h"
+#include "projection/resampling.h"
 
 #include <QImage>
 #include <QString>
@@ -13,18 +15,27 @@
 
 class ProjectionConverter;
 
+// BatchInputFileSortType: 0 by full path, case-sensitive; 1 newest
+// modification first, equal times in list order; anything else as given.
+enum class SortOrder { ByPath, NewestFirst, AsGiven };
+SortOrder sortOrderFromInt(int value);
+// BatchOutputFileNameType: 0 the input's complete base name; anything else
+// "map_<index>".
+enum class OutputNaming { InputName, Numbered };
+OutputNaming outputNamingFromInt(int value);
+
 struct BatchOptions
 {
-    int sortType = 0;
-    int nameType = 0;
+    SortOrder sortOrder = SortOrder::ByPath;
+    OutputNaming naming = OutputNaming::InputName;
     QString outputFolder;
     bool overwrite = true;
     int outputSizeX = 2048;
     int outputSizeY = 1024;
-    int outputFormat = 0;
+    OutputFormat outputFormat = OutputFormat::Jpeg;
     int outputQuality = 85;
     qint64 maxImagePixels = qint64(1) << 29;
-    int resampling = 0; // as the settings key Resampling
+    Resampling resampling = Resampling::Nearest;
     ParamSet params;
     // Each file's own map area instead of params' margins (see paramsForInput).
     bool autoDetect = false;
@@ -54,12 +65,9 @@ struct BatchResult
     bool allConverted() const;
 };
 
-// 0: by full path, case-sensitive; 1: newest modification first, equal times
-// in list order; anything else leaves the list alone.
-void sortBatchInputs(QStringList &list, int sortType);
+void sortBatchInputs(QStringList &list, SortOrder order);
 
-// 0: the input's complete base name; anything else "map_<index>".
-QString batchOutputName(const QString &inputPath, int index, int nameType);
+QString batchOutputName(const QString &inputPath, int index, OutputNaming naming);
 QString batchTargetPath(const QString &inputPath, int index, const BatchOptions &options);
 
 class BatchRunner

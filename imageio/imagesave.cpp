@@ -4,14 +4,19 @@
 #include <QImageWriter>
 #include <QSaveFile>
 
-const char *outputFormatName(int outputFormat)
+OutputFormat outputFormatFromInt(int value)
 {
-    return outputFormat == 1 ? "png" : "jpg";
+    return value == 1 ? OutputFormat::Png : OutputFormat::Jpeg;
 }
 
-QString outputSuffix(int outputFormat)
+const char *outputFormatName(OutputFormat format)
 {
-    return QString::fromLatin1(outputFormatName(outputFormat));
+    return format == OutputFormat::Png ? "png" : "jpg";
+}
+
+QString outputSuffix(OutputFormat format)
+{
+    return QString::fromLatin1(outputFormatName(format));
 }
 
 bool saveImageAtomically(

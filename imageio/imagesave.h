@@ -6,9 +6,12 @@
 #include <QImage>
 #include <QString>
 
-// format: 1 gives "png", anything else "jpg".
-const char *outputFormatName(int outputFormat);
-QString outputSuffix(int outputFormat);
+enum class OutputFormat { Jpeg, Png };
+// The settings value: 1 is PNG, anything else JPEG.
+OutputFormat outputFormatFromInt(int value);
+// "jpg" or "png", as the writer and the file names take it.
+const char *outputFormatName(OutputFormat format);
+QString outputSuffix(OutputFormat format);
 
 bool saveImageAtomically(const QImage &image, const QString &path, const char *format, int quality,
     QString *error = nullptr);

@@ -15,7 +15,7 @@ QString saveFileNameText(const QString &saveBaseName, int outputFormat)
 {
     if (saveBaseName.isEmpty())
         return QString();
-    return saveBaseName + QLatin1Char('.') + outputSuffix(outputFormat);
+    return saveBaseName + QLatin1Char('.') + outputSuffix(outputFormatFromInt(outputFormat));
 }
 
 QString saveFileToolTip(const QString &saveFolder, const QString &saveBaseName, int outputFormat)

@@ -556,7 +556,8 @@ void MainWindow::on_btnConvert_clicked()
     const QImage output = makeOutputImage(&error);
     m_converting = false;
     if (!output.isNull()
-        && saveImageAtomically(output, target, outputFormatName(m_settings.outputFormat),
+        && saveImageAtomically(output, target,
+            outputFormatName(outputFormatFromInt(m_settings.outputFormat)),
             m_settings.outputQuality, &error)) {
         showMessage(
             QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);

@@ -14,8 +14,8 @@ namespace {
 
 QImage referenceOutput(const QString &input, const BatchOptions &options)
 {
-    return ::referenceOutput(input, options.params, QSize(options.outputSizeX, options.outputSizeY),
-        resamplingFromInt(options.resampling));
+    return ::referenceOutput(
+        input, options.params, QSize(options.outputSizeX, options.outputSizeY), options.resampling);
 }
 
 int coveredPixels(const QImage &img)
@@ -49,7 +49,7 @@ private:
         o.outputFolder = outFolder;
         o.outputSizeX = 48;
         o.outputSizeY = 24;
-        o.outputFormat = 1;
+        o.outputFormat = OutputFormat::Png;
         o.params = makeParams(2, 3, 1, 4);
         return o;
     }
@@ -80,7 +80,7 @@ private slots:
         QVERIFY(randomImage(20, 16, 2, RandomAlpha::Opaque).save(b));
 
         BatchOptions o = smallPngOptions(out);
-        o.nameType = 1;
+        o.naming = OutputNaming::Numbered;
         QStringList inputs { a, b };
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(inputs, (QStringList { b, a }));
@@ -109,8 +109,8 @@ private slots:
         }
 
         BatchOptions o = smallPngOptions(out);
-        o.sortType = 1;
-        o.nameType = 1;
+        o.sortOrder = SortOrder::NewestFirst;
+        o.naming = OutputNaming::Numbered;
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(r.succeeded, 3);
         QCOMPARE(inputs,
@@ -127,19 +127,19 @@ private slots:
             QVERIFY(f.setFileTime(same, QFileDevice::FileModificationTime));
         }
         QStringList forward = inputs;
-        sortBatchInputs(forward, 1);
+        sortBatchInputs(forward, SortOrder::NewestFirst);
         QCOMPARE(forward, inputs);
         QStringList backward { inputs.at(2), inputs.at(1), inputs.at(0) };
         const QStringList backwardBefore = backward;
-        sortBatchInputs(backward, 1);
+        sortBatchInputs(backward, SortOrder::NewestFirst);
         QCOMPARE(backward, backwardBefore);
 
         // Any other type leaves the list as the user made it.
         QStringList unsorted { QStringLiteral("/z/b.jpg"), QStringLiteral("/a/A.jpg") };
         const QStringList unsortedBefore = unsorted;
-        sortBatchInputs(unsorted, 2);
-        QCOMPARE(unsorted, unsortedBefore);
-        sortBatchInputs(unsorted, -1);
+        QCOMPARE(sortOrderFromInt(2), SortOrder::AsGiven);
+        QCOMPARE(sortOrderFromInt(-1), SortOrder::AsGiven);
+        sortBatchInputs(unsorted, SortOrder::AsGiven);
         QCOMPARE(unsorted, unsortedBefore);
     }
 
@@ -172,23 +172,23 @@ private slots:
 
     void outputNames()
     {
-        QCOMPARE(batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, 0),
+        QCOMPARE(batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, OutputNaming::InputName),
             QStringLiteral("world.v2"));
-        QCOMPARE(
-            batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, 1), QStringLiteral("map_3"));
-        QCOMPARE(
-            batchOutputName(QStringLiteral("/maps/world.jpg"), 12, 7), QStringLiteral("map_12"));
+        QCOMPARE(batchOutputName(QStringLiteral("/maps/world.v2.jpg"), 3, OutputNaming::Numbered),
+            QStringLiteral("map_3"));
+        QCOMPARE(batchOutputName(QStringLiteral("/maps/world.jpg"), 12, outputNamingFromInt(7)),
+            QStringLiteral("map_12"));
 
         BatchOptions o;
         o.outputFolder = QStringLiteral("/out");
-        o.outputFormat = 1;
+        o.outputFormat = OutputFormat::Png;
         QCOMPARE(batchTargetPath(QStringLiteral("/maps/world.v2.jpg"), 0, o),
             QStringLiteral("/out/world.v2.png"));
-        o.outputFormat = 0;
+        o.outputFormat = OutputFormat::Jpeg;
         QCOMPARE(batchTargetPath(QStringLiteral("/maps/world.png"), 0, o),
             QStringLiteral("/out/world.jpg"));
-        o.outputFormat = 2;
-        o.nameType = 1;
+        o.outputFormat = outputFormatFromInt(2);
+        o.naming = OutputNaming::Numbered;
         QCOMPARE(batchTargetPath(QStringLiteral("/maps/world.png"), 5, o),
             QStringLiteral("/out/map_5.jpg"));
     }
@@ -238,7 +238,7 @@ private slots:
         QVERIFY(randomImage(20, 16, 31, RandomAlpha::Opaque).save(third));
 
         BatchOptions o = smallPngOptions(out);
-        o.nameType = 1;
+        o.naming = OutputNaming::Numbered;
         QStringList inputs { first, second, third };
         QList<int> progressed;
         const BatchResult r = runQuietly(inputs, o, &progressed);
@@ -271,7 +271,7 @@ private slots:
                 "earlier output " + name.toLatin1()));
         }
         BatchOptions o = smallPngOptions(out);
-        o.outputFormat = 0;
+        o.outputFormat = OutputFormat::Jpeg;
         o.overwrite = false;
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(r.succeeded, 0);
@@ -417,7 +417,7 @@ private slots:
         o.params.lonMax = lonMax;
         o.params.latMin = latMin;
         o.params.latMax = latMax;
-        o.resampling = resampling;
+        o.resampling = resamplingFromInt(resampling);
         QStringList inputs { jpg, png, gray };
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(r.succeeded, 3);
@@ -585,7 +585,7 @@ private slots:
         BatchOptions o = smallPngOptions(dir);
         o.outputSizeX = 600;
         o.outputSizeY = 400;
-        o.resampling = 3;
+        o.resampling = Resampling::Lanczos3;
         QStringList inputs { png, jpg };
         const BatchResult r = runQuietly(inputs, o);
         QCOMPARE(inputs, (QStringList { jpg, png }));

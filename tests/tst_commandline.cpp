@@ -272,11 +272,11 @@ void TestCommandLine::parse()
     if (o.mode == CommandLine::Mode::Batch && o.overrides.any()) {
         const CommandLine::Overrides &v = o.overrides;
         QCOMPARE(*v.width * 10000 + *v.height, 2048 * 10000 + 1024);
-        QCOMPARE(*v.format, 1);
+        QVERIFY(*v.format == OutputFormat::Png);
         QCOMPARE(*v.quality, 100);
         QCOMPARE(*v.outputDir, QStringLiteral("/"));
         QCOMPARE(*v.overwrite, false);
-        QCOMPARE(*v.resampling, 2);
+        QVERIFY(*v.resampling == Resampling::Bicubic);
         QVERIFY(!v.params);
     }
 }
@@ -291,7 +291,7 @@ void TestCommandLine::resamplingNames()
             QStringLiteral("--batch"), QStringLiteral("--resampling=") + names[k] });
         if (k < 4) {
             QCOMPARE(o.error, QString());
-            QCOMPARE(*o.overrides.resampling, k);
+            QVERIFY(*o.overrides.resampling == Resampling(k));
         } else {
             QVERIFY(o.error.contains(QStringLiteral("lanczos3")));
         }

@@ -327,7 +327,7 @@ void TestMapDetect::batchDetectsEachFile()
 
     BatchOptions options;
     options.outputFolder = out;
-    options.outputFormat = 1;
+    options.outputFormat = OutputFormat::Png;
     options.outputSizeX = 256;
     options.outputSizeY = 128;
     // Margins that fit none of the files: each file's own replace them.
