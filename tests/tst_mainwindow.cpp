@@ -78,6 +78,7 @@ class TestMainWindow : public QObject
 
 private slots:
     void fieldsReportEachEditOnceAndAWholeSetNever();
+    void tabWalksTheStepsInOrder();
     void stepsFitWithNothingClipped();
     void autoSizeSwitchSetsViewLimits();
     void previewMenuBuildsPreviewAndMarkFollowsWindow();
@@ -128,6 +129,25 @@ void TestMainWindow::fieldsReportEachEditOnceAndAWholeSetNever()
     h.action("actionParam_Reset")->trigger();
     QCOMPARE(changes.size(), 0);
     QCOMPARE(h.window.params(), ParamSet());
+}
+
+// Tab walks the fields in the order the steps read, the panel's fields
+// among the window's own.
+void TestMainWindow::tabWalksTheStepsInOrder()
+{
+    Harness h;
+    QStringList order;
+    QWidget *w = h.child<QWidget>("btnReset");
+    while (order.size() < 11) {
+        w = w->nextInFocusChain();
+        // A spin box's own line edit is its inside, not a stop of its own.
+        if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().startsWith(QLatin1String("qt_")))
+            order << w->objectName();
+    }
+    QCOMPARE(order,
+        QStringList({ "spinBoxMarginLeft", "spinBoxMarginRight", "spinBoxMarginBottom",
+            "spinBoxMarginTop", "cbFormatMapProj", "doubleSpinBoxLonMin", "doubleSpinBoxLonMax",
+            "doubleSpinBoxLatMin", "doubleSpinBoxLatMax", "btnPreview", "btnConvert" }));
 }
 
 void TestMainWindow::stepsFitWithNothingClipped()
