@@ -18,6 +18,7 @@
 #include "mainwindow/overlay.h"
 #include "mainwindow/paramfiledialogs.h"
 #include "mainwindow/parampanel.h"
+#include "mainwindow/savestep.h"
 #include "mainwindow/sourceview.h"
 #include "mainwindow/windowtexts.h"
 #include "options/optionsdialog.h"
@@ -73,6 +74,7 @@ MainWindow::MainWindow(QWidget *parent)
     m_preview = new PreviewWindow(this);
     ui->setupUi(this);
     m_panel = ui->paramPanel;
+    m_save = new SaveStep(ui->lineSaveFilename, m_settings, m_texts, this);
     // The status line takes room from the panels only while it has something to say.
     QStatusBar *status = statusBar();
     status->hide();
@@ -84,20 +86,11 @@ MainWindow::MainWindow(QWidget *parent)
         [this](const QString &id) { m_settings.language = id; });
 
     ui->label->setMouseTracking(true);
-    m_frame = new FrameEditor(ui->label, [this] {
-        const ParamSet &p = m_panel->shown();
-        return Margins { p.marginLeft, p.marginRight, p.marginBottom, p.marginTop };
-    });
-    connect(m_frame, &FrameEditor::tentative, this, [this](const Margins &m) {
-        ParamSet tentative = m_panel->shown();
-        tentative.marginLeft = m.left;
-        tentative.marginRight = m.right;
-        tentative.marginBottom = m.bottom;
-        tentative.marginTop = m.top;
-        drawOverlay(tentative);
-    });
+    m_frame = new FrameEditor(ui->label, [this] { return m_panel->margins(); });
+    connect(m_frame, &FrameEditor::tentative, this,
+        [this](const Margins &m) { drawOverlay(m_panel->shownWith(m)); });
     connect(m_frame, &FrameEditor::committed, this, [this](const Margins &m) {
-        m_panel->setMargins(m.left, m.right, m.bottom, m.top);
+        m_panel->setMargins(m);
         parametersChanged();
     });
     connect(m_frame, &FrameEditor::hidden, this, &MainWindow::redrawOverlay);
@@ -453,18 +446,12 @@ void MainWindow::openImage()
     ui->labelLoadedFilename->setText(
         m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ") + info.fileName());
     ui->labelLoadedFilename->setToolTip(info.absoluteFilePath());
-    m_settings.saveBaseName = proposedSaveBaseName(m_settings.loadFilePath);
-    if (m_settings.saveFolderName.isEmpty() && !m_settings.loadFilePath.isEmpty())
-        m_settings.saveFolderName = info.absolutePath();
-    updateSaveFilename();
+    m_save->imageOpened(m_settings.loadFilePath);
 }
 
 void MainWindow::updateSaveFilename()
 {
-    ui->lineSaveFilename->setText(
-        saveFileNameText(m_settings.saveBaseName, m_settings.outputFormat));
-    ui->lineSaveFilename->setToolTip(saveFileToolTip(
-        m_settings.saveFolderName, m_settings.saveBaseName, m_settings.outputFormat));
+    m_save->showName();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -494,77 +481,18 @@ void MainWindow::dropEvent(QDropEvent *event)
     startBatchConvert();
 }
 
-void MainWindow::on_lineSaveFilename_editingFinished()
-{
-    const QString text = ui->lineSaveFilename->text();
-    ui->lineSaveFilename->setToolTip(
-        text.isEmpty() ? QString() : m_settings.saveFolderName + QLatin1Char('/') + text);
-    if (text.isEmpty())
-        return;
-    m_settings.saveBaseName = QFileInfo(text).completeBaseName();
-    m_settings.outputFormat = outputFormatForTypedName(text, m_settings.outputFormat);
-}
-
-void MainWindow::on_btnBrowse_clicked()
-{
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    if (!m_settings.saveFolderName.isEmpty())
-        dialog.setDirectory(m_settings.saveFolderName);
-    else if (!m_settings.loadFilePath.isEmpty())
-        dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
-    dialog.setWindowTitle(m_texts[QStringLiteral("save_image_title")]);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return;
-    m_settings.saveFolderName = dialog.selectedFiles().first();
-    updateSaveFilename();
-}
-
 void MainWindow::on_btnConvert_clicked()
 {
-    if (m_source.isNull() || m_converting)
+    if (m_source.isNull())
         return;
-    const QString title = ui->btnConvert->text();
     const ParamSet params = m_panel->params();
     QString refusal;
     if (!projectionList().contains(params.projection))
         refusal = Messages::unknownProjection(m_texts, params.projection);
     else if (const QString wrong = paramProblem(params, m_source.size()); !wrong.isEmpty())
         refusal = Messages::paramInvalid(m_texts, wrong);
-    // An empty folder would put the file at the filesystem root.
-    else if (m_settings.saveFolderName.isEmpty())
-        refusal = m_texts[QStringLiteral("no_save_folder")];
-    if (!refusal.isEmpty()) {
-        showMessage(QMessageBox::Warning, title, refusal);
-        return;
-    }
-
-    const QString name = ui->lineSaveFilename->text();
-    const QString target = m_settings.saveFolderName + QLatin1Char('/') + name;
-    if (QFileInfo::exists(target)) {
-        QMessageBox box(QMessageBox::Warning, title,
-            name + m_texts[QStringLiteral("overwrite_question")],
-            QMessageBox::Yes | QMessageBox::No, this);
-        box.setDefaultButton(QMessageBox::No);
-        if (box.exec() != QMessageBox::Yes)
-            return;
-    }
-    m_converting = true;
-    QString error;
-    const QImage output = makeOutputImage(&error);
-    m_converting = false;
-    if (!output.isNull()
-        && saveImageAtomically(output, target,
-            outputFormatName(outputFormatFromInt(m_settings.outputFormat)),
-            m_settings.outputQuality, &error)) {
-        showMessage(
-            QMessageBox::Information, title, target + m_texts[QStringLiteral("saved_file")]);
-    } else {
-        showMessage(QMessageBox::Warning, title,
-            Messages::withReason(target + m_texts[QStringLiteral("save_failed")], error));
-    }
+    m_save->convertAndSave(
+        ui->btnConvert->text(), refusal, [this](QString *error) { return makeOutputImage(error); });
 }
 
 void MainWindow::showMessage(QMessageBox::Icon icon, const QString &title, const QString &text)
@@ -648,4 +576,14 @@ void MainWindow::showBatchReport(const BatchResult &result)
 bool MainWindow::frameActive() const
 {
     return m_frame->frameActive();
+}
+
+void MainWindow::on_btnBrowse_clicked()
+{
+    m_save->browse();
+}
+
+void MainWindow::on_lineSaveFilename_editingFinished()
+{
+    m_save->nameEdited();
 }

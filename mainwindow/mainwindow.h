@@ -24,6 +24,7 @@ class FrameEditor;
 class LanguageMenu;
 class ParamPanel;
 class PreviewWindow;
+class SaveStep;
 class QTimer;
 class SourceView;
 struct BatchResult;
@@ -119,6 +120,7 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui;
     ParamPanel *m_panel = nullptr;
+    SaveStep *m_save = nullptr;
     CommandLine::Paths m_paths;
     QString m_besideLangFile; // <exe>_lang.ini; m_paths.langFile is the one in use
     ProjectionConverter m_converter;
@@ -131,7 +133,6 @@ private:
     QTimer *m_previewTimer = nullptr;
     LanguageMenu *m_languageMenu = nullptr;
     FrameEditor *m_frame = nullptr;
-    bool m_converting = false;
     // The parameter problem the status line shows, to clear once mended.
     QString m_paramNotice;
 };

@@ -121,12 +121,25 @@ QStringList ParamPanel::setImageSize(const QSize &size)
     return cuts;
 }
 
-void ParamPanel::setMargins(int left, int right, int bottom, int top)
+Margins ParamPanel::margins() const
 {
-    m_params.marginLeft = left;
-    m_params.marginRight = right;
-    m_params.marginBottom = bottom;
-    m_params.marginTop = top;
+    return Margins { m_params.marginLeft, m_params.marginRight, m_params.marginBottom,
+        m_params.marginTop };
+}
+
+ParamSet ParamPanel::shownWith(const Margins &margins) const
+{
+    ParamSet p = m_params;
+    p.marginLeft = margins.left;
+    p.marginRight = margins.right;
+    p.marginBottom = margins.bottom;
+    p.marginTop = margins.top;
+    return p;
+}
+
+void ParamPanel::setMargins(const Margins &margins)
+{
+    m_params = shownWith(margins);
     showParams();
 }
 

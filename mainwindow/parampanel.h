@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/langtexts.h"
+#include "mainwindow/framedrag.h"
 #include "projection/convertparams.h"
 
 #include <QFrame>
@@ -39,8 +40,11 @@ public:
     // had to be cut are taken again, unless the user has changed something
     // since; returns those still cut.
     QStringList setImageSize(const QSize &size);
+    // The margins shown, and the fields' set with other margins.
+    Margins margins() const;
+    ParamSet shownWith(const Margins &margins) const;
     // Margins from the frame drawn on the image; the rest stays as it is.
-    void setMargins(int left, int right, int bottom, int top);
+    void setMargins(const Margins &margins);
     // The selector's entries in the texts' language, by position.
     void setProjectionNames(const TextTable &texts);
 
