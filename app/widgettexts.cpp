@@ -1,5 +1,7 @@
 #include "app/widgettexts.h"
 
+#include "logging/logging.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
@@ -23,4 +25,16 @@ bool applyLanguageText(const TextTargets &targets, const QString &key, const QSt
     else
         return false;
     return true;
+}
+
+void loadLanguageGroup(const QString &langFile, const QString &group, const QStringList &widgetKeys,
+    const TextDefaults &tableDefaults, const TextTargets &targets, TextTable &table)
+{
+    LangTexts::readGroup(
+        langFile, group, widgetKeys, tableDefaults,
+        [&](const QString &key, const QString &text) {
+            if (!applyLanguageText(targets, key, text))
+                planoDebug() << group << " text without a widget: " << key;
+        },
+        table);
 }

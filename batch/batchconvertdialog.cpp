@@ -44,14 +44,6 @@ void BatchConvertDialog::setLangFile(const QString &path)
 
 void BatchConvertDialog::loadTexts()
 {
-    LangTexts::readGroup(
-        m_langFile, QStringLiteral("batch_convert"), LangTexts::batchWidgetKeys(),
-        LangTexts::batchTableDefaults(),
-        [this](const QString &key, const QString &text) { applyText(key, text); }, m_texts);
-}
-
-void BatchConvertDialog::applyText(const QString &key, const QString &text)
-{
     const TextTargets targets {
         { QStringLiteral("title"), this },
         { QStringLiteral("lbl_1"), m_ui->label_1 },
@@ -72,8 +64,8 @@ void BatchConvertDialog::applyText(const QString &key, const QString &text)
         { QStringLiteral("chk_open_filer"), m_ui->checkOpenFiler },
         { QStringLiteral("chk_auto_detect"), m_ui->checkAutoDetect },
     };
-    if (!applyLanguageText(targets, key, text))
-        planoDebug() << "batch_convert text without a widget: " << key;
+    loadLanguageGroup(m_langFile, QStringLiteral("batch_convert"), LangTexts::batchWidgetKeys(),
+        LangTexts::batchTableDefaults(), targets, m_texts);
 }
 
 int BatchConvertDialog::exec()

@@ -64,7 +64,6 @@ public slots:
     void on_btnClose_clicked();
 
 private:
-    void applyText(const QString &key, const QString &text);
     void showSelectCount();
     void takeChoices();
     void configurePicker(QFileDialog &picker, const QString &folder, const QString &titleKey);

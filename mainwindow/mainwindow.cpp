@@ -186,11 +186,8 @@ void MainWindow::loadTexts()
     // form, so every key has its Japanese text even where the form differs.
     for (const auto &entry : LangTexts::mainWidgetTexts())
         applyLanguageText(targets, entry.first, entry.second);
-    auto apply = [&targets](const QString &key, const QString &text) {
-        applyLanguageText(targets, key, text);
-    };
-    LangTexts::readGroup(m_paths.langFile, QStringLiteral("main"), LangTexts::mainWidgetKeys(),
-        LangTexts::mainTableDefaults(), apply, m_texts);
+    loadLanguageGroup(m_paths.langFile, QStringLiteral("main"), LangTexts::mainWidgetKeys(),
+        LangTexts::mainTableDefaults(), targets, m_texts);
     m_panel->setProjectionNames(m_texts);
     setWindowTitle(m_texts[QStringLiteral("title")] + QStringLiteral(" 1.0"));
     m_preview->setWindowTitle(m_texts[QStringLiteral("preview_window_title")]);

@@ -26,18 +26,6 @@ void OptionsDialog::setLangFile(const QString &path)
 
 void OptionsDialog::loadTexts()
 {
-    LangTexts::readGroup(
-        m_langFile, QStringLiteral("config"), LangTexts::configWidgetKeys(),
-        LangTexts::configTableDefaults(),
-        [this](const QString &key, const QString &text) { applyText(key, text); }, m_texts);
-    const char *const methods[] = { "resampling_nearest", "resampling_bilinear",
-        "resampling_bicubic", "resampling_lanczos" };
-    for (int i = 0; i < m_ui->cbResampling->count(); ++i)
-        m_ui->cbResampling->setItemText(i, m_texts[QLatin1String(methods[i])]);
-}
-
-void OptionsDialog::applyText(const QString &key, const QString &text)
-{
     const TextTargets targets {
         { QStringLiteral("title"), this },
         { QStringLiteral("lbl_2"), m_ui->label_2 },
@@ -50,8 +38,12 @@ void OptionsDialog::applyText(const QString &key, const QString &text)
         { QStringLiteral("btn_cancel"), m_ui->btnCancel },
         { QStringLiteral("btn_ok"), m_ui->btnOk },
     };
-    if (!applyLanguageText(targets, key, text))
-        planoDebug() << "config text without a widget: " << key;
+    loadLanguageGroup(m_langFile, QStringLiteral("config"), LangTexts::configWidgetKeys(),
+        LangTexts::configTableDefaults(), targets, m_texts);
+    const char *const methods[] = { "resampling_nearest", "resampling_bilinear",
+        "resampling_bicubic", "resampling_lanczos" };
+    for (int i = 0; i < m_ui->cbResampling->count(); ++i)
+        m_ui->cbResampling->setItemText(i, m_texts[QLatin1String(methods[i])]);
 }
 
 int OptionsDialog::exec()

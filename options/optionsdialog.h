@@ -39,7 +39,6 @@ public slots:
     void on_btnCancel_clicked();
 
 private:
-    void applyText(const QString &key, const QString &text);
     void showValues(const OptionValues &values);
     QLineEdit *lineFor(OptionField field) const;
 
