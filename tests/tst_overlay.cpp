@@ -41,7 +41,6 @@ private slots:
     void gridLines();
     void penWidthWidensTheFrameAroundItsEdge();
     void withoutPointModeThePlainImage();
-    void nullSourceGivesNullImage();
 };
 
 void TestOverlay::frameOutline_data()
@@ -161,11 +160,7 @@ void TestOverlay::withoutPointModeThePlainImage()
         = renderOverlay(source, ParamSet().toTable(), overlayPen(3, kRed), false, converter);
     QCOMPARE(out.format(), QImage::Format_ARGB32);
     QCOMPARE(out, source.convertToFormat(QImage::Format_ARGB32));
-}
-
-void TestOverlay::nullSourceGivesNullImage()
-{
-    ProjectionConverter converter;
+    // Without a source there is nothing to draw on.
     QVERIFY(renderOverlay(QImage(), ParamSet().toTable(), overlayPen(3, kRed), true, converter)
                 .isNull());
 }
