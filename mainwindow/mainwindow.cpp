@@ -10,62 +10,24 @@
 #include "batch/batchreport.h"
 #include "batch/openfolder.h"
 #include "imageio/imageload.h"
-#include "imageio/imagesave.h"
-#include "imageio/outputnaming.h"
 #include "logging/logging.h"
-#include "mainwindow/frameeditor.h"
 #include "mainwindow/languagemenu.h"
+#include "mainwindow/openstep.h"
 #include "mainwindow/overlay.h"
 #include "mainwindow/paramfiledialogs.h"
-#include "mainwindow/parampanel.h"
-#include "mainwindow/savestep.h"
 #include "mainwindow/sourceview.h"
 #include "mainwindow/windowtexts.h"
 #include "options/optionsdialog.h"
 #include "output/outputimage.h"
 #include "params/paramcheck.h"
-#include "preview/previewwindow.h"
 #include "projection/mapdetect.h"
 #include "ui_mainwindow.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QStatusBar>
-#include <QTimer>
-#include <QUrl>
-
-namespace {
-
-// The local image files of a drop, or none when any item is something else,
-// so that a drop the program cannot take stays with its source.
-QStringList droppedImages(const QMimeData *mime)
-{
-    QStringList paths;
-    for (const QUrl &url : mime->urls()) {
-        const QString path = url.toLocalFile();
-        if (path.isEmpty() || !isImageSuffix(path))
-            return QStringList();
-        paths << path;
-    }
-    return paths;
-}
-
-// The busy cursor for the life of a scope.
-class BusyCursor
-{
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
-} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -102,15 +64,8 @@ MainWindow::MainWindow(QWidget *parent)
     m_startupTimer = new QTimer(this);
     connect(m_startupTimer, &QTimer::timeout, this, &MainWindow::startDeferred);
     m_startupTimer->start(1000);
-    // Changes only mark the preview out of date; it is rebuilt once the queued
-    // events are handled, so a burst of changes costs one remap.
-    m_previewTimer = new QTimer(this);
-    m_previewTimer->setSingleShot(true);
-    m_previewTimer->setInterval(0);
-    connect(m_previewTimer, &QTimer::timeout, this, [this] {
-        if (m_preview->isVisible() && m_settings.autoPreview)
-            makeOutputImage();
-    });
+    m_refresh = new PreviewRefresh(
+        m_preview, m_settings.autoPreview, [this] { makeOutputImage(); }, this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -120,19 +75,14 @@ SourceView *MainWindow::sourceView() const
     return ui->label;
 }
 
-const ParamSet &MainWindow::params() const
+void MainWindow::on_btnDetect_clicked()
 {
-    return m_panel->shown();
+    detectMapArea(ui->btnDetect->text());
 }
 
-void MainWindow::cancelDeferredStart()
+void MainWindow::on_actionDetect_triggered()
 {
-    m_startupTimer->stop();
-}
-
-void MainWindow::scheduleDeferredStart(int msec)
-{
-    m_startupTimer->start(msec);
+    detectMapArea(ui->actionDetect->text());
 }
 
 void MainWindow::setPaths(const CommandLine::Paths &paths)
@@ -230,34 +180,14 @@ void MainWindow::startDeferred()
 void MainWindow::applyAutoSize(bool checked)
 {
     m_settings.autoSize = checked;
-    ui->scrollArea_R->setWidgetResizable(checked);
-    ui->label->setScaledContents(checked);
     fixNaturalSize();
-    ui->label->updateGeometry();
     ui->actionAuto_Size->setChecked(checked);
 }
 
-// At natural size the contents hold the image and, around it, the layout's
-// margins and the file-name line, so all of it must fit for the last rows and
-// columns to be reachable.
 void MainWindow::fixNaturalSize()
 {
-    QWidget *contents = ui->scrollAreaWidgetContents_R;
-    QSize size(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    QSize least(0, 0);
-    if (!m_settings.autoSize) {
-        size = m_source.size();
-        if (!size.isEmpty()) {
-            const QMargins margins = contents->layout()->contentsMargins();
-            size += QSize(margins.left() + margins.right(),
-                margins.top() + margins.bottom() + contents->layout()->spacing()
-                    + ui->labelLoadedFilename->sizeHint().height());
-        }
-        least = size;
-        contents->resize(size);
-    }
-    contents->setMinimumSize(least);
-    contents->setMaximumSize(size);
+    sizeSourcePane(ui->scrollArea_R, ui->label, m_settings.autoSize,
+        ui->labelLoadedFilename->sizeHint().height());
 }
 
 void MainWindow::on_actionAuto_Preview_triggered(bool checked)
@@ -272,11 +202,6 @@ void MainWindow::on_actionPreview_Window_triggered(bool checked)
     m_preview->setVisible(checked);
     if (checked && isVisible())
         makeOutputImage();
-}
-
-void MainWindow::on_btnPreview_clicked()
-{
-    on_actionPreview_Window_triggered(!m_preview->isVisible());
 }
 
 void MainWindow::parametersChanged()
@@ -312,16 +237,6 @@ void MainWindow::on_actionParam_Reset_triggered()
     m_frame->setFrameActive(!m_source.isNull());
     m_panel->setParams(ParamSet::fromTable(m_converter.exportParams()));
     redrawOverlay();
-}
-
-void MainWindow::on_btnDetect_clicked()
-{
-    detectMapArea(ui->btnDetect->text());
-}
-
-void MainWindow::on_actionDetect_triggered()
-{
-    detectMapArea(ui->actionDetect->text());
 }
 
 void MainWindow::detectMapArea(const QString &title)
@@ -368,7 +283,7 @@ void MainWindow::drawOverlay(const ParamSet &params)
 // its older picture to the preview last.
 QImage MainWindow::makeOutputImage(QString *error)
 {
-    m_previewTimer->stop();
+    m_refresh->cancel();
     if (m_source.isNull())
         return QImage();
     const OutputSpec spec { m_settings.outputSizeX, m_settings.outputSizeY,
@@ -377,35 +292,16 @@ QImage MainWindow::makeOutputImage(QString *error)
     const QImage target = ::makeOutputImage(m_source, m_panel->params(), spec, m_converter, &why);
     if (error)
         *error = why;
-    if (m_preview->isVisible() && target.isNull())
-        m_preview->showProblem(why);
-    else if (m_preview->isVisible())
-        m_preview->setImage(target);
+    m_preview->present(target, why);
     return target;
-}
-
-void MainWindow::previewIfAuto()
-{
-    if (m_preview->isVisible() && m_settings.autoPreview && !m_previewTimer->isActive())
-        m_previewTimer->start();
-}
-
-bool MainWindow::previewPending() const
-{
-    return m_previewTimer->isActive();
 }
 
 void MainWindow::on_btnImageRead_clicked()
 {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(
-        imageNameFilter(m_texts[QStringLiteral("file_filter")], readableImageSuffixes()));
-    dialog.setDirectory(QFileInfo(m_settings.loadFilePath).absolutePath());
-    dialog.setWindowTitle(m_texts[QStringLiteral("open_file")]);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QString path = OpenStep::askImageFile(this, m_texts, m_settings.loadFilePath);
+    if (path.isEmpty())
         return;
-    m_settings.loadFilePath = dialog.selectedFiles().first();
+    m_settings.loadFilePath = path;
     openImage();
 }
 
@@ -416,11 +312,8 @@ void MainWindow::openImage()
     m_source = QImage();
     ui->label->setImage(QImage());
     m_preview->clear();
-    SourceImage opened;
-    {
-        const BusyCursor busy;
-        opened = loadSourceImage(m_settings.loadFilePath, m_settings.maxImagePixels);
-    }
+    const SourceImage opened
+        = OpenStep::openWithBusyCursor(m_settings.loadFilePath, m_settings.maxImagePixels);
     m_source = opened.image;
     m_frame->setImageSize(m_source.size());
     m_frame->setFrameActive(false);
@@ -446,14 +339,9 @@ void MainWindow::openImage()
     m_save->imageOpened(m_settings.loadFilePath);
 }
 
-void MainWindow::updateSaveFilename()
-{
-    m_save->showName();
-}
-
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (droppedImages(event->mimeData()).isEmpty())
+    if (OpenStep::droppedImages(event->mimeData()).isEmpty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -463,7 +351,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 // drop in which every file passes touches the batch list.
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    const QStringList paths = droppedImages(event->mimeData());
+    const QStringList paths = OpenStep::droppedImages(event->mimeData());
     if (paths.isEmpty()) {
         event->ignore();
         return;
@@ -568,19 +456,4 @@ void MainWindow::showBatchReport(const BatchResult &result)
         ui->actionBatch_Convert->text(), batchReportText(result, m_texts));
     if (m_settings.openFiler && result.refusal.isEmpty())
         openFolderInFileBrowser(m_settings.batchOutputFolder);
-}
-
-bool MainWindow::frameActive() const
-{
-    return m_frame->frameActive();
-}
-
-void MainWindow::on_btnBrowse_clicked()
-{
-    m_save->browse();
-}
-
-void MainWindow::on_lineSaveFilename_editingFinished()
-{
-    m_save->nameEdited();
 }

@@ -7,6 +7,11 @@
 #include "app/commandline.h"
 #include "app/langtexts.h"
 #include "app/settingsstore.h"
+#include "mainwindow/frameeditor.h"
+#include "mainwindow/parampanel.h"
+#include "mainwindow/previewrefresh.h"
+#include "mainwindow/savestep.h"
+#include "preview/previewwindow.h"
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
 
@@ -14,18 +19,14 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
 namespace Ui {
 class MainWindow;
 }
-class FrameEditor;
 class LanguageMenu;
-class ParamPanel;
-class PreviewWindow;
-class SaveStep;
-class QTimer;
 class SourceView;
 struct BatchResult;
 
@@ -44,13 +45,13 @@ public:
     void loadTexts();
 
     void openImage();
-    void updateSaveFilename();
+    void updateSaveFilename() { m_save->showName(); }
     void redrawOverlay();
     // Null, with the reason in *error, when the output cannot be made.
     QImage makeOutputImage(QString *error = nullptr);
-    void previewIfAuto();
+    void previewIfAuto() { m_refresh->request(); }
     // A preview refresh is waiting for the queued events to be handled.
-    bool previewPending() const;
+    bool previewPending() const { return m_refresh->pending(); }
     // A loaded or detected parameter set: the fields take it whole, then the
     // overlay and the preview follow once.
     void applyParamSet(const ParamSet &params);
@@ -64,15 +65,15 @@ public:
 
     // The deferred start is a one-shot timer; tests that build a window of
     // their own stop it so it never runs on the test's command line.
-    void cancelDeferredStart();
-    void scheduleDeferredStart(int msec);
+    void cancelDeferredStart() { m_startupTimer->stop(); }
+    void scheduleDeferredStart(int msec) { m_startupTimer->start(msec); }
 
     // State reached by the start-up code and by tests.
     AppSettings &settings() { return m_settings; }
     // What the parameter fields show.
-    const ParamSet &params() const;
+    const ParamSet &params() const { return m_panel->shown(); }
     const QImage &sourceImage() const { return m_source; }
-    bool frameActive() const;
+    bool frameActive() const { return m_frame->frameActive(); }
     QString loadPath() const { return m_settings.loadFilePath; }
     void setLoadPath(const QString &path) { m_settings.loadFilePath = path; }
     QString saveBaseName() const { return m_settings.saveBaseName; }
@@ -100,12 +101,12 @@ private slots:
     void on_actionLoad_Param_triggered() { loadParameterFile(); }
     void on_actionSetting_triggered();
     void on_actionParam_Reset_triggered();
-    void on_btnPreview_clicked();
-    void on_btnBrowse_clicked();
+    void on_btnPreview_clicked() { on_actionPreview_Window_triggered(!m_preview->isVisible()); }
+    void on_btnBrowse_clicked() { m_save->browse(); }
     void on_btnReset_clicked() { on_actionParam_Reset_triggered(); }
     void on_btnDetect_clicked();
     void on_actionDetect_triggered();
-    void on_lineSaveFilename_editingFinished();
+    void on_lineSaveFilename_editingFinished() { m_save->nameEdited(); }
 
 private:
     void parametersChanged();
@@ -130,7 +131,7 @@ private:
     QStringList m_batchInputs;
     PreviewWindow *m_preview = nullptr;
     QTimer *m_startupTimer = nullptr;
-    QTimer *m_previewTimer = nullptr;
+    PreviewRefresh *m_refresh = nullptr;
     LanguageMenu *m_languageMenu = nullptr;
     FrameEditor *m_frame = nullptr;
     // The parameter problem the status line shows, to clear once mended.

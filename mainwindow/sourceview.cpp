@@ -2,10 +2,12 @@
 
 #include "views/fitting.h"
 
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScrollArea>
 
 #include <algorithm>
 #include <cmath>
@@ -156,4 +158,26 @@ void SourceView::paintEvent(QPaintEvent *event)
         painter.drawImage(exposed, m_image, exposed);
     }
     paintOverlay(painter, m_overlay, m_pen, viewPerImage);
+}
+
+void sizeSourcePane(QScrollArea *area, SourceView *view, bool fitted, int lineAbove)
+{
+    area->setWidgetResizable(fitted);
+    view->setScaledContents(fitted);
+    QWidget *contents = area->widget();
+    QSize size(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QSize least(0, 0);
+    if (!fitted) {
+        size = view->image().size();
+        if (!size.isEmpty()) {
+            const QMargins margins = contents->layout()->contentsMargins();
+            size += QSize(margins.left() + margins.right(),
+                margins.top() + margins.bottom() + contents->layout()->spacing() + lineAbove);
+        }
+        least = size;
+        contents->resize(size);
+    }
+    contents->setMinimumSize(least);
+    contents->setMaximumSize(size);
+    view->updateGeometry();
 }

@@ -89,3 +89,9 @@ private:
     OverlayLines m_overlay;
     QPen m_pen;
 };
+
+class QScrollArea;
+// The source pane: fitted, the view follows the scroll area; at natural size
+// the contents hold the image and, around it, the layout's margins and the
+// line above it, so that the last rows and columns can be reached.
+void sizeSourcePane(QScrollArea *area, SourceView *view, bool fitted, int lineAbove);

@@ -56,3 +56,13 @@ void PreviewWindow::hideEvent(QHideEvent *event)
     QMainWindow::hideEvent(event);
     emit hidden();
 }
+
+void PreviewWindow::present(const QImage &image, const QString &problem)
+{
+    if (!isVisible())
+        return;
+    if (image.isNull())
+        showProblem(problem);
+    else
+        setImage(image);
+}

@@ -24,6 +24,8 @@ public:
     void setImage(QImage image);
     // Instead of an image: why there is none.
     void showProblem(const QString &text);
+    // While shown: the image, or without one why there is none.
+    void present(const QImage &image, const QString &problem);
     // Neither: the result shown belongs to no image open now.
     void clear();
     PreviewView *imageLabel() const;
