@@ -50,7 +50,8 @@ Outcome run(const QString &image, const CommandLine::Paths &paths)
         + found.summary(loaded.image.width(), loaded.image.height());
     if (!found.found)
         return outcome;
-    outcome.out = parameterFileText(found.params);
+    outcome.out = found.sourceLines().join(QLatin1Char('\n')) + QLatin1Char('\n')
+        + parameterFileText(found.params);
     outcome.exitCode = 0;
     return outcome;
 }

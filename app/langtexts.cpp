@@ -187,11 +187,17 @@ const TextDefaults &mainTableDefaults()
         { "locale", "ja" },
         { "language_restart", "表示言語は次回の起動時に切り替わります" },
         { "detect_failed", "地図の領域が見つかりませんでした" },
-        // The end of a batch run: %1 converted, %2 failed; stopped: %1 of %2
-        // converted, %3 not converted.
+        // After Detect: %1 the groups read from the image, %2 those kept.
+        { "detect_done", "自動検出で読み取った値: %1 ／ 元のままの値: %2" },
+        { "detect_margins", "余白" },
+        { "detect_projection", "投影法と緯度" },
+        { "detect_longitudes", "経度" },
+        { "detect_none", "なし" },
         // %1 names each margin cut: its label, the value wanted and the value set.
         { "margins_cut", "画像に収まらない余白を切り詰めました: %1" },
         { "margins_cut_no_image", "画像を開くまで余白は 1024 までです。切り詰めました: %1" },
+        // The end of a batch run: %1 converted, %2 failed; stopped: %1 of %2
+        // converted, %3 not converted.
         { "batch_counts", "%1 個変換, %2 個失敗" },
         { "batch_stopped",
             "複数画像ファイル変換を中止しました\n%2 個中 %1 個を変換, %3 個は未変換" },

@@ -1,6 +1,7 @@
 #include "app/messages.h"
 
 #include "imageio/imageload.h"
+#include "projection/mapdetect.h"
 
 namespace Messages {
 
@@ -60,6 +61,23 @@ QString marginsCut(const TextTable &texts, const QStringList &cuts, bool haveIma
     const QString key
         = haveImage ? QStringLiteral("margins_cut") : QStringLiteral("margins_cut_no_image");
     return texts[key].arg(cuts.join(QStringLiteral(", ")));
+}
+
+QString detectSources(const TextTable &texts, const MapDetection &found)
+{
+    const QPair<MapDetection::Group, const char *> groups[] = {
+        { MapDetection::Group::Margins, "detect_margins" },
+        { MapDetection::Group::ProjectionAndLatitudes, "detect_projection" },
+        { MapDetection::Group::Longitudes, "detect_longitudes" },
+    };
+    QStringList read;
+    QStringList kept;
+    for (const auto &group : groups)
+        (found.read(group.first) ? read : kept) << texts[QLatin1String(group.second)];
+    const QString none = texts[QStringLiteral("detect_none")];
+    const QString comma = QStringLiteral(", ");
+    return texts[QStringLiteral("detect_done")].arg(
+        read.isEmpty() ? none : read.join(comma), kept.isEmpty() ? none : kept.join(comma));
 }
 
 QString withReason(const QString &text, const QString &reason)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+struct MapDetection;
 struct SourceImage;
 
 namespace Messages {
@@ -22,6 +23,8 @@ QString paramInvalid(const TextTable &texts, const QString &reason);
 QString paramInvalidLine(const TextTable &texts, const QString &reason);
 // Margins the fields had to cut, with or without an image to bound them.
 QString marginsCut(const TextTable &texts, const QStringList &cuts, bool haveImage);
+// Which groups of values Detect read from the image and which it kept.
+QString detectSources(const TextTable &texts, const MapDetection &found);
 // "<text> (<reason>)", as failures name their cause.
 QString withReason(const QString &text, const QString &reason);
 

@@ -252,6 +252,8 @@ void MainWindow::detectMapArea(const QString &title)
     }
     m_frame->setFrameActive(true);
     applyParamSet(found.params);
+    // What was read and what stayed as it was, rather than a silent change.
+    statusBar()->showMessage(Messages::detectSources(m_texts, found));
 }
 
 void MainWindow::applyParamSet(const ParamSet &params)

@@ -522,6 +522,35 @@ MapDetection failure(const QString &reason)
 
 } // namespace
 
+bool MapDetection::read(Group group) const
+{
+    switch (group) {
+    case Group::Margins:
+        return found;
+    case Group::ProjectionAndLatitudes:
+        return found && (wholeWorld || fromGraticule);
+    case Group::Longitudes:
+        return found && wholeWorld;
+    }
+    return false;
+}
+
+QStringList MapDetection::sourceLines() const
+{
+    if (!found)
+        return QStringList();
+    const QString kept = QStringLiteral("kept");
+    const QString shape = QStringLiteral("whole-world shape");
+    return {
+        QStringLiteral("; margins: read, %1 of 4 sides at a page or frame edge").arg(sidesAtEdge),
+        QStringLiteral("; projection and latitudes: %1")
+            .arg(wholeWorld         ? shape
+                    : fromGraticule ? QStringLiteral("%1 parallels").arg(parallels)
+                                    : kept),
+        QStringLiteral("; longitudes: %1").arg(wholeWorld ? shape : kept),
+    };
+}
+
 QString MapDetection::summary(int imageWidth, int imageHeight) const
 {
     if (!found)
@@ -717,11 +746,12 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     ProjectionConverter lon;
     lon.setLonRange(fallback.lonMin, fallback.lonMax);
     GraticuleMatch graticule;
-    if (readGraticule(
-            findParallels(scan, left.position, right.position, top.position, bottom.position),
-            top.position, bottom.position, right.position - left.position + 1, lon.lonSpan(),
-            &graticule)) {
+    const std::vector<double> parallels
+        = findParallels(scan, left.position, right.position, top.position, bottom.position);
+    if (readGraticule(parallels, top.position, bottom.position, right.position - left.position + 1,
+            lon.lonSpan(), &graticule)) {
         d.fromGraticule = true;
+        d.parallels = int(parallels.size());
         d.params.projection = graticule.projection;
         d.params.latMin = graticule.latMin;
         d.params.latMax = graticule.latMax;

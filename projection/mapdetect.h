@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 struct MapDetection
 {
@@ -19,8 +20,10 @@ struct MapDetection
     // or the fallback's.
     ParamSet params;
     bool wholeWorld = false;
-    // Projection and latitudes read from the spacing of the map's parallels.
+    // Projection and latitudes read from the spacing of the map's parallels,
+    // and how many parallels were read.
     bool fromGraticule = false;
+    int parallels = 0;
     // 0 … 1: how full the rectangle is and how many of its sides ended at a
     // clear page or frame edge.
     double confidence = 0.0;
@@ -28,6 +31,12 @@ struct MapDetection
 
     // One line about what was found, for a status line or the error stream.
     QString summary(int imageWidth, int imageHeight) const;
+    // How each group of values was found, or that it was kept, one comment
+    // line each ("; longitudes: kept"), for the top of a parameter file.
+    QStringList sourceLines() const;
+    // The groups whose values were read from the image, and those kept.
+    enum class Group { Margins, ProjectionAndLatitudes, Longitudes };
+    bool read(Group group) const;
 };
 
 // Works on 32-bit images (others are converted first). The fallback supplies

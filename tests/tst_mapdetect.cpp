@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QPainter>
 #include <QProcess>
+#include <QStatusBar>
 #include <QtTest>
 
 #include <cmath>
@@ -262,6 +263,8 @@ void TestMapDetect::drawnMaps()
     QCOMPARE(p.projection, projection.isEmpty() ? fallback.projection : projection);
     QCOMPARE(QList<double>({ p.latMin, p.latMax }),
         latitudes.isEmpty() ? QList<double>({ fallback.latMin, fallback.latMax }) : latitudes);
+    // A value is said to be read only when it came from the image.
+    QCOMPARE(found.read(MapDetection::Group::ProjectionAndLatitudes), !projection.isEmpty());
 }
 
 void TestMapDetect::wholeWorldMercatorAtEveryCut_data()
@@ -373,8 +376,14 @@ void TestMapDetect::commandLineRoundTrip()
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 0);
         const QString printed = dir + QStringLiteral("/printed.ini");
-        QVERIFY(writeFile(printed, process.readAllStandardOutput()));
+        const QByteArray text = process.readAllStandardOutput();
+        QVERIFY(writeFile(printed, text));
         QVERIFY(!process.readAllStandardError().isEmpty());
+        // Each group says how it was found, in comments the reader skips.
+        QVERIFY2(text.startsWith("; margins: read, ")
+                && text.contains(
+                    "\n; projection and latitudes: kept\n; longitudes: kept\n[Convert]\n"),
+            text.constData());
         QSettings read(printed, QSettings::IniFormat);
         ParamSet got;
         got.readConvertGroup(read);
@@ -417,6 +426,8 @@ void TestMapDetect::windowTakesTheProposal()
     QCOMPARE(h.spinMargins(), (QList<int> { 40, 30, 36, 30 }));
     QCOMPARE(h.memberMargins(), h.spinMargins());
     QVERIFY(h.modal.boxes.isEmpty());
+    QCOMPARE(h.window.statusBar()->currentMessage(),
+        QStringLiteral("自動検出で読み取った値: 余白, 投影法と緯度, 経度 ／ 元のままの値: なし"));
 
     QVERIFY(h.open(writeImage(h.path(QStringLiteral("flat.png")), 300, 200)));
     h.setMargins(1, 2, 3, 4);
