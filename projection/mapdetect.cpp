@@ -257,6 +257,7 @@ struct EdgeResult
 {
     int position = 0; // first (or last) line of the map area
     bool clear = false; // ended at a page or frame transition
+    int lineInside = 0; // lines of the frame line inside the map area
 };
 
 // How far c lies from `from` towards `to`, as a share of the way, snapped to
@@ -365,7 +366,9 @@ EdgeResult findEdge(const Scanner &scan, bool column, const std::vector<int> &al
     }
     // The map area starts at the first line whose middle is past the frame's middle.
     const double middle = (outerEnd + innerEnd) / 2.0;
-    e.position = positionOf(int(std::ceil(middle - 0.5)));
+    const int first = int(std::ceil(middle - 0.5));
+    e.position = positionOf(first);
+    e.lineInside = std::max(0, int(std::ceil(innerEnd - 0.5)) - first);
     return e;
 }
 
@@ -541,7 +544,7 @@ QStringList MapDetection::sourceLines() const
         return QStringList();
     const QString kept = QStringLiteral("kept");
     const QString shape = QStringLiteral("whole-world shape");
-    return {
+    QStringList lines {
         QStringLiteral("; margins: read, %1 of 4 sides at a page or frame edge").arg(sidesAtEdge),
         QStringLiteral("; projection and latitudes: %1")
             .arg(wholeWorld         ? shape
@@ -549,6 +552,9 @@ QStringList MapDetection::sourceLines() const
                                     : kept),
         QStringLiteral("; longitudes: %1").arg(wholeWorld ? shape : kept),
     };
+    if (frameLine > 0)
+        lines.insert(1, QStringLiteral("; frame line: %1 px inside the map area").arg(frameLine));
+    return lines;
 }
 
 QString MapDetection::summary(int imageWidth, int imageHeight) const
@@ -730,6 +736,8 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     d.params.marginTop = top.position;
     d.params.marginBottom = height - 1 - bottom.position;
     d.sidesAtEdge = int(left.clear) + int(right.clear) + int(top.clear) + int(bottom.clear);
+    d.frameLine
+        = std::max({ left.lineInside, right.lineInside, top.lineInside, bottom.lineInside });
     d.confidence = fill * (0.5 + 0.125 * d.sidesAtEdge);
 
     ShapeMatch shape;

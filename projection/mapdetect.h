@@ -28,6 +28,9 @@ struct MapDetection
     // clear page or frame edge.
     double confidence = 0.0;
     int sidesAtEdge = 0;
+    // The widest run of frame line pixels that the margins leave inside the
+    // map area (the area ends in the middle of a frame line).
+    int frameLine = 0;
 
     // One line about what was found, for a status line or the error stream.
     QString summary(int imageWidth, int imageHeight) const;
