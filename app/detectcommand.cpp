@@ -1,8 +1,8 @@
 #include "app/detectcommand.h"
 
 #include "app/settingsstore.h"
+#include "detection/mapdetect.h"
 #include "imageio/imageload.h"
-#include "projection/mapdetect.h"
 
 #include <QVariant>
 

@@ -1,7 +1,7 @@
 #include "app/messages.h"
 
+#include "detection/mapdetect.h"
 #include "imageio/imageload.h"
-#include "projection/mapdetect.h"
 
 namespace Messages {
 

@@ -1,7 +1,7 @@
 // The per-file parameters of a batch run: one shared set, or each file's own
 // map area when the run detects it.
 #include "batch/batchrun.h"
-#include "projection/mapdetect.h"
+#include "detection/mapdetect.h"
 
 bool paramsForInput(
     const QImage &source, const BatchOptions &options, ParamSet *params, QString *reason)

@@ -2,8 +2,8 @@
 // from a PNG and a JPEG file: detection is meant to cost at most half a decode.
 // The map is drawn here (page, framed map with land, graticule and a title)
 // and written to a temporary folder; nothing is kept.
+#include "detection/mapdetect.h"
 #include "imageio/imageload.h"
-#include "projection/mapdetect.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

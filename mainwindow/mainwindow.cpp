@@ -9,6 +9,7 @@
 #include "batch/batchconvertdialog.h"
 #include "batch/batchreport.h"
 #include "batch/openfolder.h"
+#include "detection/mapdetect.h"
 #include "imageio/imageload.h"
 #include "logging/logging.h"
 #include "mainwindow/languagemenu.h"
@@ -20,7 +21,6 @@
 #include "options/optionsdialog.h"
 #include "output/outputimage.h"
 #include "params/paramcheck.h"
-#include "projection/mapdetect.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>

@@ -2,7 +2,7 @@
 // drawn here in the styles a detector must see through, images with nothing
 // map-like, and the three ways in: /detect, a batch run and the window.
 #include "batch/batchrun.h"
-#include "projection/mapdetect.h"
+#include "detection/mapdetect.h"
 #include "projection/projectionconverter.h"
 #include "testsupport.h"
 
@@ -16,15 +16,27 @@
 
 namespace {
 
-// Rows of a whole-world map area `width` columns wide, from the projections'
-// own formulas: Miller y = 1.25 ln tan(pi/4 + 0.4 lat), Mercator ln tan(pi/4 + lat/2).
+// Projected y of a latitude in degrees, from the projections' own formulas:
+// Miller y = 1.25 ln tan(pi/4 + 0.4 lat), Mercator ln tan(pi/4 + lat/2).
+double projectedY(const QString &projection, double latDegrees)
+{
+    const double lat = latDegrees * M_PI / 180.0;
+    return projection == QLatin1String("miller") ? 1.25 * std::log(std::tan(M_PI / 4 + 0.4 * lat))
+                                                 : std::log(std::tan(M_PI / 4 + lat / 2));
+}
+
+double latitudeOf(const QString &projection, double y)
+{
+    const double lat = projection == QLatin1String("miller")
+        ? (std::atan(std::exp(y / 1.25)) - M_PI / 4) / 0.4
+        : 2 * std::atan(std::exp(y)) - M_PI / 2;
+    return lat * 180.0 / M_PI;
+}
+
+// Rows of a whole-world map area `width` columns wide.
 int worldRows(int width, const QString &projection, double latLimit)
 {
-    const double lat = latLimit * M_PI / 180.0;
-    const double y = projection == QLatin1String("miller")
-        ? 1.25 * std::log(std::tan(M_PI / 4 + 0.4 * lat))
-        : std::log(std::tan(M_PI / 4 + lat / 2));
-    return int(std::lround((width - 1) * y / M_PI)) + 1;
+    return int(std::lround((width - 1) * projectedY(projection, latLimit) / M_PI)) + 1;
 }
 
 struct Style
@@ -34,11 +46,30 @@ struct Style
     bool checkered = false; // a band of black and page blocks outside the frame
     bool extras = false; // title, legend box, colour bar
     bool smooth = false; // an antialiased 3-pixel frame: half pixels on either side
-    QList<int> parallels; // rows of dark parallels instead of the page-coloured grid's
+    // What the area shows, and its graticule: every `grid` degrees (0: none),
+    // page-coloured unless gridColour is given.
+    QString projection = QStringLiteral("miller");
+    double latMin = -90;
+    double latMax = 90;
+    double lonMin = -180;
+    double lonSpan = 360;
+    int grid = 30;
+    QColor gridColour;
+    QColor card; // a card with a drop shadow under the map, when valid
 };
 
-// The map area is `area`; everything inside it is sea, land with outlines and a
-// page-coloured graticule, everything outside page, frame or decoration.
+// The world's land, a quarter degree a cell, row 0 at 90°N, column 0 at 180°W.
+const QImage &worldLand()
+{
+    static const QImage land
+        = QImage(QStringLiteral(PLANO_SOURCE_DIR "/detection/landmask/world-land.png"))
+              .convertToFormat(QImage::Format_Grayscale8);
+    return land;
+}
+
+// The map area is `area`; everything inside it is the world's sea and land in
+// the style's projection and box, with its graticule; everything outside
+// page, frame or decoration.
 QImage drawMap(QSize size, QRect area, const Style &style)
 {
     QImage img(size, QImage::Format_ARGB32);
@@ -46,6 +77,11 @@ QImage drawMap(QSize size, QRect area, const Style &style)
     QPainter p(&img);
     const int half = style.frame / 2;
     const QRect line = area.adjusted(-half, -half, half, half);
+    if (style.card.isValid()) {
+        const QRect card = line.adjusted(-24, -24, 24, 24);
+        p.fillRect(card.translated(9, 9), style.page.darker(160));
+        p.fillRect(card, style.card);
+    }
     if (style.checkered) {
         const QRect band = line.adjusted(-7, -7, 7, 7);
         p.fillRect(band, Qt::black);
@@ -59,23 +95,44 @@ QImage drawMap(QSize size, QRect area, const Style &style)
             p.fillRect(cells.right() - 5, y, 6, 12, style.page);
         }
     }
-    p.fillRect(area, QColor(120, 170, 215));
-    p.setClipRect(area);
-    p.setPen(QPen(QColor(60, 60, 80), 1));
-    p.setBrush(QColor(235, 215, 140));
-    const double blobs[][4] = { { 0.1, 0.1, 0.3, 0.3 }, { 0.5, 0.2, 0.3, 0.5 },
-        { -0.1, 0.6, 0.3, 0.2 }, { 0.8, 0.5, 0.4, 0.3 }, { 0.0, 0.88, 1.0, 0.3 } };
-    for (const auto &b : blobs)
-        p.drawEllipse(QRectF(area.x() + b[0] * area.width(), area.y() + b[1] * area.height(),
-            b[2] * area.width(), b[3] * area.height()));
-    for (int k = 1; k < 6; ++k) {
-        p.fillRect(area.x() + area.width() * k / 6, area.y(), 1, area.height(), style.page);
-        if (style.parallels.isEmpty())
-            p.fillRect(area.x(), area.y() + area.height() * k / 4, area.width(), 1, style.page);
+    p.end();
+    // Pixel centres: the first row at latMax, the last at latMin; the first
+    // column at lonMin, the last lonSpan further east.
+    const double yMax = projectedY(style.projection, style.latMax);
+    const double yMin = projectedY(style.projection, style.latMin);
+    const QImage &land = worldLand();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const double lat = latitudeOf(style.projection,
+            yMax - (yMax - yMin) * (y - area.top()) / std::max(1, area.height() - 1));
+        const int row = qBound(0, int((90.0 - lat) * 4.0), 719);
+        QRgb *out = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const double lon
+                = style.lonMin + style.lonSpan * (x - area.left()) / std::max(1, area.width() - 1);
+            const int column = int(std::fmod(std::fmod(lon + 180.0, 360.0) + 360.0, 360.0) * 4.0);
+            out[x] = land.pixel(std::min(column, 1439), row) & 0x80 ? qRgb(235, 215, 140)
+                                                                    : qRgb(120, 170, 215);
+        }
     }
-    for (int row : style.parallels)
-        p.fillRect(area.x(), row, area.width(), 1, QColor(90, 90, 90));
-    p.setClipping(false);
+    p.begin(&img);
+    const QColor grid = style.gridColour.isValid() ? style.gridColour : style.page;
+    for (int lat = -90 + 90 % std::max(1, style.grid); style.grid > 0 && lat < 90;
+         lat += style.grid) {
+        if (lat > style.latMin && lat < style.latMax)
+            p.fillRect(area.x(),
+                area.y()
+                    + int(std::lround((yMax - projectedY(style.projection, lat)) / (yMax - yMin)
+                        * (area.height() - 1))),
+                area.width(), 1, grid);
+    }
+    for (int lon = -180; style.grid > 0 && lon < 180; lon += style.grid) {
+        for (int turn : { 0, 360 }) {
+            const double east = lon + turn - style.lonMin;
+            if (east > 0 && east < style.lonSpan)
+                p.fillRect(area.x() + int(std::lround(east / style.lonSpan * (area.width() - 1))),
+                    area.y(), 1, area.height(), grid);
+        }
+    }
     for (int k = 0; k < style.frame; ++k) {
         p.setPen(Qt::black);
         p.setBrush(Qt::NoBrush);
@@ -201,25 +258,22 @@ void TestMapDetect::drawnMaps_data()
     QTest::newRow("transparent page")
         << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), transparent)
         << QList<int> { 40, 30, 36, 30 } << "miller" << QList<double> { -90, 90 };
-    // Mercator -50..72 at 799/360 pixels a degree, parallels every 30°.
-    auto mercatorY = [](double lat) { return std::log(std::tan(M_PI / 4 + lat * M_PI / 360)); };
-    const double perRadian = 799 / (2 * M_PI);
-    const int gridHeight = int(std::lround((mercatorY(72) - mercatorY(-50)) * perRadian)) + 1;
+    // Mercator -50..72 at 799/360 pixels a degree, dark parallels every 30°.
+    auto mercatorRows = [](int width, double south, double north) {
+        return int(std::lround((projectedY(QStringLiteral("mercator"), north)
+                                   - projectedY(QStringLiteral("mercator"), south))
+                   * (width - 1) / (2 * M_PI)))
+            + 1;
+    };
     Style grid = frame;
-    for (int lat : { 60, 30, 0, -30 })
-        grid.parallels << 30 + int(std::lround((mercatorY(72) - mercatorY(lat)) * perRadian));
+    grid.projection = QStringLiteral("mercator");
+    grid.latMin = -50;
+    grid.latMax = 72;
+    grid.gridColour = QColor(90, 90, 90);
     QTest::newRow("graticule read, Mercator -50..72")
-        << drawMap(QSize(860, gridHeight + 60), QRect(30, 30, 800, gridHeight), grid)
+        << drawMap(QSize(860, mercatorRows(800, -50, 72) + 60),
+               QRect(30, 30, 800, mercatorRows(800, -50, 72)), grid)
         << QList<int> { 30, 30, 30, 30 } << "mercator" << QList<double> { -50, 72 };
-    // Near the equator Miller and Mercator space parallels alike: -23..31 with
-    // parallels every 10° fits both within a pixel, so neither is named.
-    const int nearHeight = int(std::lround((mercatorY(31) - mercatorY(-23)) * perRadian)) + 1;
-    Style equatorial = frame;
-    for (int lat : { 20, 10, 0, -10, -20 })
-        equatorial.parallels << 30 + int(std::lround((mercatorY(31) - mercatorY(lat)) * perRadian));
-    QTest::newRow("parallels that fit both projections keep projection and box")
-        << drawMap(QSize(860, nearHeight + 60), QRect(30, 30, 800, nearHeight), equatorial)
-        << QList<int> { 30, 30, 30, 30 } << QString() << QList<double>();
     Style plain;
     QTest::newRow("no frame") << drawMap(QSize(450, miller + 50), QRect(20, 25, 400, miller), plain)
                               << QList<int> { 20, 30, 25, 25 } << "miller"
@@ -227,6 +281,9 @@ void TestMapDetect::drawnMaps_data()
     Style tinted;
     tinted.page = QColor(245, 238, 218);
     tinted.extras = true;
+    tinted.projection = QStringLiteral("mercator");
+    tinted.latMin = -80;
+    tinted.latMax = 80;
     QTest::newRow("tinted page, title, legend, colour bar, Mercator 80")
         << drawMap(QSize(500, mercator80 + 120), QRect(30, 40, 400, mercator80), tinted)
         << QList<int> { 30, 70, 80, 40 } << "mercator" << QList<double> { -80, 80 };
@@ -282,6 +339,9 @@ void TestMapDetect::wholeWorldMercatorAtEveryCut()
     const int h = worldRows(800, QStringLiteral("mercator"), cut);
     Style frame;
     frame.frame = 2;
+    frame.projection = QStringLiteral("mercator");
+    frame.latMin = -cut;
+    frame.latMax = cut;
     const QImage image = drawMap(QSize(860, h + 60), QRect(30, 30, 800, h), frame);
     const MapDetection found = detectMapArea(image, makeParams(0, 0, 0, 0));
     QVERIFY2(found.found, qPrintable(found.reason));

@@ -1,5 +1,7 @@
-#include "projection/mapdetect.h"
+#include "detection/mapdetect.h"
 
+#include "detection/graticule.h"
+#include "detection/landmatch.h"
 #include "projection/projectionconverter.h"
 
 #include <QtMath>
@@ -14,6 +16,10 @@ namespace {
 // Largest channel difference still read as the page colour; JPEG noise and
 // the half-blended pixel at a map's edge stay below it.
 constexpr int kPageTolerance = 24;
+// Smallest channel difference that sets a graticule line off its surroundings.
+constexpr int kLineContrast = 12;
+// The land agreement that confirms a whole-world shape with no graticule.
+constexpr double kWorldAgreement = 0.3;
 // Largest channel difference from a line's mean that still belongs to the line.
 constexpr int kLineTolerance = 40;
 // The coarse pass samples at most this many points along the longer side.
@@ -426,94 +432,111 @@ bool matchWholeWorld(int areaWidth, int areaHeight, ShapeMatch *best)
     return matched;
 }
 
-// Rows of thin horizontal lines across most of the map area: its parallels.
-// A line pixel differs from the pixels a few rows above and below it, which
-// agree with each other.
-std::vector<double> findParallels(const Scanner &scan, int left, int right, int top, int bottom)
+// Thin lines across most of the map area: its parallels (rows) or meridians
+// (columns). A line pixel differs from the pixels a few lines to either
+// side, which agree with each other. Returns the lines' centres.
+std::vector<double> findLines(
+    const Scanner &scan, bool columns, int left, int right, int top, int bottom)
 {
-    constexpr int reach = 3;
-    const std::vector<int> columns = middleOf(left, right);
-    std::vector<double> rows;
+    const int first = columns ? left : top;
+    const int last = columns ? right : bottom;
+    // Wider lines on bigger maps; a line must be thinner than the reach.
+    const int reach = std::clamp(std::max(scan.width(), scan.height()) / 800, 3, 12);
+    const std::vector<int> across = columns ? middleOf(top, bottom) : middleOf(left, right);
+    auto pixel = [&](int pos, int k) { return columns ? scan.at(pos, k) : scan.at(k, pos); };
+    std::vector<double> lines;
     int start = -1;
-    for (int y = top + reach; y <= bottom - reach + 1; ++y) {
+    for (int pos = first + reach; pos <= last - reach + 1; ++pos) {
         int hits = 0;
-        if (y <= bottom - reach) {
-            for (int x : columns) {
-                const QRgb above = scan.at(x, y - reach);
-                const QRgb below = scan.at(x, y + reach);
-                const QRgb here = scan.at(x, y);
-                const Rgb a { qRed(above), qGreen(above), qBlue(above) };
-                if (distance(below, a) <= kPageTolerance && distance(here, a) > kPageTolerance)
+        if (pos <= last - reach) {
+            for (int k : across) {
+                const QRgb before = pixel(pos - reach, k);
+                const QRgb after = pixel(pos + reach, k);
+                const Rgb b { qRed(before), qGreen(before), qBlue(before) };
+                const Rgb a { qRed(after), qGreen(after), qBlue(after) };
+                const Rgb mid { (a.r + b.r) / 2, (a.g + b.g) / 2, (a.b + b.b) / 2 };
+                if (distance(a, b) <= kPageTolerance
+                    && distance(pixel(pos, k), mid) > kLineContrast)
                     ++hits;
             }
         }
-        const bool onLine = hits >= int(columns.size()) / 2;
+        const bool onLine = hits >= int(across.size()) / 2;
         if (onLine && start < 0)
-            start = y;
+            start = pos;
         if (!onLine && start >= 0) {
-            if (y - start <= reach)
-                rows.push_back((start + y - 1) / 2.0);
+            if (pos - start <= reach)
+                lines.push_back((start + pos - 1) / 2.0);
             start = -1;
         }
     }
-    return rows;
+    return lines;
 }
 
-struct GraticuleMatch
+// The projection and box of the area left … right × top … bottom: from its
+// parallels and meridians where they are drawn, else from a whole-world shape,
+// with the land deciding where along the circle the map starts. A whole-world
+// shape that the land does not confirm names nothing: a regional map can have
+// the same proportions.
+void readBox(const QImage &image, const Scanner &scan, int left, int right, int top, int bottom,
+    MapDetection *d)
 {
+    const int areaWidth = right - left + 1;
+    ShapeMatch shape;
+    const bool shaped = matchWholeWorld(areaWidth, bottom - top + 1, &shape);
+    const GraticuleReading g = readGraticule(findLines(scan, false, left, right, top, bottom),
+        findLines(scan, true, left, right, top, bottom), left, right, top, bottom,
+        shaped ? (areaWidth - 1) / 360.0 : 0.0);
+    d->meridians = g.meridians ? g.meridianCount : 0;
+
     QString projection;
     double latMin = 0.0;
     double latMax = 0.0;
-};
-
-// Latitude read back from a projected value, to the whole degree when close.
-double latitudeOf(double y, double factor)
-{
-    const double a = factor * M_PI / 180.0;
-    const double lat = std::asin(std::tanh(a * y)) / a;
-    const double whole = std::round(lat);
-    return std::fabs(lat - whole) <= 0.3 ? whole : std::round(lat * 10.0) / 10.0;
-}
-
-// Parallels evenly spaced in latitude (5° … 30°) tell the projection and the
-// latitudes of the area's top and bottom rows, at the scale the longitude
-// span gives the columns. Only one projection may fit, every line within a
-// pixel.
-bool readGraticule(const std::vector<double> &rows, int top, int bottom, int areaWidth,
-    double lonSpan, GraticuleMatch *match)
-{
-    if (rows.size() < 3 || areaWidth < 2 || !(lonSpan > 0.0))
-        return false;
-    const double perDegree = (areaWidth - 1) / lonSpan;
-    ProjectionConverter converter;
-    int fits = 0;
-    for (const QString &name : projectionList()) {
-        converter.setProjection(name);
-        bool found = false;
-        for (const int step : { 5, 10, 15, 20, 30 }) {
-            for (int first = 85; first - step * int(rows.size() - 1) >= -85 && !found; first -= 5) {
-                if (first % step != 0)
-                    continue;
-                const double y0 = converter.projectLatitude(first);
-                double worst = 0.0;
-                for (size_t i = 1; i < rows.size(); ++i) {
-                    const double yi = converter.projectLatitude(first - step * double(i));
-                    worst = std::max(worst, std::fabs(rows[i] - rows[0] - (y0 - yi) * perDegree));
-                }
-                if (worst > 1.0)
-                    continue;
-                found = true;
-                const double factor = converter.projectionFactor();
-                match->projection = name;
-                match->latMax = latitudeOf(y0 + (rows[0] - top) / perDegree, factor);
-                match->latMin = latitudeOf(y0 - (bottom - rows[0]) / perDegree, factor);
-            }
-            if (found)
-                break;
-        }
-        fits += found ? 1 : 0;
+    double span = 0.0;
+    if (g.latitudes) {
+        projection = g.projection;
+        latMin = g.latMin;
+        latMax = g.latMax;
+        span = g.lonSpan(left, right);
+        // The scale comes from lines a pixel apart at best: within 1 % is
+        // the full circle.
+        if (std::fabs(span - 360.0) <= 3.6)
+            span = 360.0;
+    } else if (shaped) {
+        projection = shape.projection;
+        latMin = -shape.latLimit;
+        latMax = shape.latLimit;
+        span = 360.0;
+    } else {
+        return;
     }
-    return fits == 1;
+    const bool world = span == 360.0;
+    const LandSamples samples(image, left, top, right, bottom);
+    const LandChoice land = chooseLongitudes(
+        samples, projection, latMin, latMax, span, g.lonMinCandidates(left), world);
+    d->landScore = land.score;
+    if (!g.latitudes && land.score < kWorldAgreement)
+        return;
+
+    d->fromGraticule = g.latitudes;
+    d->parallels = g.latitudes ? g.parallels : 0;
+    d->wholeWorld = world;
+    d->params.projection = projection;
+    d->params.latMin = latMin;
+    d->params.latMax = latMax;
+    if (land.decided) {
+        d->longitudes = MapDetection::Longitudes::Land;
+        d->params.lonMin = land.lonMin;
+        d->params.lonMax = world ? land.lonMin : std::remainder(land.lonMin + span, 360.0);
+        if (world && land.lonMin == -180.0)
+            d->params.lonMax = 180.0;
+        else if (d->params.lonMax <= -180.0)
+            d->params.lonMax += 360.0;
+        d->params.lonMax = std::round(d->params.lonMax * 10.0) / 10.0;
+    } else if (world) {
+        d->longitudes = MapDetection::Longitudes::Assumed;
+        d->params.lonMin = -180.0;
+        d->params.lonMax = 180.0;
+    }
 }
 
 MapDetection failure(const QString &reason)
@@ -533,7 +556,7 @@ bool MapDetection::read(Group group) const
     case Group::ProjectionAndLatitudes:
         return found && (wholeWorld || fromGraticule);
     case Group::Longitudes:
-        return found && wholeWorld;
+        return found && longitudes != Longitudes::Kept;
     }
     return false;
 }
@@ -543,14 +566,22 @@ QStringList MapDetection::sourceLines() const
     if (!found)
         return QStringList();
     const QString kept = QStringLiteral("kept");
-    const QString shape = QStringLiteral("whole-world shape");
+    QString latitudes = kept;
+    if (fromGraticule)
+        latitudes = QStringLiteral("%1 parallels").arg(parallels);
+    else if (wholeWorld)
+        latitudes = QStringLiteral("whole-world shape, the land agrees");
+    QString lon = kept;
+    const QString meridianText
+        = meridians > 0 ? QStringLiteral("%1 meridians, ").arg(meridians) : QString();
+    if (longitudes == Longitudes::Land)
+        lon = meridianText + QStringLiteral("start matched to the land");
+    else if (longitudes == Longitudes::Assumed)
+        lon = QStringLiteral("whole world, -180° assumed: the land did not decide");
     QStringList lines {
         QStringLiteral("; margins: read, %1 of 4 sides at a page or frame edge").arg(sidesAtEdge),
-        QStringLiteral("; projection and latitudes: %1")
-            .arg(wholeWorld         ? shape
-                    : fromGraticule ? QStringLiteral("%1 parallels").arg(parallels)
-                                    : kept),
-        QStringLiteral("; longitudes: %1").arg(wholeWorld ? shape : kept),
+        QStringLiteral("; projection and latitudes: %1").arg(latitudes),
+        QStringLiteral("; longitudes: %1").arg(lon),
     };
     if (frameLine > 0)
         lines.insert(1, QStringLiteral("; frame line: %1 px inside the map area").arg(frameLine));
@@ -564,17 +595,16 @@ QString MapDetection::summary(int imageWidth, int imageHeight) const
     const int w = imageWidth - params.marginLeft - params.marginRight;
     const int h = imageHeight - params.marginTop - params.marginBottom;
     QString shape;
-    if (fromGraticule)
-        shape = QStringLiteral("%1 %2…%3° read from the graticule")
+    if (!read(Group::ProjectionAndLatitudes))
+        shape = QStringLiteral("margins only, %1 and box kept").arg(params.projection);
+    else
+        shape = QStringLiteral("%1 %2…%3°, %4")
                     .arg(params.projection)
                     .arg(params.latMin)
-                    .arg(params.latMax);
-    else if (!wholeWorld)
-        shape = QStringLiteral("margins only, %1 and box kept").arg(params.projection);
-    else if (params.projection == QLatin1String("miller"))
-        shape = QStringLiteral("miller, whole world");
-    else
-        shape = QStringLiteral("mercator, whole world to ±%1°").arg(params.latMax);
+                    .arg(params.latMax)
+                    .arg(read(Group::Longitudes)
+                            ? QStringLiteral("%1…%2°").arg(params.lonMin).arg(params.lonMax)
+                            : QStringLiteral("longitudes kept"));
     return QStringLiteral("map area %1 × %2 from (%3, %4), %5, confidence %6")
         .arg(w)
         .arg(h)
@@ -740,29 +770,6 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
         = std::max({ left.lineInside, right.lineInside, top.lineInside, bottom.lineInside });
     d.confidence = fill * (0.5 + 0.125 * d.sidesAtEdge);
 
-    ShapeMatch shape;
-    if (matchWholeWorld(
-            right.position - left.position + 1, bottom.position - top.position + 1, &shape)) {
-        d.wholeWorld = true;
-        d.params.projection = shape.projection;
-        d.params.lonMin = -180.0;
-        d.params.lonMax = 180.0;
-        d.params.latMin = -shape.latLimit;
-        d.params.latMax = shape.latLimit;
-        return d;
-    }
-    ProjectionConverter lon;
-    lon.setLonRange(fallback.lonMin, fallback.lonMax);
-    GraticuleMatch graticule;
-    const std::vector<double> parallels
-        = findParallels(scan, left.position, right.position, top.position, bottom.position);
-    if (readGraticule(parallels, top.position, bottom.position, right.position - left.position + 1,
-            lon.lonSpan(), &graticule)) {
-        d.fromGraticule = true;
-        d.parallels = int(parallels.size());
-        d.params.projection = graticule.projection;
-        d.params.latMin = graticule.latMin;
-        d.params.latMax = graticule.latMax;
-    }
+    readBox(*image, scan, left.position, right.position, top.position, bottom.position, &d);
     return d;
 }
