@@ -122,6 +122,7 @@ struct LineStats
     LineKind kind = LineKind::Mixed;
     Rgb mean;
     double pageShare = 0.0;
+    double mapShare = 0.0; // share in the colours of the map's inside
 };
 
 class Scanner
@@ -162,6 +163,7 @@ public:
     }
 
     const Rgb &page() const { return m_page; }
+    void setPage(const Rgb &page) { m_page = page; }
     bool isPage(QRgb p) const { return distance(p, m_page) <= kPageTolerance; }
 
     // Statistics of column x over rows `along` (vertical) or row y over
@@ -193,6 +195,7 @@ public:
         }
         const double pageShare = double(pageCount) / n;
         s.pageShare = pageShare;
+        s.mapShare = double(mapLike) / n;
         const bool uniform = near >= n * 0.95;
         if (pageShare >= 0.5)
             s.kind = LineKind::Page;
@@ -396,6 +399,121 @@ std::vector<int> middleOf(int first, int last)
 {
     const int cut = (last - first) / 10;
     return spread(first + cut, last - cut, kRefineSamples);
+}
+
+// Walks each line in `along` from `start` (a step at a time) while its pixels
+// keep colour c: the depth where most lines leave it, all within 2 pixels of
+// each other, or -1 when they leave it at scattered depths (a coastline, not
+// an edge drawn straight) or not at all.
+int straightDepth(const Scanner &scan, bool column, const std::vector<int> &along, int start,
+    int step, int maxDepth, const Rgb &c)
+{
+    std::vector<int> depths;
+    const size_t stride = std::max<size_t>(1, along.size() / 200);
+    for (size_t i = 0; i < along.size(); i += stride) {
+        const int k = along[i];
+        int d = 0;
+        while (d < maxDepth) {
+            const int pos = start + step * d;
+            if (pos < 0 || pos >= (column ? scan.width() : scan.height()))
+                break;
+            if (distance(column ? scan.at(pos, k) : scan.at(k, pos), c) > kPageTolerance)
+                break;
+            ++d;
+        }
+        depths.push_back(d);
+    }
+    if (depths.empty())
+        return -1;
+    std::vector<int> sorted = depths;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const int median = sorted[sorted.size() / 2];
+    if (median >= maxDepth)
+        return -1;
+    const auto close = std::count_if(
+        depths.begin(), depths.end(), [median](int d) { return std::abs(d - median) <= 2; });
+    return close * 10 >= long(depths.size()) * 7 ? median : -1;
+}
+
+struct Side
+{
+    EdgeResult *edge;
+    bool column;
+    int step; // inwards
+    int maxLine;
+    int extent; // lines across the image in this direction
+};
+
+// A map on a card (with its shadow, or inside a double border): the area
+// found is the card, whose uniform bands end in straight lines on all four
+// sides, and the map lies inside them. Takes the innermost such rectangle
+// whose inside is not the band's colour again; open sea along an edge ends
+// at a coastline, not a straight line, and stays map.
+void peelBands(const Scanner &scan, Side sides[4])
+{
+    for (int round = 0; round < 3; ++round) {
+        const std::vector<int> acrossRows
+            = middleOf(sides[2].edge->position, sides[3].edge->position);
+        const std::vector<int> acrossColumns
+            = middleOf(sides[0].edge->position, sides[1].edge->position);
+        int inner[4];
+        Rgb bands[4];
+        for (int i = 0; i < 4; ++i) {
+            const Side &side = sides[i];
+            const std::vector<int> &along = side.column ? acrossRows : acrossColumns;
+            const int across = side.column ? sides[1].edge->position - sides[0].edge->position
+                                           : sides[3].edge->position - sides[2].edge->position;
+            int pos = side.edge->position;
+            int peeled = 0;
+            for (int n = 0; n < 4; ++n) {
+                const LineStats line = scan.stats(pos, side.column, along);
+                if (line.kind != LineKind::Line)
+                    break;
+                const int depth = straightDepth(
+                    scan, side.column, along, pos, side.step, across / 4, line.mean);
+                // A thinner band is a frame line, which findEdge measures.
+                if (depth <= side.maxLine)
+                    break;
+                pos += side.step * depth;
+                peeled += depth;
+                bands[i] = line.mean;
+            }
+            const int past = pos + side.step * (side.maxLine + 1);
+            if (peeled == 0 || past < 0 || past >= side.extent
+                || scan.shareNear(past, side.column, along, bands[i]) >= 0.5)
+                return;
+            inner[i] = pos;
+        }
+        for (int i = 0; i < 4; ++i) {
+            const Side &side = sides[i];
+            Scanner onBand = scan;
+            onBand.setPage(bands[i]);
+            const std::vector<int> &along = side.column ? acrossRows : acrossColumns;
+            const int outer = std::clamp(inner[i] - 2 * side.step, 0, side.extent - 1);
+            const int far
+                = std::clamp(inner[i] + side.step * (2 * side.maxLine + 4), 0, side.extent - 1);
+            *side.edge = findEdge(onBand, side.column, along, outer, far, side.maxLine, inner[i]);
+        }
+    }
+}
+
+// Whether the side ends the map in a straight line: where the page (or card)
+// is uniform just outside it, every line across leaves it at about the same
+// depth. A side that is land against a sea in the page colour does not.
+bool straightEdge(const Scanner &scan, const Side &side, const std::vector<int> &along)
+{
+    const int outside = side.edge->position - side.step * (side.maxLine + 2);
+    if (outside < 0 || outside >= side.extent)
+        return true;
+    const LineStats line = scan.stats(outside, side.column, along);
+    // Map colours beyond the edge: the edge cuts through the map.
+    if (line.mapShare > 0.3)
+        return false;
+    if (line.kind != LineKind::Line && line.kind != LineKind::Page)
+        return true; // ticks, labels or a patterned band: nothing to measure against
+    return straightDepth(
+               scan, side.column, along, outside, side.step, 2 * side.maxLine + 6, line.mean)
+        >= 0;
 }
 
 struct ShapeMatch
@@ -721,21 +839,33 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     const int coarseBottom = std::min(height - 1, rows.last * s + s / 2);
 
     std::vector<int> along = middleOf(coarseTop, coarseBottom);
-    const EdgeResult left = findEdge(scan, true, along, std::max(0, coarseLeft - reachOut),
+    EdgeResult left = findEdge(scan, true, along, std::max(0, coarseLeft - reachOut),
         std::min(width - 1, coarseLeft + bandX), maxLineX, coarseLeft);
-    const EdgeResult right
-        = findEdge(scan, true, along, std::min(width - 1, coarseRight + reachOut),
-            std::max(0, coarseRight - bandX), maxLineX, coarseRight);
+    EdgeResult right = findEdge(scan, true, along, std::min(width - 1, coarseRight + reachOut),
+        std::max(0, coarseRight - bandX), maxLineX, coarseRight);
     if (right.position - left.position < 16)
         return failure(QStringLiteral("no map-like area: the area found is too narrow"));
     along = middleOf(left.position, right.position);
-    const EdgeResult top = findEdge(scan, false, along, std::max(0, coarseTop - reachOut),
+    EdgeResult top = findEdge(scan, false, along, std::max(0, coarseTop - reachOut),
         std::min(height - 1, coarseTop + bandY), maxLineY, coarseTop);
-    const EdgeResult bottom
-        = findEdge(scan, false, along, std::min(height - 1, coarseBottom + reachOut),
-            std::max(0, coarseBottom - bandY), maxLineY, coarseBottom);
+    EdgeResult bottom = findEdge(scan, false, along, std::min(height - 1, coarseBottom + reachOut),
+        std::max(0, coarseBottom - bandY), maxLineY, coarseBottom);
     if (bottom.position - top.position < 16)
         return failure(QStringLiteral("no map-like area: the area found is too low"));
+    Side sides[4] = { { &left, true, 1, maxLineX, width }, { &right, true, -1, maxLineX, width },
+        { &top, false, 1, maxLineY, height }, { &bottom, false, -1, maxLineY, height } };
+    peelBands(scan, sides);
+    if (right.position - left.position < 16 || bottom.position - top.position < 16)
+        return failure(QStringLiteral("no map-like area: the area inside the card is too small"));
+    const char *sideNames[4] = { "left", "right", "top", "bottom" };
+    for (int i = 0; i < 4; ++i) {
+        if (!straightEdge(scan, sides[i],
+                i < 2 ? middleOf(top.position, bottom.position)
+                      : middleOf(left.position, right.position)))
+            return failure(QStringLiteral("the map area is not certain: its %1 edge is not a "
+                                          "straight line (is the sea the page colour?)")
+                               .arg(QLatin1String(sideNames[i])));
+    }
 
     // The area must be drawn: mostly off the page colour, and not one flat colour.
     Histogram area;

@@ -56,6 +56,7 @@ struct Style
     int grid = 30;
     QColor gridColour;
     QColor card; // a card with a drop shadow under the map, when valid
+    QColor sea = QColor(120, 170, 215);
 };
 
 // The world's land, a quarter degree a cell, row 0 at 90°N, column 0 at 180°W.
@@ -111,7 +112,7 @@ QImage drawMap(QSize size, QRect area, const Style &style)
                 = style.lonMin + style.lonSpan * (x - area.left()) / std::max(1, area.width() - 1);
             const int column = int(std::fmod(std::fmod(lon + 180.0, 360.0) + 360.0, 360.0) * 4.0);
             out[x] = land.pixel(std::min(column, 1439), row) & 0x80 ? qRgb(235, 215, 140)
-                                                                    : qRgb(120, 170, 215);
+                                                                    : style.sea.rgb();
         }
     }
     p.begin(&img);
@@ -184,6 +185,8 @@ private slots:
     void drawnMaps();
     void wholeWorldMercatorAtEveryCut_data();
     void wholeWorldMercatorAtEveryCut();
+    void boxesRead_data();
+    void boxesRead();
     void nothingMapLike_data();
     void nothingMapLike();
     void batchDetectsEachFile();
@@ -296,6 +299,20 @@ void TestMapDetect::drawnMaps_data()
     QTest::newRow("checkered band")
         << drawMap(QSize(480, miller + 80), QRect(40, 40, 400, miller), checkered)
         << QList<int> { 40, 40, 40, 40 } << "miller" << QList<double> { -90, 90 };
+    // The card's outer edge is a straight edge on the page too: the map is
+    // the innermost rectangle, with or without its own frame line.
+    Style card = frame;
+    card.page = QColor(190, 190, 190);
+    card.card = Qt::white;
+    QTest::newRow("white card with a shadow on a grey page")
+        << drawMap(QSize(540, miller + 130), QRect(60, 50, 400, miller), card)
+        << QList<int> { 60, 80, 80, 50 } << "miller" << QList<double> { -90, 90 };
+    card.frame = 0;
+    card.card = QColor(250, 246, 230);
+    card.page = QColor(60, 60, 70);
+    QTest::newRow("cream card on a dark page, no frame line")
+        << drawMap(QSize(540, miller + 130), QRect(60, 50, 400, miller), card)
+        << QList<int> { 60, 80, 80, 50 } << "miller" << QList<double> { -90, 90 };
     Style thick;
     thick.frame = 4;
     thick.extras = true;
@@ -352,6 +369,83 @@ void TestMapDetect::wholeWorldMercatorAtEveryCut()
         QList<double>({ double(-cut), double(cut) }));
 }
 
+void TestMapDetect::boxesRead_data()
+{
+    QTest::addColumn<QImage>("image");
+    // Projection, then latitudes and longitudes; empty: the fallback's kept.
+    QTest::addColumn<QString>("projection");
+    QTest::addColumn<QList<double>>("box"); // latMin, latMax, lonMin, lonMax
+    QTest::addColumn<bool>("longitudesRead");
+
+    auto styled = [](const QString &projection, QList<double> box, int grid) {
+        Style style;
+        style.frame = 1;
+        style.projection = projection;
+        style.latMin = box[0];
+        style.latMax = box[1];
+        style.lonMin = box[2];
+        style.lonSpan = std::remainder(box[3] - box[2], 360.0);
+        if (style.lonSpan <= 0)
+            style.lonSpan += 360;
+        style.grid = grid;
+        style.gridColour = QColor(70, 70, 70);
+        return style;
+    };
+    auto map = [](const Style &style, int width) {
+        const int h = int(std::lround((projectedY(style.projection, style.latMax)
+                                          - projectedY(style.projection, style.latMin))
+                          * (width - 1) / (style.lonSpan * M_PI / 180)))
+            + 1;
+        return drawMap(QSize(width + 60, h + 60), QRect(30, 30, width, h), style);
+    };
+    const QString miller = QStringLiteral("miller");
+    const QString mercator = QStringLiteral("mercator");
+    const QList<double> pacific { -90, 90, -30, -30 };
+    QTest::newRow("Pacific-centred world, meridians and the land")
+        << map(styled(miller, pacific, 30), 720) << miller << pacific << true;
+    const QList<double> fromAsia { -90, 90, 100, 100 };
+    QTest::newRow("world from 100°E, no graticule: the shape and the land")
+        << map(styled(miller, fromAsia, 0), 720) << miller << fromAsia << true;
+    const QList<double> across { -50, 70, 60, -160 };
+    QTest::newRow("Miller 60°E…160°W, parallels every 20°")
+        << map(styled(miller, across, 20), 700) << miller << across << true;
+    const QList<double> atlantic { -60, 75, -30, 60 };
+    QTest::newRow("Mercator 30°W…60°E, parallels every 15°")
+        << map(styled(mercator, atlantic, 15), 600) << mercator << atlantic << true;
+    // Shaped like a whole-world Mercator map to ±85°: never named one.
+    QTest::newRow("regional map in a whole-world shape, no graticule")
+        << map(styled(miller, across, 0), 400) << QString() << QList<double>() << false;
+}
+
+// The box is read from the graticule and the land, or kept as given.
+void TestMapDetect::boxesRead()
+{
+    QFETCH(QImage, image);
+    QFETCH(QString, projection);
+    QFETCH(QList<double>, box);
+    QFETCH(bool, longitudesRead);
+    const ParamSet fallback = makeParams(0, 0, 0, 0, QStringLiteral("mercator"), 10, 20, -20, 60);
+    const MapDetection found = detectMapArea(image, fallback);
+    QVERIFY2(found.found, qPrintable(found.reason));
+    const QString summary = found.summary(image.width(), image.height());
+    QCOMPARE(margins(found.params), (QList<int> { 30, 30, 30, 30 }));
+    const ParamSet &p = found.params;
+    QVERIFY2(p.projection == (projection.isEmpty() ? fallback.projection : projection),
+        qPrintable(summary));
+    const QList<double> expected = box.isEmpty()
+        ? QList<double> { fallback.latMin, fallback.latMax, fallback.lonMin, fallback.lonMax }
+        : box;
+    QVERIFY2((QList<double> { p.latMin, p.latMax }) == expected.mid(0, 2), qPrintable(summary));
+    QCOMPARE(found.read(MapDetection::Group::Longitudes), longitudesRead);
+    if (longitudesRead) {
+        QVERIFY2(std::fabs(std::remainder(p.lonMin - expected[2], 360.0)) <= 1.0
+                && std::fabs(std::remainder(p.lonMax - expected[3], 360.0)) <= 1.0,
+            qPrintable(summary));
+    } else {
+        QCOMPARE((QList<double> { p.lonMin, p.lonMax }), expected.mid(2));
+    }
+}
+
 void TestMapDetect::nothingMapLike_data()
 {
     QTest::addColumn<QImage>("image");
@@ -366,13 +460,20 @@ void TestMapDetect::nothingMapLike_data()
     QTest::newRow("text on a page") << text;
     QTest::newRow("one flat box") << box;
     QTest::newRow("noise") << randomImage(300, 200, 5, RandomAlpha::Opaque);
+    // The land alone would give a box that is not the map's.
+    Style paleSea;
+    paleSea.sea = Qt::white;
+    paleSea.grid = 0;
+    const int h = worldRows(600, QStringLiteral("miller"), 90);
+    QTest::newRow("sea in the page colour, no frame line")
+        << drawMap(QSize(680, h + 80), QRect(40, 40, 600, h), paleSea);
 }
 
 void TestMapDetect::nothingMapLike()
 {
     QFETCH(QImage, image);
     const MapDetection found = detectMapArea(image, ParamSet());
-    QVERIFY(!found.found);
+    QVERIFY2(!found.found, qPrintable(found.summary(image.width(), image.height())));
     QVERIFY(!found.reason.isEmpty());
 }
 
