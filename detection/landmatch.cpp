@@ -152,7 +152,9 @@ LandChoice chooseLongitudes(const LandSamples &samples, const QString &projectio
     double lonMin = std::remainder(best.first, 360.0);
     if (lonMin >= 180.0)
         lonMin -= 360.0;
-    choice.lonMin = lonMin;
+    // To the whole degree when close: maps start at round longitudes.
+    const double whole = std::round(lonMin);
+    choice.lonMin = std::fabs(lonMin - whole) <= 0.3 ? whole : std::round(lonMin * 10.0) / 10.0;
     choice.score = best.second;
     choice.decided = best.second >= kMinAgreement && best.second - choice.runnerUp >= kMinLead;
     return choice;

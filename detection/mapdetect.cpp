@@ -649,7 +649,10 @@ void readBox(const QImage &image, const Scanner &scan, int left, int right, int 
             d->params.lonMax = 180.0;
         else if (d->params.lonMax <= -180.0)
             d->params.lonMax += 360.0;
-        d->params.lonMax = std::round(d->params.lonMax * 10.0) / 10.0;
+        const double whole = std::round(d->params.lonMax);
+        d->params.lonMax = std::fabs(d->params.lonMax - whole) <= 0.3
+            ? whole
+            : std::round(d->params.lonMax * 10.0) / 10.0;
     } else if (world) {
         d->longitudes = MapDetection::Longitudes::Assumed;
         d->params.lonMin = -180.0;
@@ -693,7 +696,8 @@ QStringList MapDetection::sourceLines() const
     const QString meridianText
         = meridians > 0 ? QStringLiteral("%1 meridians, ").arg(meridians) : QString();
     if (longitudes == Longitudes::Land)
-        lon = meridianText + QStringLiteral("start matched to the land");
+        lon = meridianText + (wholeWorld ? QStringLiteral("whole world, ") : QString())
+            + QStringLiteral("start matched to the land");
     else if (longitudes == Longitudes::Assumed)
         lon = QStringLiteral("whole world, -180° assumed: the land did not decide");
     QStringList lines {
