@@ -122,7 +122,7 @@ struct LineStats
     LineKind kind = LineKind::Mixed;
     Rgb mean;
     double pageShare = 0.0;
-    double mapShare = 0.0; // share in the colours of the map's inside
+    double mapShare = 0.0; // share off the page in the colours of the map's inside
 };
 
 class Scanner
@@ -176,13 +176,16 @@ public:
             return s;
         int pageCount = 0;
         int mapLike = 0;
+        int mapOffPage = 0;
         qint64 r = 0;
         qint64 g = 0;
         qint64 b = 0;
         for (int k : along) {
             const QRgb p = column ? at(pos, k) : at(k, pos);
-            pageCount += isPage(p) ? 1 : 0;
+            const bool page = isPage(p);
+            pageCount += page ? 1 : 0;
             mapLike += m_mapColours[size_t(quantised(p))];
+            mapOffPage += page ? 0 : m_mapColours[size_t(quantised(p))];
             r += qRed(p);
             g += qGreen(p);
             b += qBlue(p);
@@ -195,7 +198,7 @@ public:
         }
         const double pageShare = double(pageCount) / n;
         s.pageShare = pageShare;
-        s.mapShare = double(mapLike) / n;
+        s.mapShare = double(mapOffPage) / n;
         const bool uniform = near >= n * 0.95;
         if (pageShare >= 0.5)
             s.kind = LineKind::Page;
@@ -465,18 +468,43 @@ void peelBands(const Scanner &scan, Side sides[4])
                                            : sides[3].edge->position - sides[2].edge->position;
             int pos = side.edge->position;
             int peeled = 0;
-            for (int n = 0; n < 4; ++n) {
-                const LineStats line = scan.stats(pos, side.column, along);
-                if (line.kind != LineKind::Line)
+            auto band = [&](int at, Rgb *colour) {
+                const LineStats line = scan.stats(at, side.column, along);
+                *colour = line.mean;
+                return line.kind == LineKind::Line
+                    ? straightDepth(scan, side.column, along, at, side.step, across / 4, line.mean)
+                    : -1;
+            };
+            for (int n = 0; n < 8; ++n) {
+                Rgb colour;
+                const int depth = band(pos, &colour);
+                if (depth < 1)
                     break;
-                const int depth = straightDepth(
-                    scan, side.column, along, pos, side.step, across / 4, line.mean);
-                // A thinner band is a frame line, which findEdge measures.
-                if (depth <= side.maxLine)
+                if (depth > side.maxLine) {
+                    pos += side.step * depth;
+                    peeled += depth;
+                    bands[i] = colour;
+                    continue;
+                }
+                // Thin bands are a frame line, which findEdge measures, unless
+                // a wide band follows them (a soft shadow before its card).
+                int ahead = pos + side.step * depth;
+                int walked = depth;
+                bool wide = false;
+                while (!wide && walked <= 4 * side.maxLine + 8) {
+                    const int next = band(ahead, &colour);
+                    if (next < 1)
+                        break;
+                    wide = next > side.maxLine;
+                    if (!wide) {
+                        ahead += side.step * next;
+                        walked += next;
+                    }
+                }
+                if (!wide)
                     break;
-                pos += side.step * depth;
-                peeled += depth;
-                bands[i] = line.mean;
+                pos = ahead;
+                peeled += walked;
             }
             const int past = pos + side.step * (side.maxLine + 1);
             if (peeled == 0 || past < 0 || past >= side.extent
@@ -497,8 +525,8 @@ void peelBands(const Scanner &scan, Side sides[4])
     }
 }
 
-// Whether the side ends the map in a straight line: where the page (or card)
-// is uniform just outside it, every line across leaves it at about the same
+// Whether the side ends the map in a straight line: where the page is just
+// outside it, every line across leaves it at about the same
 // depth. A side that is land against a sea in the page colour does not.
 bool straightEdge(const Scanner &scan, const Side &side, const std::vector<int> &along)
 {
@@ -509,8 +537,8 @@ bool straightEdge(const Scanner &scan, const Side &side, const std::vector<int> 
     // Map colours beyond the edge: the edge cuts through the map.
     if (line.mapShare > 0.3)
         return false;
-    if (line.kind != LineKind::Line && line.kind != LineKind::Page)
-        return true; // ticks, labels or a patterned band: nothing to measure against
+    if (line.kind != LineKind::Page)
+        return true; // a frame band, ticks or labels: nothing to measure against
     return straightDepth(
                scan, side.column, along, outside, side.step, 2 * side.maxLine + 6, line.mean)
         >= 0;
@@ -519,42 +547,91 @@ bool straightEdge(const Scanner &scan, const Side &side, const std::vector<int> 
 struct ShapeMatch
 {
     QString projection;
-    double latLimit = 0.0; // 90 for Miller; the Mercator cut otherwise
-    double error = 0.0;
+    double latMin = 0.0;
+    double latMax = 0.0;
+    double error = 0.0; // rows between the shape and the area
+    bool symmetric() const { return latMin == -latMax; }
 };
 
-// The whole-world shapes the rectangle may have; the closest within a pixel
-// and a half wins (an edge found may be a pixel off).
-bool matchWholeWorld(int areaWidth, int areaHeight, ShapeMatch *best)
+// The whole-world shapes the rectangle may have, within a pixel and a half
+// (an edge found may be a pixel off): Miller to the poles or cut far from the
+// equator, and Mercator, cut at multiples of 5° (and the usual 56°S and 84°N).
+std::vector<ShapeMatch> wholeWorldShapes(int areaWidth, int areaHeight)
 {
+    std::vector<ShapeMatch> shapes;
     if (areaWidth < 2 || areaHeight < 2)
-        return false;
+        return shapes;
+    std::vector<double> norths { 84.0 };
+    std::vector<double> souths { -56.0 };
+    for (int lat = 5; lat <= 90; lat += 5) {
+        norths.push_back(lat);
+        souths.push_back(-lat);
+    }
     ProjectionConverter converter;
-    bool matched = false;
-    auto consider = [&](const QString &name, double limit) {
+    for (const QString &name : { QStringLiteral("miller"), QStringLiteral("mercator") }) {
         converter.setProjection(name);
-        const double span = converter.projectLatitude(limit) - converter.projectLatitude(-limit);
-        // Pixel centres at both ends (the converter's view) or whole pixels
-        // (a renderer's): the drawn extent lies between the two.
-        const double ratio = span / 360.0;
-        const double error = std::min(std::fabs((areaWidth - 1) * ratio + 1.0 - areaHeight),
-            std::fabs(areaWidth * ratio - areaHeight));
-        if (error <= 1.5 && (!matched || error < best->error)) {
-            *best = { name, limit, error };
-            matched = true;
+        const bool poles = name == QLatin1String("miller");
+        for (double north : norths) {
+            for (double south : souths) {
+                // Mercator stops short of the poles; Miller maps are cut far
+                // from the equator, where the two would look alike.
+                if (!poles && (north > 85.0 || south < -85.0))
+                    continue;
+                if (poles && (north < 60.0 || south > -50.0))
+                    continue;
+                const double span
+                    = converter.projectLatitude(north) - converter.projectLatitude(south);
+                // Pixel centres at both ends (the converter's view) or whole
+                // pixels (a renderer's): the drawn extent lies between the two.
+                const double ratio = span / 360.0;
+                const double error = std::min(std::fabs((areaWidth - 1) * ratio + 1.0 - areaHeight),
+                    std::fabs(areaWidth * ratio - areaHeight));
+                if (error <= 1.5)
+                    shapes.push_back({ name, south, north, error });
+            }
         }
-    };
-    consider(QStringLiteral("miller"), 90.0);
-    for (int limit = 5; limit <= 85; limit += 5)
-        consider(QStringLiteral("mercator"), limit);
-    return matched;
+    }
+    return shapes;
+}
+
+// The shape whose land agrees best with the world's; where another box agrees
+// about as well, the symmetric shape that fits best, or none.
+bool chooseShape(const QImage &image, int left, int right, int top, int bottom,
+    const std::vector<ShapeMatch> &shapes, const std::vector<double> &starts, ShapeMatch *chosen)
+{
+    const LandSamples coarse(image, left, top, right, bottom, 120, 60);
+    std::vector<double> scores;
+    for (const ShapeMatch &shape : shapes)
+        scores.push_back(chooseLongitudes(
+            coarse, shape.projection, shape.latMin, shape.latMax, 360.0, starts, true)
+                             .score);
+    const size_t best = size_t(std::max_element(scores.begin(), scores.end()) - scores.begin());
+    if (scores.empty() || scores[best] < kWorldAgreement)
+        return false;
+    std::vector<size_t> tied;
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        if (scores[i] >= scores[best] - 0.03)
+            tied.push_back(i);
+    }
+    if (tied.size() == 1) {
+        *chosen = shapes[best];
+        return true;
+    }
+    bool found = false;
+    for (size_t i : tied) {
+        if (shapes[i].symmetric() && (!found || shapes[i].error < chosen->error)) {
+            *chosen = shapes[i];
+            found = true;
+        }
+    }
+    return found;
 }
 
 // Thin lines across most of the map area: its parallels (rows) or meridians
 // (columns). A line pixel differs from the pixels a few lines to either
 // side, which agree with each other. Returns the lines' centres.
 std::vector<double> findLines(
-    const Scanner &scan, bool columns, int left, int right, int top, int bottom)
+    const Scanner &scan, bool columns, int left, int right, int top, int bottom, int inset)
 {
     const int first = columns ? left : top;
     const int last = columns ? right : bottom;
@@ -564,9 +641,11 @@ std::vector<double> findLines(
     auto pixel = [&](int pos, int k) { return columns ? scan.at(pos, k) : scan.at(k, pos); };
     std::vector<double> lines;
     int start = -1;
-    for (int pos = first + reach; pos <= last - reach + 1; ++pos) {
+    // The frame's inner half and a fancy frame's band lie along the edges.
+    const int skip = reach + inset;
+    for (int pos = first + skip; pos <= last - skip + 1; ++pos) {
         int hits = 0;
-        if (pos <= last - reach) {
+        if (pos <= last - skip) {
             for (int k : across) {
                 const QRgb before = pixel(pos - reach, k);
                 const QRgb after = pixel(pos + reach, k);
@@ -598,12 +677,14 @@ std::vector<double> findLines(
 void readBox(const QImage &image, const Scanner &scan, int left, int right, int top, int bottom,
     MapDetection *d)
 {
+    const int inset = 2 * d->frameLine + 2;
     const int areaWidth = right - left + 1;
-    ShapeMatch shape;
-    const bool shaped = matchWholeWorld(areaWidth, bottom - top + 1, &shape);
-    const GraticuleReading g = readGraticule(findLines(scan, false, left, right, top, bottom),
-        findLines(scan, true, left, right, top, bottom), left, right, top, bottom,
-        shaped ? (areaWidth - 1) / 360.0 : 0.0);
+    const std::vector<ShapeMatch> shapes = wholeWorldShapes(areaWidth, bottom - top + 1);
+    const bool shaped = !shapes.empty();
+    const GraticuleReading g
+        = readGraticule(findLines(scan, false, left, right, top, bottom, inset),
+            findLines(scan, true, left, right, top, bottom, inset), left, right, top, bottom,
+            shaped ? (areaWidth - 1) / 360.0 : 0.0);
     d->meridians = g.meridians ? g.meridianCount : 0;
 
     QString projection;
@@ -619,10 +700,12 @@ void readBox(const QImage &image, const Scanner &scan, int left, int right, int 
         // the full circle.
         if (std::fabs(span - 360.0) <= 3.6)
             span = 360.0;
-    } else if (shaped) {
+    } else if (ShapeMatch shape; shaped
+               && chooseShape(
+                   image, left, right, top, bottom, shapes, g.lonMinCandidates(left), &shape)) {
         projection = shape.projection;
-        latMin = -shape.latLimit;
-        latMax = shape.latLimit;
+        latMin = shape.latMin;
+        latMax = shape.latMax;
         span = 360.0;
     } else {
         return;
