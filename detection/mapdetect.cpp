@@ -163,6 +163,10 @@ public:
     }
 
     const Rgb &page() const { return m_page; }
+    bool mapColour(const Rgb &c) const
+    {
+        return m_mapColours[size_t(quantised(qRgb(c.r, c.g, c.b)))] != 0;
+    }
     void setPage(const Rgb &page) { m_page = page; }
     bool isPage(QRgb p) const { return distance(p, m_page) <= kPageTolerance; }
 
@@ -468,11 +472,17 @@ void peelBands(const Scanner &scan, Side sides[4])
                                            : sides[3].edge->position - sides[2].edge->position;
             int pos = side.edge->position;
             int peeled = 0;
+            // A band is one colour on most of the line (labels and ticks
+            // may sit on a card), not one of the map's own, leaving it at a
+            // straight line.
             auto band = [&](int at, Rgb *colour) {
-                const LineStats line = scan.stats(at, side.column, along);
-                *colour = line.mean;
-                return line.kind == LineKind::Line
-                    ? straightDepth(scan, side.column, along, at, side.step, across / 4, line.mean)
+                Histogram line;
+                for (int k : along)
+                    line.add(side.column ? scan.at(at, k) : scan.at(k, at));
+                *colour = line.mean(line.mode());
+                return !scan.mapColour(*colour)
+                        && scan.shareNear(at, side.column, along, *colour) >= 0.8
+                    ? straightDepth(scan, side.column, along, at, side.step, across / 4, *colour)
                     : -1;
             };
             for (int n = 0; n < 8; ++n) {
@@ -594,8 +604,7 @@ std::vector<ShapeMatch> wholeWorldShapes(int areaWidth, int areaHeight)
     return shapes;
 }
 
-// The shape whose land agrees best with the world's; where another box agrees
-// about as well, the symmetric shape that fits best, or none.
+// The shape whose land agrees best with the world's.
 bool chooseShape(const QImage &image, int left, int right, int top, int bottom,
     const std::vector<ShapeMatch> &shapes, const std::vector<double> &starts, ShapeMatch *chosen)
 {
@@ -613,15 +622,20 @@ bool chooseShape(const QImage &image, int left, int right, int top, int bottom,
         if (scores[i] >= scores[best] - 0.03)
             tied.push_back(i);
     }
-    if (tied.size() == 1) {
-        *chosen = shapes[best];
+    // Land that cannot tell the boxes apart: the shape that fits closest,
+    // unless another fits about as closely, when only a symmetric one of
+    // them is taken.
+    std::sort(tied.begin(), tied.end(),
+        [&shapes](size_t p, size_t q) { return shapes[p].error < shapes[q].error; });
+    *chosen = shapes[tied[0]];
+    if (tied.size() == 1 || shapes[tied[1]].error - shapes[tied[0]].error >= 0.25)
         return true;
-    }
     bool found = false;
     for (size_t i : tied) {
-        if (shapes[i].symmetric() && (!found || shapes[i].error < chosen->error)) {
+        if (shapes[i].error - shapes[tied[0]].error < 0.25 && shapes[i].symmetric()) {
             *chosen = shapes[i];
             found = true;
+            break;
         }
     }
     return found;
