@@ -181,6 +181,8 @@ class TestMapDetect : public QObject
 private slots:
     void renderedMaps_data();
     void renderedMaps();
+    void unseenPages_data();
+    void unseenPages();
     void drawnMaps_data();
     void drawnMaps();
     void wholeWorldMercatorAtEveryCut_data();
@@ -230,6 +232,64 @@ void TestMapDetect::renderedMaps()
         QVERIFY2(std::abs(got[i] - expected[i]) <= 1, qPrintable(found.summary(0, 0)));
     QCOMPARE(found.params.projection, projection);
     QCOMPARE(QList<double>({ found.params.latMin, found.params.latMax }), latitudes);
+}
+
+// Pages rendered apart from the detector (tests/data/detect/pages, with the
+// script that made them): either a refusal with a reason, or margins within a
+// pixel and every value said to be read within a degree of the truth.
+void TestMapDetect::unseenPages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("truth");
+    const QString dir = QStringLiteral(PLANO_TEST_DATA "/detect/pages/");
+    QFile csv(dir + QStringLiteral("truth.csv"));
+    QVERIFY(csv.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'));
+    for (const QString &line : lines.mid(1)) {
+        const QStringList cells = line.split(QLatin1Char(','));
+        if (cells.size() >= 15)
+            QTest::newRow(qPrintable(cells[0])) << dir + cells[0] << cells;
+    }
+}
+
+void TestMapDetect::unseenPages()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, truth);
+    // Columns: file, width, height, left, right, bottom, top, projection,
+    // lonMin, lonMax, latMin, latMax, parallels, meridians, frame.
+    const ParamSet fallback = makeParams(0, 0, 0, 0, QStringLiteral("miller"), 10, 20, 30, 40);
+    const MapDetection found = detectMapArea(QImage(file), fallback);
+    if (!found.found) {
+        QVERIFY(!found.reason.isEmpty());
+        return;
+    }
+    const QString summary = found.summary(0, 0);
+    const QList<int> got = margins(found.params);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY2(std::abs(got[i] - truth[3 + i].toInt()) <= 1, qPrintable(summary));
+    const ParamSet &p = found.params;
+    if (found.read(MapDetection::Group::ProjectionAndLatitudes)) {
+        QCOMPARE(p.projection, truth[7]);
+        QVERIFY2(std::fabs(p.latMin - truth[10].toDouble()) <= 1.0
+                && std::fabs(p.latMax - truth[11].toDouble()) <= 1.0,
+            qPrintable(summary));
+    }
+    if (found.read(MapDetection::Group::Longitudes)) {
+        auto span = [](double min, double max) {
+            const double s = std::fmod(max - min + 720.0, 360.0);
+            return s == 0.0 ? 360.0 : s;
+        };
+        const double west = truth[8].toDouble();
+        const double east = west + span(west, truth[9].toDouble());
+        QVERIFY2(std::fabs(std::remainder(p.lonMin - west, 360.0)) <= 1.0
+                && std::fabs(std::remainder(p.lonMin + span(p.lonMin, p.lonMax) - east, 360.0))
+                    <= 1.0,
+            qPrintable(summary));
+    }
+    // A drawn graticule is read, not kept.
+    if (truth[12] == QLatin1String("1"))
+        QVERIFY2(found.read(MapDetection::Group::ProjectionAndLatitudes), qPrintable(summary));
 }
 
 void TestMapDetect::drawnMaps_data()
