@@ -146,7 +146,9 @@ GraticuleReading readGraticule(const std::vector<double> &rows, const std::vecto
     // as most graticules are drawn; otherwise the parallels' own fit.
     auto collect = [&](bool fromMeridians) {
         for (const QString &name : projectionList()) {
-            if (n < 4 || !converter.setProjection(name))
+            // Three parallels leave one degree of freedom with the scale
+            // pinned by the meridians; without it, two.
+            if (n < (fromMeridians ? 3 : 4) || !converter.setProjection(name))
                 continue;
             const double factor = converter.projectionFactor();
             for (const int step : kSteps) {

@@ -619,7 +619,7 @@ bool chooseShape(const QImage &image, int left, int right, int top, int bottom,
         return false;
     std::vector<size_t> tied;
     for (size_t i = 0; i < shapes.size(); ++i) {
-        if (scores[i] >= scores[best] - 0.03)
+        if (scores[i] >= scores[best] - 0.05)
             tied.push_back(i);
     }
     // Land that cannot tell the boxes apart: the shape that fits closest,
@@ -628,11 +628,11 @@ bool chooseShape(const QImage &image, int left, int right, int top, int bottom,
     std::sort(tied.begin(), tied.end(),
         [&shapes](size_t p, size_t q) { return shapes[p].error < shapes[q].error; });
     *chosen = shapes[tied[0]];
-    if (tied.size() == 1 || shapes[tied[1]].error - shapes[tied[0]].error >= 0.25)
+    if (tied.size() == 1 || shapes[tied[1]].error - shapes[tied[0]].error >= 1.0)
         return true;
     bool found = false;
     for (size_t i : tied) {
-        if (shapes[i].error - shapes[tied[0]].error < 0.25 && shapes[i].symmetric()) {
+        if (shapes[i].error - shapes[tied[0]].error < 1.0 && shapes[i].symmetric()) {
             *chosen = shapes[i];
             found = true;
             break;
