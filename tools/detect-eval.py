@@ -137,9 +137,9 @@ def main():
     print("pages: %d, detected (exit 0): %d, refused or failed: %d" % (n, ok_pages, n - ok_pages))
     print("sides within 1 px: %s of detected, %s of all" % (share(sides1, 4 * ok_pages), share(sides1, 4 * n)))
     print("sides within 3 px: %s of detected, %s of all" % (share(sides3, 4 * ok_pages), share(sides3, 4 * n)))
-    print("projection right (pages drawing parallels): %s" % share(proj_right, proj_n))
-    print("latitudes within 1 deg (pages drawing a graticule): %s" % share(lat_ok, grid_n))
-    print("longitudes within 1 deg (pages drawing a graticule): %s" % share(lon_ok, grid_n))
+    print("projection right (pages drawing parallels; refusals wrong): %s" % share(proj_right, proj_n))
+    print("latitudes within 1 deg (pages drawing a graticule; refusals wrong): %s" % share(lat_ok, grid_n))
+    print("longitudes within 1 deg (pages drawing a graticule; refusals wrong): %s" % share(lon_ok, grid_n))
     print("exit 0 with a side off by more than 10 px (worst outcome): %d%s" % (len(worst), (": " + ", ".join(worst)) if worst else ""))
     print("refusals and failures: %d" % len(refusals))
     for f, s, r in refusals:
