@@ -16,6 +16,8 @@ namespace {
 // Largest channel difference still read as the page colour; JPEG noise and
 // the half-blended pixel at a map's edge stay below it.
 constexpr int kPageTolerance = 24;
+// The widest spread a textured page may have.
+constexpr int kMaxPageTolerance = 56;
 // Smallest channel difference that sets a graticule line off its surroundings.
 constexpr int kLineContrast = 12;
 // The land agreement that confirms a whole-world shape with no graticule.
@@ -159,7 +161,41 @@ public:
         }
         const int mode = ring.mode();
         m_page = ring.mean(mode);
-        return double(ring.counts[size_t(mode)]) / ring.total;
+        const double share = double(ring.counts[size_t(mode)]) / ring.total;
+        if (share >= 0.2)
+            return share;
+        // A textured page spreads over many bins: its middle colour, and the
+        // least tolerance that takes in most of the ring.
+        std::vector<int> reds, greens, blues;
+        auto addRing = [&](QRgb p) {
+            reds.push_back(qRed(p));
+            greens.push_back(qGreen(p));
+            blues.push_back(qBlue(p));
+        };
+        for (int x = 0; x < m_width; ++x) {
+            addRing(at(x, 0));
+            addRing(at(x, m_height - 1));
+        }
+        for (int y = 1; y + 1 < m_height; ++y) {
+            addRing(at(0, y));
+            addRing(at(m_width - 1, y));
+        }
+        auto middle = [](std::vector<int> &v) {
+            std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+            return v[v.size() / 2];
+        };
+        const Rgb centre { middle(reds), middle(greens), middle(blues) };
+        for (int tolerance = kPageTolerance + 8; tolerance <= kMaxPageTolerance; tolerance += 8) {
+            qint64 near = 0;
+            for (size_t i = 0; i < reds.size(); ++i)
+                near += distance(Rgb { reds[i], greens[i], blues[i] }, centre) <= tolerance ? 1 : 0;
+            if (near * 2 >= qint64(reds.size())) {
+                m_page = centre;
+                m_tolerance = tolerance;
+                return double(near) / reds.size();
+            }
+        }
+        return share;
     }
 
     const Rgb &page() const { return m_page; }
@@ -168,7 +204,9 @@ public:
         return m_mapColours[size_t(quantised(qRgb(c.r, c.g, c.b)))] != 0;
     }
     void setPage(const Rgb &page) { m_page = page; }
-    bool isPage(QRgb p) const { return distance(p, m_page) <= kPageTolerance; }
+    bool isPage(QRgb p) const { return distance(p, m_page) <= m_tolerance; }
+    // The page's own spread: wider on a textured page.
+    int tolerance() const { return m_tolerance; }
 
     // Statistics of column x over rows `along` (vertical) or row y over
     // columns `along`.
@@ -267,6 +305,7 @@ private:
     int m_height;
     bool m_alpha;
     Rgb m_page;
+    int m_tolerance = kPageTolerance;
 };
 
 struct EdgeResult
@@ -424,7 +463,7 @@ int straightDepth(const Scanner &scan, bool column, const std::vector<int> &alon
             const int pos = start + step * d;
             if (pos < 0 || pos >= (column ? scan.width() : scan.height()))
                 break;
-            if (distance(column ? scan.at(pos, k) : scan.at(k, pos), c) > kPageTolerance)
+            if (distance(column ? scan.at(pos, k) : scan.at(k, pos), c) > scan.tolerance())
                 break;
             ++d;
         }

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QPainter>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStatusBar>
 #include <QtTest>
 
@@ -57,6 +58,7 @@ struct Style
     QColor gridColour;
     QColor card; // a card with a drop shadow under the map, when valid
     QColor sea = QColor(120, 170, 215);
+    int texture = 0; // the page's colour noise, ± levels a channel
 };
 
 // The world's land, a quarter degree a cell, row 0 at 90°N, column 0 at 180°W.
@@ -97,6 +99,17 @@ QImage drawMap(QSize size, QRect area, const Style &style)
         }
     }
     p.end();
+    QRandomGenerator noise(7);
+    for (int y = 0; style.texture > 0 && y < size.height(); ++y) {
+        QRgb *out = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            auto jitter = [&](int c) {
+                return qBound(
+                    0, c + int(noise.bounded(2 * style.texture + 1)) - style.texture, 255);
+            };
+            out[x] = qRgb(jitter(qRed(out[x])), jitter(qGreen(out[x])), jitter(qBlue(out[x])));
+        }
+    }
     // Pixel centres: the first row at latMax, the last at latMin; the first
     // column at lonMin, the last lonSpan further east.
     const double yMax = projectedY(style.projection, style.latMax);
@@ -373,6 +386,13 @@ void TestMapDetect::drawnMaps_data()
     QTest::newRow("cream card on a dark page, no frame line")
         << drawMap(QSize(540, miller + 130), QRect(60, 50, 400, miller), card)
         << QList<int> { 60, 80, 80, 50 } << "miller" << QList<double> { -90, 90 };
+    // Colour noise on the page spreads it over many colours.
+    Style textured = frame;
+    textured.page = QColor(236, 230, 214);
+    textured.texture = 20;
+    QTest::newRow("textured page")
+        << drawMap(QSize(470, miller + 66), QRect(40, 30, 400, miller), textured)
+        << QList<int> { 40, 30, 36, 30 } << "miller" << QList<double> { -90, 90 };
     Style thick;
     thick.frame = 4;
     thick.extras = true;
