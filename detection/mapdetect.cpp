@@ -593,6 +593,74 @@ bool straightEdge(const Scanner &scan, const Side &side, const std::vector<int> 
         >= 0;
 }
 
+// The frame line around a map whose sea is the page colour, so that only its
+// land stood out: on each side the outermost line between the image edge and
+// the land that runs in one colour off the page. The map starts at its middle.
+bool frameAround(const Scanner &scan, Side sides[4])
+{
+    const std::vector<int> acrossRows = middleOf(sides[2].edge->position, sides[3].edge->position);
+    const std::vector<int> acrossColumns
+        = middleOf(sides[0].edge->position, sides[1].edge->position);
+    EdgeResult found[4];
+    for (int i = 0; i < 4; ++i) {
+        const Side &side = sides[i];
+        const std::vector<int> &along = side.column ? acrossRows : acrossColumns;
+        auto frameLine = [&](int pos, Rgb *colour) {
+            const LineStats line = scan.stats(pos, side.column, along);
+            *colour = line.mean;
+            return line.kind == LineKind::Line
+                && distance(line.mean, scan.page()) > scan.tolerance();
+        };
+        Rgb frame;
+        int outer = side.step > 0 ? 0 : side.extent - 1;
+        while ((side.edge->position - outer) * side.step > 0 && !frameLine(outer, &frame))
+            outer += side.step;
+        if ((side.edge->position - outer) * side.step <= 0)
+            return false;
+        // The run of such lines; its darkest is the line's own colour, the
+        // first may be blended with the page.
+        int inner = outer;
+        Rgb next;
+        while (frameLine(inner + side.step, &next)
+            && (((inner - outer) * side.step < 2
+                    && distance(next, scan.page()) > distance(frame, scan.page()))
+                || distance(next, frame) <= kLineTolerance)) {
+            inner += side.step;
+            if (distance(next, scan.page()) > distance(frame, scan.page()))
+                frame = next;
+        }
+        // Wider than a frame line: land or a band, not the map's edge.
+        if ((inner - outer) * side.step > side.maxLine + 1)
+            return false;
+        double weighted = 0.0;
+        double total = 0.0;
+        for (int pos = outer - side.step; (inner + side.step - pos) * side.step >= 0;
+             pos += side.step) {
+            if (pos < 0 || pos >= side.extent)
+                continue;
+            const double w = coverage(scan.stats(pos, side.column, along).mean, scan.page(), frame);
+            weighted += w * pos;
+            total += w;
+        }
+        const double middle = weighted / total;
+        const int first
+            = side.step > 0 ? int(std::ceil(middle - 1e-9)) : int(std::floor(middle + 1e-9));
+        found[i].position = first;
+        found[i].clear = true;
+        found[i].lineInside = std::max(0, (inner - first) * side.step + 1);
+    }
+    // The frame holds the land found, with room for a map.
+    for (int i = 0; i < 4; ++i) {
+        if ((sides[i].edge->position - found[i].position) * sides[i].step < 0)
+            return false;
+    }
+    if (found[1].position - found[0].position < 16 || found[3].position - found[2].position < 16)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        *sides[i].edge = found[i];
+    return true;
+}
+
 struct ShapeMatch
 {
     QString projection;
@@ -998,10 +1066,15 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     if (right.position - left.position < 16 || bottom.position - top.position < 16)
         return failure(QStringLiteral("no map-like area: the area inside the card is too small"));
     const char *sideNames[4] = { "left", "right", "top", "bottom" };
-    for (int i = 0; i < 4; ++i) {
-        if (!straightEdge(scan, sides[i],
+    bool framedLand = false;
+    for (int i = 0; i < 4 && !framedLand; ++i) {
+        if (straightEdge(scan, sides[i],
                 i < 2 ? middleOf(top.position, bottom.position)
                       : middleOf(left.position, right.position)))
+            continue;
+        // Land on a sea in the page colour: the map is what its frame holds.
+        framedLand = frameAround(scan, sides);
+        if (!framedLand)
             return failure(QStringLiteral("the map area is not certain: its %1 edge is not a "
                                           "straight line (is the sea the page colour?)")
                                .arg(QLatin1String(sideNames[i])));
@@ -1023,7 +1096,7 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
         }
     }
     const double fill = area.total > 0 ? double(drawn) / area.total : 0.0;
-    if (fill < 0.6)
+    if (fill < 0.6 && !framedLand)
         return failure(QStringLiteral("no map-like area: the area found is mostly page colour"));
     if (area.counts[size_t(area.mode())] >= area.total * 0.98)
         return failure(QStringLiteral("no map-like area: the area found is one flat colour"));
