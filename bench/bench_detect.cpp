@@ -90,15 +90,26 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QTemporaryDir dir;
-    const QImage map = drawMap();
+    const QImage drawn = drawMap();
+    // A rendered page with a graticule and real land, enlarged: detection
+    // reads its parallels, meridians and land as well.
+    const QImage rendered
+        = QImage(QStringLiteral(PLANO_SOURCE_DIR "/tests/data/detect/pages/miller-5684-title.jpg"))
+              .scaledToWidth(kWidth, Qt::SmoothTransformation)
+              .convertToFormat(QImage::Format_RGB32);
     const struct
     {
         const char *format;
         const char *suffix;
-    } files[] = { { "PNG", "png" }, { "JPEG", "jpg" } };
+        const QImage *map;
+    } files[]
+        = { { "PNG", "png", &drawn }, { "JPEG", "jpg", &drawn }, { "JPEG", "jpg", &rendered } };
 
     for (const auto &file : files) {
-        const QString path = dir.filePath(QStringLiteral("map.") + QLatin1String(file.suffix));
+        const QImage &map = *file.map;
+        const QString path = dir.filePath(
+            (file.map == &rendered ? QStringLiteral("page.") : QStringLiteral("map."))
+            + QLatin1String(file.suffix));
         if (!map.save(path, file.format, 90)) {
             std::printf("FAIL: could not write %s\n", qPrintable(path));
             return 1;
@@ -112,6 +123,13 @@ int main(int argc, char *argv[])
         MapDetection found;
         const double detect = bestMs([&] { found = detectMapArea(decoded, ParamSet()); });
         const ParamSet &m = found.params;
+        if (file.map == &rendered) {
+            std::printf("%d x %d rendered page, %s: decode %.1f ms, detect %.1f ms, "
+                        "detect/decode %.3f; %s\n",
+                map.width(), map.height(), file.format, decode, detect, detect / decode,
+                qPrintable(found.summary(map.width(), map.height())));
+            continue;
+        }
         std::printf("%d x %d %s: decode %.1f ms, detect %.1f ms, detect/decode %.3f; margins "
                     "%d/%d/%d/%d (drawn %d/%d/%d/%d)\n",
             kWidth, kHeight, file.format, decode, detect, detect / decode, m.marginLeft,
