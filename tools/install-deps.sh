@@ -3,9 +3,10 @@
 set -euo pipefail
 
 # qttranslations5-l10n: the toolkit's own texts (dialog buttons) in the chosen language;
-# desktop-file-utils: the install test validates the desktop file.
+# desktop-file-utils: the install test validates the desktop file; libproj-dev: the
+# projections of world maps.
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools fonts-noto-cjk qttranslations5-l10n
-  desktop-file-utils)
+  desktop-file-utils libproj-dev)
 
 missing=()
 for p in "${packages[@]}"; do
