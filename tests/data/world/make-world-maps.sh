@@ -1,0 +1,36 @@
+#!/bin/bash
+# Draws small whole-world maps in projections beyond Miller and Mercator with
+# GMT (Debian: gmt, gmt-gshhg-low) on a magenta page, land (205,185,127) and
+# sea (164,203,230), the map's bounding rectangle 20 px inside the image on
+# every side, and the truth in the globe layout. Only this script needs GMT and ImageMagick; tests read the PNGs.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+gmt set PROJ_ELLIPSOID sphere PS_PAGE_COLOR 255/0/255
+draw() { # name, GMT projection, central meridian
+  gmt begin "$1" png E100
+  gmt coast -R$(( $3 - 180 ))/$(( $3 + 180 ))/-90/90 "$2" -Dl -A0/0/1 -G205/185/127 -S164/203/230 -B+n
+  gmt end
+  # The crop may leave page rows outside the outline's box: trim them (a page
+  # border first, so that only the page is trimmed), then
+  # put back exactly 20 px of page on every side.
+  convert "$1.png" -bordercolor "rgb(255,0,255)" -border 1 -fuzz 10% -trim +repage -bordercolor "rgb(255,0,255)" -border 20 \
+    -type TrueColor -define png:color-type=2 -strip "$here/$1.png"
+}
+# The truth the conversions are checked against: the same coastlines drawn
+# directly in the globe layout, 720 × 360, one cell every half degree from
+# 180°W and 90°N (the raster is rounded up a column, cut off again).
+gmt begin truth png E100
+gmt coast -R-180/180/-90/90 -JX7.2i/3.6i -Dl -A0/0/1 -G205/185/127 -S164/203/230 -B+n
+gmt end
+convert truth.png -bordercolor "rgb(255,0,255)" -border 1 -fuzz 10% -trim +repage \
+  -crop 720x360+0+0 +repage -type TrueColor \
+  -define png:color-type=2 -strip "$here/truth-720x360.png"
+draw robinson -JN0/12i 0
+draw mollweide -JW0/12i 0
+draw winkel-tripel -JR0/12i 0
+draw eckert4 -JKf0/12i 0
+draw equirectangular -JQ0/12i 0
+draw robinson-pacific -JN150/12i 150

@@ -1,0 +1,150 @@
+// World maps in projections beyond Miller and Mercator, drawn by GMT on a
+// magenta page (tests/data/world, with the script that made them), converted
+// to the globe layout: land and sea where GMT draws them in that layout,
+// nothing of the page, and the two ends of the ±180° seam alike.
+#include "projection/worldmap.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+const QRgb kLand = qRgb(205, 185, 127);
+const QRgb kSea = qRgb(164, 203, 230);
+
+int distance(QRgb a, QRgb b)
+{
+    return std::max({ std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+        std::abs(qBlue(a) - qBlue(b)) });
+}
+
+bool isLand(QRgb p)
+{
+    return distance(p, kLand) < distance(p, kSea);
+}
+
+} // namespace
+
+class TestWorldMap : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void wholeWorldMaps_data();
+    void wholeWorldMaps();
+    void outsideTheBoxStaysTransparent();
+};
+
+void TestWorldMap::wholeWorldMaps_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("projection");
+    QTest::addColumn<double>("lonMin");
+    QTest::addColumn<int>("method");
+    for (const int method : { int(Resampling::Nearest), int(Resampling::Bicubic) }) {
+        const char *m = method == 0 ? "nearest" : "bicubic";
+        for (const char *name :
+            { "robinson", "mollweide", "winkel-tripel", "eckert4", "equirectangular" })
+            QTest::addRow("%s, %s", name, m)
+                << QString::fromLatin1(name) << name << -180.0 << method;
+        QTest::addRow("robinson centred on 150°E, %s", m)
+            << QStringLiteral("robinson-pacific") << "robinson" << -30.0 << method;
+    }
+}
+
+void TestWorldMap::wholeWorldMaps()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, projection);
+    QFETCH(double, lonMin);
+    QFETCH(int, method);
+    const QImage source(QStringLiteral(PLANO_TEST_DATA "/world/") + file + QStringLiteral(".png"));
+    // The same coastlines drawn by GMT in the globe layout, a cell every half degree.
+    const QImage truth(QStringLiteral(PLANO_TEST_DATA "/world/truth-720x360.png"));
+    QVERIFY(!source.isNull() && truth.size() == QSize(720, 360));
+    WorldBox box;
+    box.projection = projection;
+    box.lonMin = lonMin;
+    box.left = 20;
+    box.top = 20;
+    box.right = source.width() - 21;
+    box.bottom = source.height() - 21;
+    const WorldMap map(box);
+    QVERIFY(map.isValid());
+    QImage target(720, 361, QImage::Format_ARGB32);
+    target.fill(Qt::transparent);
+    map.remap(source, target, Resampling(method), 2);
+
+    int agree = 0;
+    int compared = 0;
+    int page = 0;
+    int empty = 0;
+    int seam = 0;
+    for (int i = 0; i < target.height(); ++i) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(target.constScanLine(i));
+        for (int j = 0; j < target.width(); ++j) {
+            const QRgb p = line[j];
+            if (qAlpha(p) < 255) {
+                ++empty;
+                continue;
+            }
+            page += distance(p, qRgb(255, 0, 255)) <= 60 ? 1 : 0;
+            // The truth's half-degree cell that holds the pixel's centre.
+            const double lon = j * 360.0 / (target.width() - 1) - 180.0;
+            const double lat = 90.0 - i * 180.0 / (target.height() - 1);
+            const int cx = std::min(719, int((lon + 180.0) * 2.0));
+            const int cy = std::min(359, int((90.0 - lat) * 2.0));
+            // Cells on a coastline are land and sea at once at this size.
+            const bool land = isLand(truth.pixel(cx, cy));
+            bool coast = false;
+            for (const QPoint d : { QPoint(-1, 0), QPoint(1, 0), QPoint(0, -1), QPoint(0, 1) }) {
+                const QPoint n(qBound(0, cx + d.x(), 719), qBound(0, cy + d.y(), 359));
+                coast = coast || isLand(truth.pixel(n)) != land;
+            }
+            if (coast)
+                continue;
+            ++compared;
+            agree += isLand(p) == land ? 1 : 0;
+        }
+        seam += distance(line[0], line[target.width() - 1]) <= 24 ? 1 : 0;
+    }
+    const int all = target.width() * target.height();
+    QCOMPARE(empty, 0);
+    QCOMPARE(page, 0);
+    QVERIFY2(agree >= compared * 0.98 && compared >= all * 0.9,
+        qPrintable(QStringLiteral("%1 of %2").arg(agree).arg(compared)));
+    QVERIFY2(seam >= target.height() * 0.95, qPrintable(QString::number(seam)));
+}
+
+// A regional box writes only its own longitudes and latitudes.
+void TestWorldMap::outsideTheBoxStaysTransparent()
+{
+    QImage source(400, 300, QImage::Format_RGB32);
+    source.fill(qRgb(10, 200, 30));
+    WorldBox box;
+    box.projection = QStringLiteral("robinson");
+    box.lonMin = 0;
+    box.lonSpan = 90;
+    box.latMin = 0;
+    box.latMax = 60;
+    box.left = 10;
+    box.top = 10;
+    box.right = 389;
+    box.bottom = 289;
+    const WorldMap map(box);
+    QImage target(361, 181, QImage::Format_ARGB32);
+    target.fill(Qt::transparent);
+    map.remap(source, target, Resampling::Bilinear, 1);
+    for (int i = 0; i < 181; i += 5) {
+        for (int j = 0; j < 361; j += 5) {
+            const double lon = j - 180.0;
+            const double lat = 90.0 - i;
+            const bool inBox = lon >= 0 && lon <= 90 && lat >= 0 && lat <= 60;
+            QCOMPARE(qAlpha(target.pixel(j, i)) == 255, inBox);
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWorldMap)
+#include "tst_worldmap.moc"
