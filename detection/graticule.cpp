@@ -145,7 +145,7 @@ GraticuleReading readGraticule(const std::vector<double> &rows, const std::vecto
     // With meridians, the scale is their spacing over the parallels' step,
     // as most graticules are drawn; otherwise the parallels' own fit.
     auto collect = [&](bool fromMeridians) {
-        for (const QString &name : projectionList()) {
+        for (const QString &name : { QStringLiteral("miller"), QStringLiteral("mercator") }) {
             // Three parallels leave one degree of freedom with the scale
             // pinned by the meridians; without it, two.
             if (n < (fromMeridians ? 3 : 4) || !converter.setProjection(name))

@@ -1,15 +1,69 @@
 #include "mainwindow/overlay.h"
 
 #include "projection/projectionconverter.h"
+#include "projection/worldmap.h"
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 QPen overlayPen(int width, const QColor &color)
 {
     return QPen(QBrush(color), static_cast<double>(width), Qt::SolidLine);
 }
+
+namespace {
+
+// The grid of a map in one of PROJ's projections: meridians and parallels as
+// chains of one-degree chords, which stay within a pixel of the curves, and
+// the outline of the box (its edge meridians and parallels).
+void worldGrid(const WorldMap &map, QVector<QLine> *grid)
+{
+    if (!map.isValid())
+        return;
+    const WorldBox &box = map.box();
+    auto chain = [&](auto pointAt, double from, double to) {
+        QPoint last;
+        bool have = false;
+        const int steps = std::max(1, int(std::ceil(to - from)));
+        for (int k = 0; k <= steps; ++k) {
+            double u = 0.0;
+            double v = 0.0;
+            const double t = from + (to - from) * k / steps;
+            if (!pointAt(t, &u, &v)) {
+                have = false;
+                continue;
+            }
+            const QPoint p(int(std::floor(u)), int(std::floor(v)));
+            if (have)
+                grid->append(QLine(last, p));
+            last = p;
+            have = true;
+        }
+    };
+    auto meridian = [&](double lon) {
+        chain([&](double lat, double *u, double *v) { return map.position(lon, lat, u, v); },
+            box.latMin, box.latMax);
+    };
+    auto parallel = [&](double lat) {
+        chain([&](double east, double *u,
+                  double *v) { return map.position(box.lonMin + east, lat, u, v); },
+            0.0, box.lonSpan - 1e-6);
+    };
+    for (int lon = -180; lon < 180; lon += 30)
+        meridian(lon);
+    for (int lat = -90; lat < 90; lat += 30) {
+        if (lat > box.latMin && lat < box.latMax)
+            parallel(lat);
+    }
+    meridian(box.lonMin);
+    meridian(box.lonMin + box.lonSpan - 1e-6);
+    parallel(box.latMin);
+    parallel(box.latMax);
+}
+
+} // namespace
 
 OverlayLines overlayLines(
     const ConvertParams &params, bool pointMode, QSize imageSize, ProjectionConverter &converter)
@@ -31,6 +85,10 @@ OverlayLines overlayLines(
     // frame alone shows that no grid can be placed.
     if (!set.applyTo(converter))
         return lines;
+    if (converter.isWorldProjection()) {
+        worldGrid(WorldMap(converter.worldBox(width, height)), &lines.grid);
+        return lines;
+    }
     converter.prepare(width, height);
     for (int lon = -180; lon < 180; lon += 30) {
         const int x = converter.lonToColumn(lon);

@@ -1,5 +1,6 @@
 #include "projection/convertparams.h"
 
+#include "projection/forwardprojection.h"
 #include "projection/projectionconverter.h"
 
 #include <QSettings>
@@ -130,6 +131,7 @@ bool ParamSet::operator==(const ParamSet &o) const
 
 const QStringList &projectionList()
 {
-    static const QStringList list { QStringLiteral("miller"), QStringLiteral("mercator") };
+    // Miller and Mercator first, in the order the projection list has always had.
+    static const QStringList list = ForwardProjection::names();
     return list;
 }

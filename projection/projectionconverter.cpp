@@ -180,6 +180,11 @@ bool ProjectionConverter::setProjection(const QString &name)
         m_usable = true;
         return true;
     }
+    if (projectionList().contains(name)) {
+        m_factor = 1.0;
+        m_usable = true;
+        return true;
+    }
     // A name from a hand-edited file must not end the program; the converter
     // just refuses to compute until a known name arrives.
     planoDebug() << "Invalid Map-Projection name:" << name;
@@ -924,10 +929,37 @@ bool ProjectionConverter::SampleGeometry::rowInside(int v) const
     return 0 <= v && v < h && top <= v && v <= bottom;
 }
 
+bool ProjectionConverter::isWorldProjection() const
+{
+    return m_usable && m_projection != QLatin1String("miller")
+        && m_projection != QLatin1String("mercator");
+}
+
+WorldBox ProjectionConverter::worldBox(int width, int height) const
+{
+    WorldBox box;
+    box.projection = m_projection;
+    box.lonMin = m_lonMin;
+    box.lonSpan = m_lonSpan;
+    box.latMin = m_latMin;
+    box.latMax = m_latMax;
+    box.left = m_marginLeft;
+    box.top = m_marginTop;
+    box.right = int(std::min<qint64>(lastInside(width, m_marginRight), INT_MAX));
+    box.bottom = int(std::min<qint64>(lastInside(height, m_marginBottom), INT_MAX));
+    return box;
+}
+
 void ProjectionConverter::remap(const QImage &source, QImage &target, bool processEvents)
 {
     if (!m_usable)
         return;
+    if (isWorldProjection()) {
+        makeWritableTarget(target);
+        WorldMap(worldBox(source.width(), source.height()))
+            .remap(source, target, m_resampling, m_threadCount);
+        return;
+    }
 
     // The source is a shallow copy: a handler during a yield cannot pull it away.
     const QImage src = readableSource(source);
@@ -1043,6 +1075,11 @@ void ProjectionConverter::remapReference(const QImage &source, QImage &target) c
 {
     if (!m_usable)
         return;
+    if (isWorldProjection()) {
+        makeWritableTarget(target);
+        WorldMap(worldBox(source.width(), source.height())).remap(source, target, m_resampling, 1);
+        return;
+    }
 
     const QImage src = readableSource(source);
     makeWritableTarget(target);

@@ -6,6 +6,7 @@
 
 #include "projection/convertparams.h"
 #include "projection/resampling.h"
+#include "projection/worldmap.h"
 
 #include <QImage>
 #include <QString>
@@ -18,12 +19,16 @@ public:
     void reset();
     void setMargins(int left, int right, int bottom, int top);
     // Stores the name; returns false (and leaves the converter unusable until a
-    // known name is set) when the name is neither "miller" nor "mercator".
+    // known name is set) when the name is not in projectionList().
     bool setProjection(const QString &name);
     void setLonRange(double min, double max);
     void setLatRange(double min, double max);
 
     bool isUsable() const { return m_usable; }
+    // A projection beyond Miller and Mercator, computed through PROJ by WorldMap.
+    bool isWorldProjection() const;
+    // The projection, box and map area of a width x height source, for WorldMap.
+    WorldBox worldBox(int width, int height) const;
 
     // Kept by reset(): how remap samples, and on how many threads (0: one per
     // core). Neither changes the result, only how it is computed.

@@ -2,6 +2,7 @@
 // magenta page (tests/data/world, with the script that made them), converted
 // to the globe layout: land and sea where GMT draws them in that layout,
 // nothing of the page, and the two ends of the ±180° seam alike.
+#include "projection/projectionconverter.h"
 #include "projection/worldmap.h"
 
 #include <QtTest>
@@ -34,6 +35,7 @@ private slots:
     void wholeWorldMaps_data();
     void wholeWorldMaps();
     void outsideTheBoxStaysTransparent();
+    void converterTakesTheProjection();
 };
 
 void TestWorldMap::wholeWorldMaps_data()
@@ -144,6 +146,34 @@ void TestWorldMap::outsideTheBoxStaysTransparent()
             QCOMPARE(qAlpha(target.pixel(j, i)) == 255, inBox);
         }
     }
+}
+
+// The converter the window, the batch and the command line use hands such a
+// name to the world map with its margins and box.
+void TestWorldMap::converterTakesTheProjection()
+{
+    const QImage source(QStringLiteral(PLANO_TEST_DATA "/world/robinson-pacific.png"));
+    ProjectionConverter converter;
+    QVERIFY(converter.setProjection(QStringLiteral("robinson")));
+    converter.setMargins(20, 20, 20, 20);
+    converter.setLonRange(-30, -30);
+    converter.setLatRange(-90, 90);
+    converter.setResampling(Resampling::Bilinear);
+    QImage viaConverter(360, 181, QImage::Format_ARGB32);
+    viaConverter.fill(Qt::transparent);
+    converter.remap(source, viaConverter, false);
+
+    WorldBox box;
+    box.projection = QStringLiteral("robinson");
+    box.lonMin = -30;
+    box.left = 20;
+    box.top = 20;
+    box.right = source.width() - 21;
+    box.bottom = source.height() - 21;
+    QImage direct(360, 181, QImage::Format_ARGB32);
+    direct.fill(Qt::transparent);
+    WorldMap(box).remap(source, direct, Resampling::Bilinear, 1);
+    QCOMPARE(viaConverter, direct);
 }
 
 QTEST_GUILESS_MAIN(TestWorldMap)
