@@ -30,6 +30,7 @@ WorldMap::WorldMap(const WorldBox &box)
     const double half = box.lonSpan / 2.0;
     m_lon0 = std::remainder(box.lonMin + half, 360.0);
     m_forward = std::make_unique<ForwardProjection>(box.projection, m_lon0);
+    m_linear = box.projection != QLatin1String("winkel-tripel");
     if (!m_forward->isValid() || box.right <= box.left || box.bottom <= box.top
         || !(box.lonSpan > 0.0) || !(box.latMax > box.latMin))
         return;
@@ -90,6 +91,22 @@ WorldMap::WorldMap(const WorldBox &box)
     m_valid = true;
 }
 
+WorldMap::WorldMap(const WorldMap &other, Clone)
+    : m_box(other.m_box)
+    , m_forward(std::make_unique<ForwardProjection>(other.m_box.projection, other.m_lon0))
+    , m_valid(other.m_valid)
+    , m_linear(other.m_linear)
+    , m_lon0(other.m_lon0)
+    , m_xMin(other.m_xMin)
+    , m_xMax(other.m_xMax)
+    , m_yMin(other.m_yMin)
+    , m_yMax(other.m_yMax)
+    , m_scaleX(other.m_scaleX)
+    , m_scaleY(other.m_scaleY)
+    , m_rowLo(other.m_rowLo)
+    , m_rowHi(other.m_rowHi)
+{ }
+
 WorldMap::~WorldMap() = default;
 
 bool WorldMap::forward(double relativeLon, double lat, double *x, double *y) const
@@ -119,6 +136,20 @@ double WorldMap::latitudeOnMeridian(double relativeLon, double y) const
     return (lo + hi) / 2.0;
 }
 
+bool WorldMap::rowGeometry(double lat, double *xPerDegree, double *y) const
+{
+    double x = 0.0;
+    if (!forward(90.0, lat, &x, y))
+        return false;
+    *xPerDegree = x / 90.0;
+    return true;
+}
+
+double WorldMap::columnOf(double east, double xPerDegree) const
+{
+    return m_box.left + ((east - m_box.lonSpan / 2.0) * xPerDegree - m_xMin) * m_scaleX;
+}
+
 bool WorldMap::position(double lon, double lat, double *u, double *v) const
 {
     if (!m_valid || !std::isfinite(lon) || lat < m_box.latMin || lat > m_box.latMax)
@@ -128,10 +159,17 @@ bool WorldMap::position(double lon, double lat, double *u, double *v) const
         return false;
     double x = 0.0;
     double y = 0.0;
-    const double half = m_box.lonSpan / 2.0;
-    if (!forward(std::clamp(east - half, -half + kEdge, half - kEdge), lat, &x, &y))
-        return false;
-    *u = m_box.left + (x - m_xMin) * m_scaleX;
+    if (m_linear) {
+        double perDegree = 0.0;
+        if (!rowGeometry(lat, &perDegree, &y))
+            return false;
+        *u = columnOf(east, perDegree);
+    } else {
+        const double half = m_box.lonSpan / 2.0;
+        if (!forward(std::clamp(east - half, -half + kEdge, half - kEdge), lat, &x, &y))
+            return false;
+        *u = m_box.left + (x - m_xMin) * m_scaleX;
+    }
     *v = m_box.top + (m_yMax - y) * m_scaleY;
     return true;
 }
@@ -185,7 +223,7 @@ void WorldMap::remap(const QImage &source, QImage &target, Resampling method, in
 
     auto rows = [&](int from, int to) {
         // PROJ objects are not shared between threads.
-        WorldMap own(m_box);
+        const WorldMap own(*this, Clone());
         AxisTaps columnTaps;
         AxisTaps rowTaps;
         const AxisRange columns { m_box.left, m_box.right, 0 };
@@ -193,12 +231,27 @@ void WorldMap::remap(const QImage &source, QImage &target, Resampling method, in
         for (int i = from; i < to; ++i) {
             const double lat = 90.0 - i * rowStep;
             QRgb *out = reinterpret_cast<QRgb *>(target.scanLine(i));
+            // One PROJ call for the row where x is linear in the longitude;
+            // the same sums as position().
+            double perDegree = 0.0;
+            double rowY = 0.0;
+            const bool rowKnown = m_linear && lat >= m_box.latMin && lat <= m_box.latMax
+                && own.rowGeometry(lat, &perDegree, &rowY);
+            if (m_linear && !rowKnown)
+                continue;
             for (int j = 0; j < w2; ++j) {
                 const double lon = j * columnStep - 180.0;
                 double u = 0.0;
                 double v = 0.0;
-                if (!own.position(lon, lat, &u, &v))
+                if (rowKnown) {
+                    const double east = wrapEast(lon, m_box.lonMin);
+                    if (east > m_box.lonSpan)
+                        continue;
+                    u = own.columnOf(east, perDegree);
+                    v = m_box.top + (m_yMax - rowY) * m_scaleY;
+                } else if (!own.position(lon, lat, &u, &v)) {
                     continue;
+                }
                 if (method == Resampling::Nearest) {
                     // Where the outline narrows to a point (Mollweide's poles), the
                     // nearest row that the map crosses.

@@ -53,12 +53,23 @@ public:
     void remap(const QImage &source, QImage &target, Resampling method, int threads) const;
 
 private:
+    // The same geometry with a PROJ object of its own, for another thread.
+    struct Clone
+    {
+    };
+    WorldMap(const WorldMap &other, Clone);
     bool forward(double relativeLon, double lat, double *x, double *y) const;
+    // Where x is the longitude east of the centre times a factor of the
+    // latitude alone (every projection here but Winkel tripel): that factor,
+    // per degree, and y, both from one PROJ call per latitude.
+    bool rowGeometry(double lat, double *xPerDegree, double *y) const;
+    double columnOf(double east, double xPerDegree) const;
     double latitudeOnMeridian(double relativeLon, double y) const;
 
     WorldBox m_box;
     std::unique_ptr<ForwardProjection> m_forward;
     bool m_valid = false;
+    bool m_linear = false;
     double m_lon0 = 0.0;
     double m_xMin = 0.0;
     double m_xMax = 0.0;
