@@ -36,6 +36,7 @@ private slots:
     void wholeWorldMaps();
     void outsideTheBoxStaysTransparent();
     void converterTakesTheProjection();
+    void positionsOnTheBoundingRectangle();
 };
 
 void TestWorldMap::wholeWorldMaps_data()
@@ -174,6 +175,50 @@ void TestWorldMap::converterTakesTheProjection()
     direct.fill(Qt::transparent);
     WorldMap(box).remap(source, direct, Resampling::Bilinear, 1);
     QCOMPARE(viaConverter, direct);
+}
+
+// The map area is the outline's bounding rectangle: for a whole-world
+// Mollweide map the ellipse 4√2 wide and 2√2 high, written out here, with the
+// map centred on the box's middle.
+void TestWorldMap::positionsOnTheBoundingRectangle()
+{
+    WorldBox box;
+    box.projection = QStringLiteral("mollweide");
+    box.lonMin = 20; // centred on 200°, i.e. 160°W
+    box.left = 40;
+    box.top = 30;
+    box.right = 40 + 1600;
+    box.bottom = 30 + 800;
+    const WorldMap map(box);
+    QVERIFY(map.isValid());
+    for (int lat = -90; lat <= 90; lat += 15) {
+        double t = lat * M_PI / 180 / 2;
+        for (int k = 0; k < 60; ++k) {
+            const double f = 2 * t + std::sin(2 * t) - M_PI * std::sin(lat * M_PI / 180);
+            t -= f / std::max(1e-12, 2 + 2 * std::cos(2 * t));
+        }
+        for (int lon = 25; lon < 380; lon += 30) {
+            const double lambda = (lon - 200) * M_PI / 180;
+            const double x = 2 * std::sqrt(2.0) / M_PI * lambda * std::cos(t);
+            const double y = std::sqrt(2.0) * std::sin(t);
+            const double u = box.left + (x + 2 * std::sqrt(2.0)) / (4 * std::sqrt(2.0)) * 1600;
+            const double v = box.top + (std::sqrt(2.0) - y) / (2 * std::sqrt(2.0)) * 800;
+            double gu = 0;
+            double gv = 0;
+            QVERIFY(map.position(lon, lat, &gu, &gv));
+            QVERIFY2(std::fabs(gu - u) <= 0.05 && std::fabs(gv - v) <= 0.05,
+                qPrintable(QStringLiteral("%1, %2: %3, %4 against %5, %6")
+                               .arg(lon)
+                               .arg(lat)
+                               .arg(gu)
+                               .arg(gv)
+                               .arg(u)
+                               .arg(v)));
+        }
+    }
+    double u = 0;
+    double v = 0;
+    QVERIFY(!map.position(0, 91, &u, &v));
 }
 
 QTEST_GUILESS_MAIN(TestWorldMap)
