@@ -65,6 +65,18 @@ bool ForwardProjection::forward(double lonDegrees, double latDegrees, double *x,
     return true;
 }
 
+bool ForwardProjection::inverse(double x, double y, double *lonDegrees, double *latDegrees) const
+{
+    if (!m_projection || !std::isfinite(x) || !std::isfinite(y))
+        return false;
+    const PJ_COORD out = proj_trans(m_projection, PJ_INV, proj_coord(x, y, 0, 0));
+    if (!std::isfinite(out.lp.lam) || !std::isfinite(out.lp.phi) || out.lp.lam == HUGE_VAL)
+        return false;
+    *lonDegrees = proj_todeg(out.lp.lam);
+    *latDegrees = proj_todeg(out.lp.phi);
+    return true;
+}
+
 QStringList ForwardProjection::names()
 {
     QStringList list;

@@ -22,6 +22,10 @@ public:
     // position (a latitude beyond ±90°) or the name is unknown.
     bool forward(double lonDegrees, double latDegrees, double *x, double *y) const;
 
+    // The latitude (and longitude) of a position, where the projection has
+    // an inverse; false outside the map.
+    bool inverse(double x, double y, double *lonDegrees, double *latDegrees) const;
+
     // Every projection known here, by the name parameter files use.
     static QStringList names();
 

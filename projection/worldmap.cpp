@@ -114,11 +114,20 @@ bool WorldMap::forward(double relativeLon, double lat, double *x, double *y) con
     return m_forward->forward(m_lon0 + relativeLon, lat, x, y);
 }
 
-// Along a meridian y grows with the latitude: bisection finds the latitude
-// of a projected y, or NaN beyond the box.
+// Along a meridian y grows with the latitude: the latitude of a projected y,
+// or NaN beyond the box. Where y depends on the latitude alone PROJ's inverse
+// on the central meridian gives it; otherwise bisection.
 double WorldMap::latitudeOnMeridian(double relativeLon, double y) const
 {
     double x = 0.0;
+    if (m_linear) {
+        double lon = 0.0;
+        double lat = 0.0;
+        if (!m_forward->inverse(0.0, y, &lon, &lat) || lat < m_box.latMin - 1e-9
+            || lat > m_box.latMax + 1e-9)
+            return std::numeric_limits<double>::quiet_NaN();
+        return std::clamp(lat, m_box.latMin, m_box.latMax);
+    }
     double south = 0.0;
     double north = 0.0;
     if (!forward(relativeLon, m_box.latMin, &x, &south)
