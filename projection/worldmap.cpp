@@ -221,14 +221,21 @@ void WorldMap::remap(const QImage &source, QImage &target, Resampling method, in
         rowSpan(v, &lo, &hi);
         if (!(hi - lo >= 1.0))
             return -1;
-        if (world) {
+        if (p >= lo && p <= hi) {
+            // Inside already: no wrap to compute.
+        } else if (world) {
             const double width = hi - lo;
             p = lo + std::fmod(std::fmod(p - lo, width) + width, width);
-        } else if (p < lo || p > hi) {
+        } else {
             return -1;
         }
         return std::clamp(int(std::floor(p)), int(std::ceil(lo - 0.5)), int(std::floor(hi - 0.5)));
     };
+
+    // Each target column's longitude east of the box's west edge, once.
+    std::vector<double> eastOf(size_t(std::max(0, w2)));
+    for (int j = 0; j < w2; ++j)
+        eastOf[size_t(j)] = wrapEast(j * columnStep - 180.0, m_box.lonMin);
 
     auto rows = [&](int from, int to) {
         // PROJ objects are not shared between threads.
@@ -253,7 +260,7 @@ void WorldMap::remap(const QImage &source, QImage &target, Resampling method, in
                 double u = 0.0;
                 double v = 0.0;
                 if (rowKnown) {
-                    const double east = wrapEast(lon, m_box.lonMin);
+                    const double east = eastOf[size_t(j)];
                     if (east > m_box.lonSpan)
                         continue;
                     u = own.columnOf(east, perDegree);
