@@ -183,6 +183,68 @@ bool WorldMap::position(double lon, double lat, double *u, double *v) const
     return true;
 }
 
+void WorldMap::rowPositions(double lat, const std::vector<double> &east, std::vector<double> *u,
+    std::vector<double> *v, std::vector<unsigned char> *ok) const
+{
+    const size_t n = east.size();
+    u->assign(n, 0.0);
+    v->assign(n, 0.0);
+    ok->assign(n, 0);
+    if (!m_valid || lat < m_box.latMin || lat > m_box.latMax)
+        return;
+    const double half = m_box.lonSpan / 2.0;
+    auto exact = [&](size_t k) {
+        if (!(east[k] <= m_box.lonSpan))
+            return;
+        double x = 0.0;
+        double y = 0.0;
+        if (!forward(std::clamp(east[k] - half, -half + kEdge, half - kEdge), lat, &x, &y))
+            return;
+        (*u)[k] = m_box.left + (x - m_xMin) * m_scaleX;
+        (*v)[k] = m_box.top + (m_yMax - y) * m_scaleY;
+        (*ok)[k] = 1;
+    };
+    if (m_linear) {
+        double perDegree = 0.0;
+        double y = 0.0;
+        if (!rowGeometry(lat, &perDegree, &y))
+            return;
+        const double row = m_box.top + (m_yMax - y) * m_scaleY;
+        for (size_t k = 0; k < n; ++k) {
+            if (!(east[k] <= m_box.lonSpan))
+                continue;
+            (*u)[k] = columnOf(east[k], perDegree);
+            (*v)[k] = row;
+            (*ok)[k] = 1;
+        }
+        return;
+    }
+    // Knots about a degree apart; between two knots inside the box with no
+    // wrap between them, a straight line, else each sample on its own.
+    double step = n > 1 ? std::fmod(east[1] - east[0] + 360.0, 360.0) : 1.0;
+    if (!(step > 0.0))
+        step = 1.0;
+    const size_t kKnot = size_t(std::clamp(int(1.0 / step), 1, 64));
+    for (size_t a = 0; a < n; a += kKnot)
+        exact(a);
+    if (n > 0)
+        exact(n - 1);
+    for (size_t a = 0; a < n; a += kKnot) {
+        const size_t b = std::min(a + kKnot, n - 1);
+        const bool straight = (*ok)[a] && (*ok)[b] && east[b] > east[a];
+        for (size_t k = a + 1; k < b; ++k) {
+            if (!straight) {
+                exact(k);
+                continue;
+            }
+            const double t = (east[k] - east[a]) / (east[b] - east[a]);
+            (*u)[k] = (*u)[a] + t * ((*u)[b] - (*u)[a]);
+            (*v)[k] = (*v)[a] + t * ((*v)[b] - (*v)[a]);
+            (*ok)[k] = 1;
+        }
+    }
+}
+
 void WorldMap::rowSpan(int v, double *lo, double *hi) const
 {
     if (!m_valid || v < m_box.top || v > m_box.bottom) {
@@ -240,6 +302,9 @@ void WorldMap::remap(const QImage &source, QImage &target, Resampling method, in
     auto rows = [&](int from, int to) {
         // PROJ objects are not shared between threads.
         const WorldMap own(*this, Clone());
+        std::vector<double> us;
+        std::vector<double> vs;
+        std::vector<unsigned char> oks;
         AxisTaps columnTaps;
         AxisTaps rowTaps;
         const AxisRange columns { m_box.left, m_box.right, 0 };
@@ -247,27 +312,13 @@ void WorldMap::remap(const QImage &source, QImage &target, Resampling method, in
         for (int i = from; i < to; ++i) {
             const double lat = 90.0 - i * rowStep;
             QRgb *out = reinterpret_cast<QRgb *>(target.scanLine(i));
-            // One PROJ call for the row where x is linear in the longitude;
-            // the same sums as position().
-            double perDegree = 0.0;
-            double rowY = 0.0;
-            const bool rowKnown = m_linear && lat >= m_box.latMin && lat <= m_box.latMax
-                && own.rowGeometry(lat, &perDegree, &rowY);
-            if (m_linear && !rowKnown)
-                continue;
+            own.rowPositions(lat, eastOf, &us, &vs, &oks);
             for (int j = 0; j < w2; ++j) {
-                const double lon = j * columnStep - 180.0;
-                double u = 0.0;
-                double v = 0.0;
-                if (rowKnown) {
-                    const double east = eastOf[size_t(j)];
-                    if (east > m_box.lonSpan)
-                        continue;
-                    u = own.columnOf(east, perDegree);
-                    v = m_box.top + (m_yMax - rowY) * m_scaleY;
-                } else if (!own.position(lon, lat, &u, &v)) {
+                if (!oks[size_t(j)])
                     continue;
-                }
+                const double lon = j * columnStep - 180.0;
+                const double u = us[size_t(j)];
+                const double v = vs[size_t(j)];
                 if (method == Resampling::Nearest) {
                     // Where the outline narrows to a point (Mollweide's poles), the
                     // nearest row that the map crosses.

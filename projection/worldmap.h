@@ -42,6 +42,13 @@ public:
     // The source position of a longitude and latitude (a pixel u covers
     // [u, u + 1)); false outside the box.
     bool position(double lon, double lat, double *u, double *v) const;
+    // The positions of a row of samples at one latitude, given each sample's
+    // longitude east of the box's west edge: ok[k] is 0 where a sample lies
+    // outside the box. Exact where x is linear in the longitude; for Winkel
+    // tripel exact at samples about a degree apart and interpolated between,
+    // within 0.05 px of position().
+    void rowPositions(double lat, const std::vector<double> &east, std::vector<double> *u,
+        std::vector<double> *v, std::vector<unsigned char> *ok) const;
     // The span of row v inside the outline, in pixel positions; empty
     // (lo > hi) where the row misses the map.
     void rowSpan(int v, double *lo, double *hi) const;

@@ -37,6 +37,8 @@ private slots:
     void outsideTheBoxStaysTransparent();
     void converterTakesTheProjection();
     void positionsOnTheBoundingRectangle();
+    void interpolatedRowsStayClose_data();
+    void interpolatedRowsStayClose();
 };
 
 void TestWorldMap::wholeWorldMaps_data()
@@ -219,6 +221,56 @@ void TestWorldMap::positionsOnTheBoundingRectangle()
     double u = 0;
     double v = 0;
     QVERIFY(!map.position(0, 91, &u, &v));
+}
+
+void TestWorldMap::interpolatedRowsStayClose_data()
+{
+    QTest::addColumn<QList<double>>("box"); // lonMin, lonSpan, latMin, latMax
+    QTest::addColumn<int>("width"); // target columns
+    QTest::newRow("whole world, 8192 wide source") << QList<double> { -180, 360, -90, 90 } << 2048;
+    QTest::newRow("whole world from 150°E") << QList<double> { 150, 360, -90, 90 } << 1024;
+    QTest::newRow("regional, crossing 180°") << QList<double> { 120, 100, -40, 70 } << 4096;
+}
+
+// Winkel tripel's positions come from samples about a degree apart; every
+// sample between stays within 0.05 px of its own forward projection.
+void TestWorldMap::interpolatedRowsStayClose()
+{
+    QFETCH(QList<double>, box);
+    QFETCH(int, width);
+    WorldBox b;
+    b.projection = QStringLiteral("winkel-tripel");
+    b.lonMin = box[0];
+    b.lonSpan = box[1];
+    b.latMin = box[2];
+    b.latMax = box[3];
+    b.left = 10;
+    b.top = 10;
+    b.right = 8200;
+    b.bottom = 5000;
+    const WorldMap map(b);
+    QVERIFY(map.isValid());
+    std::vector<double> east;
+    for (int j = 0; j < width; ++j)
+        east.push_back(
+            std::fmod(std::fmod(j * 360.0 / (width - 1) - 180.0 - b.lonMin, 360.0) + 360.0, 360.0));
+    std::vector<double> us;
+    std::vector<double> vs;
+    std::vector<unsigned char> ok;
+    double worst = 0.0;
+    for (double lat = -90; lat <= 90; lat += 0.7) {
+        map.rowPositions(lat, east, &us, &vs, &ok);
+        for (int j = 0; j < width; ++j) {
+            double u = 0;
+            double v = 0;
+            const bool exact = map.position(j * 360.0 / (width - 1) - 180.0, lat, &u, &v);
+            QCOMPARE(bool(ok[size_t(j)]), exact);
+            if (exact)
+                worst = std::max(
+                    { worst, std::fabs(u - us[size_t(j)]), std::fabs(v - vs[size_t(j)]) });
+        }
+    }
+    QVERIFY2(worst <= 0.05, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(TestWorldMap)
