@@ -2,6 +2,7 @@
 
 #include "detection/graticule.h"
 #include "detection/landmatch.h"
+#include "detection/outline.h"
 #include "projection/projectionconverter.h"
 
 #include <QtMath>
@@ -661,6 +662,33 @@ bool frameAround(const Scanner &scan, Side sides[4])
     return true;
 }
 
+// Where each row of the map begins and ends, around the area found (which
+// stops short of a curved outline's widest rows), matched against the
+// outlines of whole-world maps.
+bool curvedOutline(
+    const Scanner &scan, int left, int right, int top, int bottom, OutlineMatch *match)
+{
+    const int padX = std::max(8, (right - left) / 8);
+    const int padY = std::max(8, (bottom - top) / 8);
+    const int x0 = std::max(0, left - padX);
+    const int x1 = std::min(scan.width() - 1, right + padX);
+    const int y0 = std::max(0, top - padY);
+    const int y1 = std::min(scan.height() - 1, bottom + padY);
+    std::vector<int> first;
+    std::vector<int> last;
+    for (int y = y0; y <= y1; ++y) {
+        int a = x0;
+        while (a <= x1 && scan.isPage(scan.at(a, y)))
+            ++a;
+        int b = x1;
+        while (b >= a && scan.isPage(scan.at(b, y)))
+            --b;
+        first.push_back(a <= x1 ? a : -1);
+        last.push_back(a <= x1 ? b : -1);
+    }
+    return matchOutline(first, last, y0, match);
+}
+
 struct ShapeMatch
 {
     QString projection;
@@ -879,7 +907,7 @@ bool MapDetection::read(Group group) const
     case Group::Margins:
         return found;
     case Group::ProjectionAndLatitudes:
-        return found && (wholeWorld || fromGraticule);
+        return found && (wholeWorld || fromGraticule || !outline.isEmpty());
     case Group::Longitudes:
         return found && longitudes != Longitudes::Kept;
     }
@@ -894,6 +922,8 @@ QStringList MapDetection::sourceLines() const
     QString latitudes = kept;
     if (fromGraticule)
         latitudes = QStringLiteral("%1 parallels").arg(parallels);
+    else if (!outline.isEmpty())
+        latitudes = QStringLiteral("%1 outline, the whole world").arg(outline);
     else if (wholeWorld)
         latitudes = QStringLiteral("whole-world shape, the land agrees");
     QString lon = kept;
@@ -1074,6 +1104,29 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
             continue;
         // Land on a sea in the page colour: the map is what its frame holds.
         framedLand = frameAround(scan, sides);
+        // A whole-world map whose outline is curved.
+        OutlineMatch outline;
+        if (!framedLand
+            && curvedOutline(
+                scan, left.position, right.position, top.position, bottom.position, &outline)) {
+            MapDetection d;
+            d.found = true;
+            d.params = fallback;
+            d.params.marginLeft = outline.left;
+            d.params.marginRight = width - 1 - outline.right;
+            d.params.marginTop = outline.top;
+            d.params.marginBottom = height - 1 - outline.bottom;
+            d.params.projection = outline.projection;
+            d.params.latMin = -90.0;
+            d.params.latMax = 90.0;
+            // Where along the circle it starts is not read: the land match
+            // knows the cylindrical projections only.
+            d.outline = outline.projection;
+            d.wholeWorld = true;
+            d.sidesAtEdge = 4;
+            d.confidence = std::max(0.0, 1.0 - outline.error / 3.0);
+            return d;
+        }
         if (!framedLand)
             return failure(QStringLiteral("the map area is not certain: its %1 edge is not a "
                                           "straight line (is the sea the page colour?)")

@@ -32,6 +32,9 @@ struct MapDetection
     int meridians = 0;
     enum class Longitudes { Kept, Land, Assumed };
     Longitudes longitudes = Longitudes::Kept;
+    // The projection whose whole-world outline the map has, where its edge
+    // is curved (an ellipse, rounded sides); empty otherwise.
+    QString outline;
     // How well the map's sea agrees with the world's at the box read (-1 … 1).
     double landScore = 0.0;
     // 0 … 1: how full the rectangle is and how many of its sides ended at a

@@ -72,8 +72,8 @@ WorldMap::WorldMap(const WorldBox &box)
     m_rowHi.resize(m_rowLo.size());
     for (int v = box.top; v <= box.bottom; ++v) {
         const double y = std::clamp(m_yMax - (v + 0.5 - box.top) / m_scaleY, m_yMin, m_yMax);
-        double lo = 1.0;
-        double hi = 0.0;
+        double lo = std::numeric_limits<double>::infinity();
+        double hi = -lo;
         const double west = latitudeOnMeridian(-half + kEdge, y);
         const double east = latitudeOnMeridian(half - kEdge, y);
         double xw = 0.0;
@@ -248,8 +248,8 @@ void WorldMap::rowPositions(double lat, const std::vector<double> &east, std::ve
 void WorldMap::rowSpan(int v, double *lo, double *hi) const
 {
     if (!m_valid || v < m_box.top || v > m_box.bottom) {
-        *lo = 1.0;
-        *hi = 0.0;
+        *lo = std::numeric_limits<double>::infinity();
+        *hi = -*lo;
         return;
     }
     *lo = m_rowLo[size_t(v - m_box.top)];

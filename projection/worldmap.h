@@ -49,8 +49,9 @@ public:
     // within 0.05 px of position().
     void rowPositions(double lat, const std::vector<double> &east, std::vector<double> *u,
         std::vector<double> *v, std::vector<unsigned char> *ok) const;
-    // The span of row v inside the outline, in pixel positions; empty
-    // (lo > hi) where the row misses the map.
+    // The span of row v inside the outline, in pixel positions: the centres
+    // of its first and last whole pixels (hi < lo where the outline is less
+    // than a pixel wide), infinite where the row misses the map.
     void rowSpan(int v, double *lo, double *hi) const;
 
     // An equirectangular image of the whole globe from the source: pixels

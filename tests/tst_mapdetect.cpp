@@ -200,6 +200,8 @@ private slots:
     void drawnMaps();
     void wholeWorldMercatorAtEveryCut_data();
     void wholeWorldMercatorAtEveryCut();
+    void curvedOutlines_data();
+    void curvedOutlines();
     void boxesRead_data();
     void boxesRead();
     void nothingMapLike_data();
@@ -447,6 +449,35 @@ void TestMapDetect::wholeWorldMercatorAtEveryCut()
     QCOMPARE(found.params.projection, QStringLiteral("mercator"));
     QCOMPARE(QList<double>({ found.params.latMin, found.params.latMax }),
         QList<double>({ double(-cut), double(cut) }));
+}
+
+void TestMapDetect::curvedOutlines_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("projection");
+    for (const char *name : { "robinson", "mollweide", "winkel-tripel", "eckert4" })
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(name);
+    QTest::newRow("robinson centred on 150°E") << "robinson-pacific"
+                                               << "robinson";
+}
+
+// Whole-world maps drawn by GMT on a magenta page, 20 px in: the outline's
+// bounding rectangle and its projection are read, the longitudes kept.
+void TestMapDetect::curvedOutlines()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, projection);
+    const QImage image(QStringLiteral(PLANO_TEST_DATA "/world/") + file + QStringLiteral(".png"));
+    const ParamSet fallback = makeParams(0, 0, 0, 0, QStringLiteral("miller"), -30, -30, 10, 20);
+    const MapDetection found = detectMapArea(image, fallback);
+    QVERIFY2(found.found, qPrintable(found.reason));
+    QCOMPARE(margins(found.params), (QList<int> { 20, 20, 20, 20 }));
+    QCOMPARE(found.params.projection, projection);
+    QCOMPARE(
+        (QList<double> { found.params.latMin, found.params.latMax }), (QList<double> { -90, 90 }));
+    QVERIFY(!found.read(MapDetection::Group::Longitudes));
+    QCOMPARE(
+        (QList<double> { found.params.lonMin, found.params.lonMax }), (QList<double> { -30, -30 }));
 }
 
 void TestMapDetect::boxesRead_data()
