@@ -2,10 +2,12 @@
 
 #include "detection/landmask.h"
 #include "projection/projectionconverter.h"
+#include "projection/worldmap.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -25,6 +27,15 @@ std::vector<int> spreadOver(int first, int last, int count)
         v.push_back(first + int(qint64(last - first) * i / std::max(1, n - 1)));
     v.erase(std::unique(v.begin(), v.end()), v.end());
     return v;
+}
+
+// The phi coefficient of a 2 × 2 table [sample is sea][mask is sea].
+double correlation(const qint64 counts[2][2])
+{
+    const double a = double(counts[1][1]), b = double(counts[1][0]);
+    const double c = double(counts[0][1]), d = double(counts[0][0]);
+    const double denominator = std::sqrt((a + b) * (c + d) * (a + c) * (b + d));
+    return denominator > 0.0 ? (a * d - b * c) / denominator : 0.0;
 }
 
 double circularDistance(double a, double b)
@@ -111,19 +122,58 @@ double LandSamples::agreement(
                 ++counts[sea][mask.cell(column, row) ? 0 : 1];
         }
     }
-    const double a = double(counts[1][1]), b = double(counts[1][0]);
-    const double c = double(counts[0][1]), d = double(counts[0][0]);
-    const double denominator = std::sqrt((a + b) * (c + d) * (a + c) * (b + d));
-    return denominator > 0.0 ? (a * d - b * c) / denominator : 0.0;
+    return correlation(counts);
+}
+
+double LandSamples::agreementAt(
+    const std::vector<double> &lon, const std::vector<double> &lat, double shift) const
+{
+    const LandMask &mask = LandMask::world();
+    if (mask.isNull() || lon.size() != m_sea.size() || lat.size() != m_sea.size())
+        return 0.0;
+    qint64 counts[2][2] = { { 0, 0 }, { 0, 0 } };
+    for (size_t i = 0; i < m_sea.size(); ++i) {
+        if (m_sea[i] < 2 && std::isfinite(lon[i]))
+            ++counts[m_sea[i]]
+                    [mask.cell(LandMask::column(lon[i] + shift), LandMask::row(lat[i])) ? 0 : 1];
+    }
+    return correlation(counts);
 }
 
 LandChoice chooseLongitudes(const LandSamples &samples, const QString &projection, double latMin,
     double latMax, double lonSpan, const std::vector<double> &starts, bool wholeWorld)
 {
-    auto score = [&](double lonMin) {
-        const double phi = samples.agreement(projection, latMin, latMax, lonMin, lonSpan);
-        return wholeWorld ? phi : std::fabs(phi);
-    };
+    return chooseStart(
+        [&](double lonMin) {
+            const double phi = samples.agreement(projection, latMin, latMax, lonMin, lonSpan);
+            return wholeWorld ? phi : std::fabs(phi);
+        },
+        starts);
+}
+
+LandChoice chooseWorldStart(const LandSamples &samples, const WorldMap &map)
+{
+    // Each sample's place on the map drawn from -180°, read once; another
+    // start only turns them all east.
+    std::vector<double> lon;
+    std::vector<double> lat;
+    for (int y : samples.rows()) {
+        for (int x : samples.columns()) {
+            double l = 0.0;
+            double p = 0.0;
+            const bool inside = map.lonLatAt(x + 0.5, y + 0.5, &l, &p);
+            lon.push_back(inside ? l : std::numeric_limits<double>::quiet_NaN());
+            lat.push_back(p);
+        }
+    }
+    return chooseStart(
+        [&](double lonMin) { return samples.agreementAt(lon, lat, lonMin - map.box().lonMin); },
+        std::vector<double>());
+}
+
+LandChoice chooseStart(
+    const std::function<double(double)> &score, const std::vector<double> &starts)
+{
     std::vector<std::pair<double, double>> tried; // start, score
     if (starts.empty()) {
         for (int lon = -180; lon < 180; ++lon)

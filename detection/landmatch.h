@@ -6,7 +6,10 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
 #include <vector>
+
+class WorldMap;
 
 class LandSamples
 {
@@ -20,6 +23,14 @@ public:
     // the area shows this box (lonSpan degrees eastwards from lonMin).
     double agreement(const QString &projection, double latMin, double latMax, double lonMin,
         double lonSpan) const;
+
+    // The same for samples placed anywhere on the globe: sample k (in the
+    // order of rows(), then columns()) at lon[k] + shift, lat[k]; NaN
+    // longitudes (outside the map) are left out.
+    double agreementAt(
+        const std::vector<double> &lon, const std::vector<double> &lat, double shift) const;
+    const std::vector<int> &columns() const { return m_columns; }
+    const std::vector<int> &rows() const { return m_rows; }
 
 private:
     std::vector<int> m_columns;
@@ -47,3 +58,12 @@ struct LandChoice
 // start agrees well and clearly better than any other.
 LandChoice chooseLongitudes(const LandSamples &samples, const QString &projection, double latMin,
     double latMax, double lonSpan, const std::vector<double> &starts, bool wholeWorld);
+
+// The start of a whole-world map in one of PROJ's projections (the map as
+// drawn from -180°, its area the samples'), tried every degree.
+LandChoice chooseWorldStart(const LandSamples &samples, const WorldMap &map);
+
+// The search both use: score(start) for each start (every degree, refined to
+// a quarter, when empty).
+LandChoice chooseStart(
+    const std::function<double(double)> &score, const std::vector<double> &starts);

@@ -4,6 +4,7 @@
 #include "detection/landmatch.h"
 #include "detection/outline.h"
 #include "projection/projectionconverter.h"
+#include "projection/worldmap.h"
 
 #include <QtMath>
 
@@ -1119,10 +1120,25 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
             d.params.projection = outline.projection;
             d.params.latMin = -90.0;
             d.params.latMax = 90.0;
-            // Where along the circle it starts is not read: the land match
-            // knows the cylindrical projections only.
             d.outline = outline.projection;
             d.wholeWorld = true;
+            // Where along the circle it starts: the land decides, or the
+            // longitudes are kept.
+            WorldBox drawn;
+            drawn.projection = outline.projection;
+            drawn.left = outline.left;
+            drawn.top = outline.top;
+            drawn.right = outline.right;
+            drawn.bottom = outline.bottom;
+            const LandChoice land = chooseWorldStart(LandSamples(*image, outline.left, outline.top,
+                                                         outline.right, outline.bottom, 240, 120),
+                WorldMap(drawn));
+            d.landScore = land.score;
+            if (land.decided) {
+                d.longitudes = MapDetection::Longitudes::Land;
+                d.params.lonMin = land.lonMin;
+                d.params.lonMax = land.lonMin == -180.0 ? 180.0 : land.lonMin;
+            }
             d.sidesAtEdge = 4;
             d.confidence = std::max(0.0, 1.0 - outline.error / 3.0);
             return d;

@@ -245,6 +245,29 @@ void WorldMap::rowPositions(double lat, const std::vector<double> &east, std::ve
     }
 }
 
+bool WorldMap::lonLatAt(double u, double v, double *lon, double *lat) const
+{
+    if (!m_valid)
+        return false;
+    const double x = m_xMin + (u - m_box.left) / m_scaleX;
+    const double y = m_yMax - (v - m_box.top) / m_scaleY;
+    double l = 0.0;
+    double p = 0.0;
+    if (!m_forward->inverse(x, y, &l, &p) || p < m_box.latMin || p > m_box.latMax)
+        return false;
+    // PROJ's inverse answers outside the outline too: the forward of its
+    // answer must come back to the same place.
+    const double east = std::fmod(std::fmod(l - m_box.lonMin, 360.0) + 360.0, 360.0);
+    double bu = 0.0;
+    double bv = 0.0;
+    if (east > m_box.lonSpan || !position(l, p, &bu, &bv) || std::fabs(bu - u) > 0.5
+        || std::fabs(bv - v) > 0.5)
+        return false;
+    *lon = l;
+    *lat = p;
+    return true;
+}
+
 void WorldMap::rowSpan(int v, double *lo, double *hi) const
 {
     if (!m_valid || v < m_box.top || v > m_box.bottom) {

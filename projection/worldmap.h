@@ -42,6 +42,9 @@ public:
     // The source position of a longitude and latitude (a pixel u covers
     // [u, u + 1)); false outside the box.
     bool position(double lon, double lat, double *u, double *v) const;
+    // The longitude and latitude at a source position; false outside the
+    // outline.
+    bool lonLatAt(double u, double v, double *lon, double *lat) const;
     // The positions of a row of samples at one latitude, given each sample's
     // longitude east of the box's west edge: ok[k] is 0 where a sample lies
     // outside the box. Exact where x is linear in the longitude; for Winkel

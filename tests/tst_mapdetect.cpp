@@ -455,29 +455,31 @@ void TestMapDetect::curvedOutlines_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("projection");
+    QTest::addColumn<double>("lonMin");
     for (const char *name : { "robinson", "mollweide", "winkel-tripel", "eckert4" })
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(name);
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(name) << -180.0;
     QTest::newRow("robinson centred on 150°E") << "robinson-pacific"
-                                               << "robinson";
+                                               << "robinson" << -30.0;
 }
 
 // Whole-world maps drawn by GMT on a magenta page, 20 px in: the outline's
-// bounding rectangle and its projection are read, the longitudes kept.
+// bounding rectangle, its projection and, from the land, where it starts.
 void TestMapDetect::curvedOutlines()
 {
     QFETCH(QString, file);
     QFETCH(QString, projection);
+    QFETCH(double, lonMin);
     const QImage image(QStringLiteral(PLANO_TEST_DATA "/world/") + file + QStringLiteral(".png"));
-    const ParamSet fallback = makeParams(0, 0, 0, 0, QStringLiteral("miller"), -30, -30, 10, 20);
+    const ParamSet fallback = makeParams(0, 0, 0, 0, QStringLiteral("miller"), 10, 20, 30, 40);
     const MapDetection found = detectMapArea(image, fallback);
     QVERIFY2(found.found, qPrintable(found.reason));
     QCOMPARE(margins(found.params), (QList<int> { 20, 20, 20, 20 }));
     QCOMPARE(found.params.projection, projection);
     QCOMPARE(
         (QList<double> { found.params.latMin, found.params.latMax }), (QList<double> { -90, 90 }));
-    QVERIFY(!found.read(MapDetection::Group::Longitudes));
-    QCOMPARE(
-        (QList<double> { found.params.lonMin, found.params.lonMax }), (QList<double> { -30, -30 }));
+    QVERIFY(found.read(MapDetection::Group::Longitudes));
+    QCOMPARE((QList<double> { found.params.lonMin, found.params.lonMax }),
+        (QList<double> { lonMin, lonMin == -180 ? 180 : lonMin }));
 }
 
 void TestMapDetect::boxesRead_data()
