@@ -900,6 +900,53 @@ MapDetection failure(const QString &reason)
     return d;
 }
 
+// A map area found from left … right × top … bottom (inclusive) of a
+// width × height image; the rest as the fallback has it until read.
+MapDetection foundArea(
+    const ParamSet &fallback, int width, int height, int left, int top, int right, int bottom)
+{
+    MapDetection d;
+    d.found = true;
+    d.params = fallback;
+    d.params.marginLeft = left;
+    d.params.marginRight = width - 1 - right;
+    d.params.marginTop = top;
+    d.params.marginBottom = height - 1 - bottom;
+    return d;
+}
+
+// A whole-world map in the outline's projection; where along the circle it
+// starts, the land decides, or the longitudes are kept.
+MapDetection outlineDetection(
+    const QImage &image, const OutlineMatch &outline, const ParamSet &fallback)
+{
+    MapDetection d = foundArea(fallback, image.width(), image.height(), outline.left, outline.top,
+        outline.right, outline.bottom);
+    d.params.projection = outline.projection;
+    d.params.latMin = -90.0;
+    d.params.latMax = 90.0;
+    d.outline = outline.projection;
+    d.wholeWorld = true;
+    WorldBox drawn;
+    drawn.projection = outline.projection;
+    drawn.left = outline.left;
+    drawn.top = outline.top;
+    drawn.right = outline.right;
+    drawn.bottom = outline.bottom;
+    const LandChoice land = chooseWorldStart(
+        LandSamples(image, outline.left, outline.top, outline.right, outline.bottom, 240, 120),
+        WorldMap(drawn));
+    d.landScore = land.score;
+    if (land.decided) {
+        d.longitudes = MapDetection::Longitudes::Land;
+        d.params.lonMin = land.lonMin;
+        d.params.lonMax = land.lonMin == -180.0 ? 180.0 : land.lonMin;
+    }
+    d.sidesAtEdge = 4;
+    d.confidence = std::max(0.0, 1.0 - outline.error / 3.0);
+    return d;
+}
+
 } // namespace
 
 bool MapDetection::read(Group group) const
@@ -1109,40 +1156,8 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
         OutlineMatch outline;
         if (!framedLand
             && curvedOutline(
-                scan, left.position, right.position, top.position, bottom.position, &outline)) {
-            MapDetection d;
-            d.found = true;
-            d.params = fallback;
-            d.params.marginLeft = outline.left;
-            d.params.marginRight = width - 1 - outline.right;
-            d.params.marginTop = outline.top;
-            d.params.marginBottom = height - 1 - outline.bottom;
-            d.params.projection = outline.projection;
-            d.params.latMin = -90.0;
-            d.params.latMax = 90.0;
-            d.outline = outline.projection;
-            d.wholeWorld = true;
-            // Where along the circle it starts: the land decides, or the
-            // longitudes are kept.
-            WorldBox drawn;
-            drawn.projection = outline.projection;
-            drawn.left = outline.left;
-            drawn.top = outline.top;
-            drawn.right = outline.right;
-            drawn.bottom = outline.bottom;
-            const LandChoice land = chooseWorldStart(LandSamples(*image, outline.left, outline.top,
-                                                         outline.right, outline.bottom, 240, 120),
-                WorldMap(drawn));
-            d.landScore = land.score;
-            if (land.decided) {
-                d.longitudes = MapDetection::Longitudes::Land;
-                d.params.lonMin = land.lonMin;
-                d.params.lonMax = land.lonMin == -180.0 ? 180.0 : land.lonMin;
-            }
-            d.sidesAtEdge = 4;
-            d.confidence = std::max(0.0, 1.0 - outline.error / 3.0);
-            return d;
-        }
+                scan, left.position, right.position, top.position, bottom.position, &outline))
+            return outlineDetection(*image, outline, fallback);
         if (!framedLand)
             return failure(QStringLiteral("the map area is not certain: its %1 edge is not a "
                                           "straight line (is the sea the page colour?)")
@@ -1170,13 +1185,8 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     if (area.counts[size_t(area.mode())] >= area.total * 0.98)
         return failure(QStringLiteral("no map-like area: the area found is one flat colour"));
 
-    MapDetection d;
-    d.found = true;
-    d.params = fallback;
-    d.params.marginLeft = left.position;
-    d.params.marginRight = width - 1 - right.position;
-    d.params.marginTop = top.position;
-    d.params.marginBottom = height - 1 - bottom.position;
+    MapDetection d = foundArea(
+        fallback, width, height, left.position, top.position, right.position, bottom.position);
     d.sidesAtEdge = int(left.clear) + int(right.clear) + int(top.clear) + int(bottom.clear);
     d.frameLine
         = std::max({ left.lineInside, right.lineInside, top.lineInside, bottom.lineInside });

@@ -257,7 +257,7 @@ bool WorldMap::lonLatAt(double u, double v, double *lon, double *lat) const
         return false;
     // PROJ's inverse answers outside the outline too: the forward of its
     // answer must come back to the same place.
-    const double east = std::fmod(std::fmod(l - m_box.lonMin, 360.0) + 360.0, 360.0);
+    const double east = wrapEast(l, m_box.lonMin);
     double bu = 0.0;
     double bv = 0.0;
     if (east > m_box.lonSpan || !position(l, p, &bu, &bv) || std::fabs(bu - u) > 0.5
