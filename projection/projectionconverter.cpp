@@ -86,25 +86,6 @@ qint64 lastInside(int size, int farMargin)
     return qint64(size) - farMargin - 1;
 }
 
-// Four loads before four stores: a store may alias the column table (int and
-// QRgb may share storage), so a one-at-a-time loop waits for each store.
-void gatherRun(const QRgb *from, const int *columns, QRgb *to, int count)
-{
-    int k = 0;
-    for (; k + 4 <= count; k += 4) {
-        const QRgb p0 = from[columns[k]];
-        const QRgb p1 = from[columns[k + 1]];
-        const QRgb p2 = from[columns[k + 2]];
-        const QRgb p3 = from[columns[k + 3]];
-        to[k] = p0;
-        to[k + 1] = p1;
-        to[k + 2] = p2;
-        to[k + 3] = p3;
-    }
-    for (; k < count; ++k)
-        to[k] = from[columns[k]];
-}
-
 // Whether every pixel the interpolation may read is opaque: such maps are
 // blended in integers, whatever format they came in, so that equal pixels
 // give equal results.
@@ -956,8 +937,14 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
         return;
     if (isWorldProjection()) {
         makeWritableTarget(target);
-        WorldMap(worldBox(source.width(), source.height()))
-            .remap(source, target, m_resampling, m_threadCount);
+        // The geometry and the target's positions are kept for the next
+        // source of the same size with the same parameters (a batch, a
+        // preview at another size).
+        const WorldBox box = worldBox(source.width(), source.height());
+        if (!m_worldMap || !(m_worldMap->box() == box))
+            m_worldMap = std::make_shared<const WorldMap>(box);
+        const std::shared_ptr<const WorldMap> map = m_worldMap;
+        map->remap(source, target, m_resampling, m_threadCount);
         return;
     }
 
@@ -1077,7 +1064,8 @@ void ProjectionConverter::remapReference(const QImage &source, QImage &target) c
         return;
     if (isWorldProjection()) {
         makeWritableTarget(target);
-        WorldMap(worldBox(source.width(), source.height())).remap(source, target, m_resampling, 1);
+        WorldMap(worldBox(source.width(), source.height()))
+            .remapReference(source, target, m_resampling, 1);
         return;
     }
 

@@ -141,4 +141,6 @@ private:
     bool m_usable = true;
     Resampling m_resampling = Resampling::Nearest;
     int m_threadCount = 0;
+    // The last world map's geometry, for the next remap with the same box.
+    std::shared_ptr<const WorldMap> m_worldMap;
 };

@@ -83,3 +83,23 @@ enum class VectorPath { Sse2, Avx2, Avx512 };
 // Back from a premultiplied sum to an ARGB32 word: alpha below one half is
 // transparent, channels are clamped to [0, 255] and rounded half up.
 QRgb unpremultiplied(const float *sum);
+
+// Target pixels copied from source pixels by a table of columns. Four loads
+// before four stores: a store may alias the column table (int and QRgb may
+// share storage), so a one-at-a-time loop waits for each store.
+inline void gatherRun(const QRgb *from, const int *columns, QRgb *to, int count)
+{
+    int k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const QRgb p0 = from[columns[k]];
+        const QRgb p1 = from[columns[k + 1]];
+        const QRgb p2 = from[columns[k + 2]];
+        const QRgb p3 = from[columns[k + 3]];
+        to[k] = p0;
+        to[k + 1] = p1;
+        to[k + 2] = p2;
+        to[k + 3] = p3;
+    }
+    for (; k < count; ++k)
+        to[k] = from[columns[k]];
+}

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 class ForwardProjection;
@@ -29,6 +30,8 @@ struct WorldBox
     int bottom = 0;
 };
 
+bool operator==(const WorldBox &a, const WorldBox &b);
+
 class WorldMap
 {
 public:
@@ -45,13 +48,68 @@ public:
     // The longitude and latitude at a source position; false outside the
     // outline.
     bool lonLatAt(double u, double v, double *lon, double *lat) const;
-    // The positions of a row of samples at one latitude, given each sample's
-    // longitude east of the box's west edge: ok[k] is 0 where a sample lies
-    // outside the box. Exact where x is linear in the longitude; for Winkel
-    // tripel exact at samples about a degree apart and interpolated between,
-    // within 0.05 px of position().
-    void rowPositions(double lat, const std::vector<double> &east, std::vector<double> *u,
-        std::vector<double> *v, std::vector<unsigned char> *ok) const;
+    // Where each pixel of an equirectangular target (longitude -180 … 180
+    // over its columns, latitude 90 … -90 over its rows) lies on the source,
+    // computed once for a size. Exact where x is linear in the longitude; for
+    // Winkel tripel bilinear between knots less than a degree apart, within
+    // 0.05 px of position().
+    class Target
+    {
+    public:
+        int width() const { return m_width; }
+        int height() const { return m_height; }
+        // Row i's positions, width() of each: ok[j] is 0 outside the box.
+        void row(int i, double *u, double *v, unsigned char *ok) const;
+        // The knots' positions interpolated down to row i, one per knot
+        // column, and the row of cells it lies in.
+        void knotRow(int i, int *cellRow, double *along, double *u, double *v) const;
+
+    private:
+        friend class WorldMap;
+        struct Exact
+        {
+            int column;
+            double u;
+            double v;
+            unsigned char ok;
+        };
+        int m_width = 0;
+        int m_height = 0;
+        bool m_linear = true;
+        // Each column's longitude east of the box's middle, and whether it
+        // lies inside the box.
+        std::vector<double> m_offset;
+        std::vector<unsigned char> m_columnOk;
+        // Where x is linear in the longitude: the central meridian's source
+        // column, and each row's source pixels per degree and source row
+        // position (ok 0 outside the box).
+        double m_centre = 0.0;
+        std::vector<double> m_pixelsPerDegree;
+        std::vector<double> m_rowV;
+        std::vector<unsigned char> m_rowOk;
+        // Otherwise: knots at these columns and rows, each cell either
+        // straight (all four knots inside, no wrap between) or computed
+        // pixel by pixel into m_exact.
+        std::vector<int> m_knotColumns;
+        std::vector<int> m_knotRows;
+        std::vector<double> m_knotU;
+        std::vector<double> m_knotV;
+        std::vector<unsigned char> m_knotOk;
+        std::vector<unsigned char> m_straight;
+        std::vector<unsigned char> m_interior;
+        std::vector<int> m_cellOfColumn;
+        std::vector<double> m_alongCell;
+        std::vector<std::vector<Exact>> m_exact;
+
+        // The source column of a column offset on a row: the one expression
+        // every remap path uses.
+        double columnAt(double offset, double pixelsPerDegree) const
+        {
+            return m_centre + offset * pixelsPerDegree;
+        }
+    };
+    // The positions for a target of this size, kept for the next call.
+    std::shared_ptr<const Target> target(int width, int height, int threads = 0) const;
     // The span of row v inside the outline, in pixel positions: the centres
     // of its first and last whole pixels (hi < lo where the outline is less
     // than a pixel wide), infinite where the row misses the map.
@@ -62,6 +120,8 @@ public:
     // outside the outline are left out and the rest renormalised; a
     // whole-world map wraps them to the other end of their row.
     void remap(const QImage &source, QImage &target, Resampling method, int threads) const;
+    // The same pixel by pixel, without the fast gather of nearest.
+    void remapReference(const QImage &source, QImage &target, Resampling method, int threads) const;
 
 private:
     // The same geometry with a PROJ object of its own, for another thread.
@@ -75,7 +135,8 @@ private:
     // per degree, and y, both from one PROJ call per latitude.
     bool rowGeometry(double lat, double *xPerDegree, double *y) const;
     double columnOf(double east, double xPerDegree) const;
-    double latitudeOnMeridian(double relativeLon, double y) const;
+    double latitudeOnMeridian(double relativeLon, double y, const std::vector<double> &sampleLat,
+        const std::vector<double> &sampleY) const;
 
     WorldBox m_box;
     std::unique_ptr<ForwardProjection> m_forward;
@@ -90,4 +151,10 @@ private:
     double m_scaleY = 1.0;
     std::vector<double> m_rowLo;
     std::vector<double> m_rowHi;
+    mutable std::mutex m_targetLock;
+    mutable std::shared_ptr<const Target> m_target;
+
+    void remapRows(
+        const QImage &source, QImage &target, Resampling method, int threads, bool reference) const;
+    int nearestInside(int v, double p) const;
 };

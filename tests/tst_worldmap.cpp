@@ -39,6 +39,7 @@ private slots:
     void positionsOnTheBoundingRectangle();
     void interpolatedRowsStayClose_data();
     void interpolatedRowsStayClose();
+    void fastNearestEqualsPixelByPixel();
 };
 
 void TestWorldMap::wholeWorldMaps_data()
@@ -226,18 +227,29 @@ void TestWorldMap::positionsOnTheBoundingRectangle()
 void TestWorldMap::interpolatedRowsStayClose_data()
 {
     QTest::addColumn<QList<double>>("box"); // lonMin, lonSpan, latMin, latMax
-    QTest::addColumn<int>("width"); // target columns
-    QTest::newRow("whole world, 8192 wide source") << QList<double> { -180, 360, -90, 90 } << 2048;
-    QTest::newRow("whole world from 150°E") << QList<double> { 150, 360, -90, 90 } << 1024;
-    QTest::newRow("regional, crossing 180°") << QList<double> { 120, 100, -40, 70 } << 4096;
+    QTest::addColumn<QSize>("source"); // the map area's width and height
+    QTest::addColumn<QSize>("target");
+    const QList<double> world { -180, 360, -90, 90 };
+    QTest::newRow("whole world, 8190 wide source")
+        << world << QSize(8190, 4990) << QSize(2048, 1024);
+    QTest::newRow("whole world, 12000 wide into 8192")
+        << world << QSize(12000, 7300) << QSize(8192, 4096);
+    QTest::newRow("whole world from 150°E, small target")
+        << QList<double> { 150, 360, -90, 90 } << QSize(3000, 1900) << QSize(1024, 512);
+    QTest::newRow("squashed: rows finer than columns")
+        << world << QSize(2000, 6000) << QSize(2048, 1024);
+    QTest::newRow("regional, crossing 180°")
+        << QList<double> { 120, 100, -40, 70 } << QSize(8190, 4990) << QSize(4096, 2048);
 }
 
-// Winkel tripel's positions come from samples about a degree apart; every
-// sample between stays within 0.05 px of its own forward projection.
+// Winkel tripel's positions come from knots less than a degree apart; every
+// pixel between stays within 0.05 px of its own forward projection, and lies
+// inside the box exactly where that does.
 void TestWorldMap::interpolatedRowsStayClose()
 {
     QFETCH(QList<double>, box);
-    QFETCH(int, width);
+    QFETCH(QSize, source);
+    QFETCH(QSize, target);
     WorldBox b;
     b.projection = QStringLiteral("winkel-tripel");
     b.lonMin = box[0];
@@ -246,24 +258,24 @@ void TestWorldMap::interpolatedRowsStayClose()
     b.latMax = box[3];
     b.left = 10;
     b.top = 10;
-    b.right = 8200;
-    b.bottom = 5000;
+    b.right = 10 + source.width();
+    b.bottom = 10 + source.height();
     const WorldMap map(b);
     QVERIFY(map.isValid());
-    std::vector<double> east;
-    for (int j = 0; j < width; ++j)
-        east.push_back(
-            std::fmod(std::fmod(j * 360.0 / (width - 1) - 180.0 - b.lonMin, 360.0) + 360.0, 360.0));
-    std::vector<double> us;
-    std::vector<double> vs;
-    std::vector<unsigned char> ok;
+    const auto positions = map.target(target.width(), target.height());
+    const int w = target.width();
+    std::vector<double> us(target.width());
+    std::vector<double> vs(us.size());
+    std::vector<unsigned char> ok(us.size());
     double worst = 0.0;
-    for (double lat = -90; lat <= 90; lat += 0.7) {
-        map.rowPositions(lat, east, &us, &vs, &ok);
-        for (int j = 0; j < width; ++j) {
+    // Rows on and between the knots, every column.
+    for (int i = 0; i < target.height(); i += (i % 5 == 4 ? 13 : 1)) {
+        positions->row(i, us.data(), vs.data(), ok.data());
+        const double lat = 90.0 - i * 180.0 / (target.height() - 1);
+        for (int j = 0; j < w; ++j) {
             double u = 0;
             double v = 0;
-            const bool exact = map.position(j * 360.0 / (width - 1) - 180.0, lat, &u, &v);
+            const bool exact = map.position(j * 360.0 / (w - 1) - 180.0, lat, &u, &v);
             QCOMPARE(bool(ok[size_t(j)]), exact);
             if (exact)
                 worst = std::max(
@@ -271,6 +283,51 @@ void TestWorldMap::interpolatedRowsStayClose()
         }
     }
     QVERIFY2(worst <= 0.05, qPrintable(QString::number(worst)));
+}
+
+// The fast nearest (source columns a row at a time on every vector path,
+// interior cells of Winkel tripel's knots) writes exactly what the pixel by
+// pixel remap writes, edges, wraps and poles included.
+void TestWorldMap::fastNearestEqualsPixelByPixel()
+{
+    QImage source(900, 520, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgb(x % 251, y % 241, (x * 7 + y * 3) % 256));
+    const struct
+    {
+        const char *projection;
+        double lonMin;
+        double lonSpan;
+        double latMin;
+        double latMax;
+    } boxes[] = { { "robinson", -180, 360, -90, 90 }, { "mollweide", 150, 360, -90, 90 },
+        { "winkel-tripel", -180, 360, -90, 90 }, { "winkel-tripel", 120, 100, -40, 70 },
+        { "equirectangular", -30, 200, -60, 80 }, { "eckert4", 100, 120, -90, 10 } };
+    for (const auto &b : boxes) {
+        WorldBox box;
+        box.projection = QString::fromLatin1(b.projection);
+        box.lonMin = b.lonMin;
+        box.lonSpan = b.lonSpan;
+        box.latMin = b.latMin;
+        box.latMax = b.latMax;
+        box.left = 13;
+        box.top = 11;
+        box.right = 880;
+        box.bottom = 505;
+        const WorldMap map(box);
+        QImage reference(1031, 517, QImage::Format_ARGB32);
+        reference.fill(Qt::transparent);
+        map.remapReference(source, reference, Resampling::Nearest, 1);
+        for (const VectorPath path : { VectorPath::Avx512, VectorPath::Avx2, VectorPath::Sse2 }) {
+            ProjectionConverter::setWidestVectorPath(path);
+            QImage fast(reference.size(), QImage::Format_ARGB32);
+            fast.fill(Qt::transparent);
+            map.remap(source, fast, Resampling::Nearest, 2);
+            QVERIFY2(fast == reference, b.projection);
+        }
+        ProjectionConverter::setWidestVectorPath(VectorPath::Avx512);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWorldMap)
