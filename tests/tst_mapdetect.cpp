@@ -582,11 +582,16 @@ void TestMapDetect::boxesRead_data()
     QTest::newRow("Behrmann 100°W…20°W, 60°S…30°N, every 15°")
         << map(styled(behrmann, southAmerica, 15), 500) << behrmann << southAmerica << true;
     // Gall-Peters and Behrmann rows differ only in scale: without meridians
-    // to pin it the parallels fit both.
+    // to pin it the parallels fit both, and only the land tells the boxes
+    // apart.
     Style parallelsOnly = styled(peters, world, 30);
     parallelsOnly.meridians = false;
-    QTest::newRow("equal-area parallels without meridians: nothing named")
-        << map(parallelsOnly, 720) << QString() << QList<double>() << false;
+    QTest::newRow("Gall-Peters world, parallels only")
+        << map(parallelsOnly, 720) << peters << world << true;
+    // Near the equator every cylinder's rows are evenly spaced.
+    QTest::newRow("plate carrée 15°S…15°N, every 5°: nothing named")
+        << map(styled(plate, { -15, 15, 90, 150 }, 5), 600) << QString() << QList<double>()
+        << false;
     // Shaped like a whole-world Mercator map to ±85°: never named one.
     QTest::newRow("regional map in a whole-world shape, no graticule")
         << map(styled(miller, across, 0), 400) << QString() << QList<double>() << false;

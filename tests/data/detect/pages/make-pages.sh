@@ -447,9 +447,9 @@ test_set() {
     page name=region-gallpeters-africa fmt=jpg q=60 W=560 dpi=120 left=50 top=30 mapw=460 bottom=30 proj=gall-peters R=-20/60/-40/40 \
         land=225/210/170 sea=160/200/230 gx=10 gy=10 gpen=0.3p,gray45 frame=plain fpen=1 ax=20 ay=10 \
         style="Gall-Peters 20W..60E 40S..40N; graticule 10; JPEG q60"
-    page name=behrmann-world fmt=jpg q=60 W=760 dpi=120 left=40 top=36 mapw=700 bottom=36 proj=behrmann \
+    page name=behrmann-world W=760 dpi=120 left=40 top=36 mapw=700 bottom=36 proj=behrmann R=-180/180/-60/80 \
         land=205/215/160 sea=175/210/235 gx=15 gy=15 gpen=0.35p,gray50 frame=plain fpen=1 ax=30 ay=15 \
-        style="Behrmann world; graticule 15; JPEG q60"
+        style="Behrmann world -60..80; graticule 15"
     page name=region-behrmann-samerica W=560 dpi=120 left=50 top=30 mapw=440 bottom=30 proj=behrmann R=-100/-20/-60/30 \
         land=230/220/190 sea=170/205/230 gx=15 gy=15 gpen=0.4p,gray55 frame=plain fpen=1 ax=15 ay=15 \
         style="Behrmann 100W..20W 60S..30N; graticule 15"
