@@ -5,8 +5,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
+
+// A box the parallels fit: its projection, latitudes and scale, and the
+// meridians' step when they pinned the scale (else 0).
+struct GraticuleBox
+{
+    QString projection;
+    double latMin = 0.0;
+    double latMax = 0.0;
+    double pixelsPerDegree = 0.0;
+    double lonStep = 0.0;
+    // False where another projection fits the same box about as well.
+    bool named = true;
+};
 
 struct GraticuleReading
 {
@@ -24,6 +38,18 @@ struct GraticuleReading
     int meridianCount = 0;
     double lonStep = 0.0;
     double firstMeridian = 0.0;
+    // Boxes that the parallels fit about as well as each other (evenly
+    // spaced parallels fit every step), left for the land to decide; empty
+    // when the reading is unique.
+    std::vector<GraticuleBox> rivals;
+
+    // Pixels between evenly spaced meridians, or 0.
+    double meridianSpacing = 0.0;
+
+    // Takes the box as the one read.
+    void take(const GraticuleBox &box);
+    // The meridians' step, where their spacing is a usual step at the scale.
+    void meridiansAtOwnStep();
 
     // Degrees between the area's first and last columns' centres.
     double lonSpan(int left, int right) const;
@@ -47,3 +73,11 @@ bool evenSpacing(
 // The latitude whose projected value is y (degree units), rounded to the whole
 // degree when close to one.
 double latitudeFromProjected(double y, double factor);
+
+// The cylindrical projections whose parallels are read.
+const QStringList &cylindricalProjections();
+// The projected y of a latitude on a cylindrical map, in degrees of longitude
+// (0 at the equator, north positive); NaN for another projection.
+double cylindricalY(const QString &projection, double latitude);
+// The latitude of a projected y.
+double cylindricalLatitude(const QString &projection, double y);

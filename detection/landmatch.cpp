@@ -1,7 +1,7 @@
 #include "detection/landmatch.h"
 
+#include "detection/graticule.h"
 #include "detection/landmask.h"
-#include "projection/projectionconverter.h"
 #include "projection/worldmap.h"
 
 #include <algorithm>
@@ -96,17 +96,15 @@ double LandSamples::agreement(
     const QString &projection, double latMin, double latMax, double lonMin, double lonSpan) const
 {
     const LandMask &mask = LandMask::world();
-    ProjectionConverter converter;
-    if (mask.isNull() || !converter.setProjection(projection) || m_right <= m_left
+    if (mask.isNull() || !cylindricalProjections().contains(projection) || m_right <= m_left
         || m_bottom <= m_top)
         return 0.0;
-    const double yMax = converter.projectLatitude(latMax);
-    const double yMin = converter.projectLatitude(latMin);
+    const double yMax = cylindricalY(projection, latMax);
+    const double yMin = cylindricalY(projection, latMin);
     std::vector<int> maskRows;
     for (int y : m_rows) {
         const double projected = yMax - (yMax - yMin) * (y - m_top) / double(m_bottom - m_top);
-        const double a = converter.projectionFactor() * M_PI / 180.0;
-        maskRows.push_back(LandMask::row(std::asin(std::tanh(a * projected)) / a));
+        maskRows.push_back(LandMask::row(cylindricalLatitude(projection, projected)));
     }
     std::vector<int> maskColumns;
     for (int x : m_columns)

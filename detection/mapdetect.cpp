@@ -24,6 +24,9 @@ constexpr int kMaxPageTolerance = 56;
 constexpr int kLineContrast = 12;
 // The land agreement that confirms a whole-world shape with no graticule.
 constexpr double kWorldAgreement = 0.3;
+// How much better the land must agree with one of the boxes a graticule fits
+// about as well than with any other.
+constexpr double kRivalLead = 0.1;
 // Largest channel difference from a line's mean that still belongs to the line.
 constexpr int kLineTolerance = 40;
 // The coarse pass samples at most this many points along the longer side.
@@ -819,6 +822,41 @@ std::vector<double> findLines(
     return lines;
 }
 
+// Degrees between the area's first and last columns. The scale comes from
+// lines a pixel apart at best: within 1 % is the full circle.
+double readSpan(const GraticuleReading &g, int left, int right)
+{
+    const double span = g.lonSpan(left, right);
+    return std::fabs(span - 360.0) <= 3.6 ? 360.0 : span;
+}
+
+// Of the boxes the parallels fit about as well (evenly spaced ones fit every
+// step), the one whose land agrees clearly best with the world's.
+void chooseRival(const QImage &image, int left, int right, int top, int bottom, GraticuleReading *g)
+{
+    if (g->rivals.size() < 2)
+        return;
+    const LandSamples coarse(image, left, top, right, bottom, 120, 60);
+    std::vector<double> scores;
+    for (const GraticuleBox &box : g->rivals) {
+        GraticuleReading r = *g;
+        r.take(box);
+        const double span = readSpan(r, left, right);
+        scores.push_back(chooseLongitudes(coarse, box.projection, box.latMin, box.latMax, span,
+            r.lonMinCandidates(left), span == 360.0)
+                             .score);
+    }
+    const size_t best = size_t(std::max_element(scores.begin(), scores.end()) - scores.begin());
+    double runnerUp = -1.0;
+    for (size_t i = 0; i < scores.size(); ++i) {
+        if (i != best)
+            runnerUp = std::max(runnerUp, scores[i]);
+    }
+    if (g->rivals[best].named && scores[best] >= kWorldAgreement
+        && scores[best] - runnerUp >= kRivalLead)
+        g->take(g->rivals[best]);
+}
+
 // The projection and box of the area left … right × top … bottom: from its
 // parallels and meridians where they are drawn, else from a whole-world shape,
 // with the land deciding where along the circle the map starts. A whole-world
@@ -831,10 +869,10 @@ void readBox(const QImage &image, const Scanner &scan, int left, int right, int 
     const int areaWidth = right - left + 1;
     const std::vector<ShapeMatch> shapes = wholeWorldShapes(areaWidth, bottom - top + 1);
     const bool shaped = !shapes.empty();
-    const GraticuleReading g
-        = readGraticule(findLines(scan, false, left, right, top, bottom, inset),
-            findLines(scan, true, left, right, top, bottom, inset), left, right, top, bottom,
-            shaped ? (areaWidth - 1) / 360.0 : 0.0);
+    GraticuleReading g = readGraticule(findLines(scan, false, left, right, top, bottom, inset),
+        findLines(scan, true, left, right, top, bottom, inset), left, right, top, bottom,
+        shaped ? (areaWidth - 1) / 360.0 : 0.0);
+    chooseRival(image, left, right, top, bottom, &g);
     d->meridians = g.meridians ? g.meridianCount : 0;
 
     QString projection;
@@ -845,11 +883,7 @@ void readBox(const QImage &image, const Scanner &scan, int left, int right, int 
         projection = g.projection;
         latMin = g.latMin;
         latMax = g.latMax;
-        span = g.lonSpan(left, right);
-        // The scale comes from lines a pixel apart at best: within 1 % is
-        // the full circle.
-        if (std::fabs(span - 360.0) <= 3.6)
-            span = 360.0;
+        span = readSpan(g, left, right);
     } else if (ShapeMatch shape; shaped
                && chooseShape(
                    image, left, right, top, bottom, shapes, g.lonMinCandidates(left), &shape)) {

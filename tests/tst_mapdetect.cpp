@@ -4,6 +4,7 @@
 #include "batch/batchrun.h"
 #include "detection/mapdetect.h"
 #include "projection/projectionconverter.h"
+#include "projection/worldmap.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -13,24 +14,45 @@
 #include <QStatusBar>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
-// Projected y of a latitude in degrees, from the projections' own formulas:
-// Miller y = 1.25 ln tan(pi/4 + 0.4 lat), Mercator ln tan(pi/4 + lat/2).
+// Projected y of a latitude in degrees, per radian of longitude, from the
+// projections' own formulas: Miller 1.25 ln tan(pi/4 + 0.4 lat), Mercator
+// ln tan(pi/4 + lat/2), plate carree lat, Gall stereographic
+// (1 + sqrt 2) tan(lat/2), and the equal-area cylinder sin(lat) / cos^2(p)
+// with standard parallels p = 45 (Gall-Peters) and 30 (Behrmann).
 double projectedY(const QString &projection, double latDegrees)
 {
     const double lat = latDegrees * M_PI / 180.0;
-    return projection == QLatin1String("miller") ? 1.25 * std::log(std::tan(M_PI / 4 + 0.4 * lat))
-                                                 : std::log(std::tan(M_PI / 4 + lat / 2));
+    if (projection == QLatin1String("miller"))
+        return 1.25 * std::log(std::tan(M_PI / 4 + 0.4 * lat));
+    if (projection == QLatin1String("equirectangular"))
+        return lat;
+    if (projection == QLatin1String("gall-stereographic"))
+        return (1 + std::sqrt(2.0)) * std::tan(lat / 2);
+    if (projection == QLatin1String("gall-peters"))
+        return 2 * std::sin(lat);
+    if (projection == QLatin1String("behrmann"))
+        return 4.0 / 3.0 * std::sin(lat);
+    return std::log(std::tan(M_PI / 4 + lat / 2));
 }
 
 double latitudeOf(const QString &projection, double y)
 {
-    const double lat = projection == QLatin1String("miller")
-        ? (std::atan(std::exp(y / 1.25)) - M_PI / 4) / 0.4
-        : 2 * std::atan(std::exp(y)) - M_PI / 2;
+    double lat = 2 * std::atan(std::exp(y)) - M_PI / 2;
+    if (projection == QLatin1String("miller"))
+        lat = (std::atan(std::exp(y / 1.25)) - M_PI / 4) / 0.4;
+    else if (projection == QLatin1String("equirectangular"))
+        lat = y;
+    else if (projection == QLatin1String("gall-stereographic"))
+        lat = 2 * std::atan(y / (1 + std::sqrt(2.0)));
+    else if (projection == QLatin1String("gall-peters"))
+        lat = std::asin(std::clamp(y / 2, -1.0, 1.0));
+    else if (projection == QLatin1String("behrmann"))
+        lat = std::asin(std::clamp(y * 0.75, -1.0, 1.0));
     return lat * 180.0 / M_PI;
 }
 
@@ -55,6 +77,7 @@ struct Style
     double lonMin = -180;
     double lonSpan = 360;
     int grid = 30;
+    bool meridians = true; // false: the parallels alone
     QColor gridColour;
     QColor card; // a card with a drop shadow under the map, when valid
     QColor sea = QColor(120, 170, 215);
@@ -139,7 +162,7 @@ QImage drawMap(QSize size, QRect area, const Style &style)
                         * (area.height() - 1))),
                 area.width(), 1, grid);
     }
-    for (int lon = -180; style.grid > 0 && lon < 180; lon += style.grid) {
+    for (int lon = -180; style.grid > 0 && style.meridians && lon < 180; lon += style.grid) {
         for (int turn : { 0, 360 }) {
             const double east = lon + turn - style.lonMin;
             if (east > 0 && east < style.lonSpan)
@@ -532,6 +555,43 @@ void TestMapDetect::boxesRead_data()
     const QList<double> atlantic { -60, 75, -30, 60 };
     QTest::newRow("Mercator 30°W…60°E, parallels every 15°")
         << map(styled(mercator, atlantic, 15), 600) << mercator << atlantic << true;
+    const QString plate = QStringLiteral("equirectangular");
+    const QString gall = QStringLiteral("gall-stereographic");
+    const QString peters = QStringLiteral("gall-peters");
+    const QString behrmann = QStringLiteral("behrmann");
+    const QList<double> world { -90, 90, -180, 180 };
+    // Evenly spaced parallels fit every step and many boxes: the land
+    // decides which.
+    QTest::newRow("plate carrée world, every 30°")
+        << map(styled(plate, world, 30), 720) << plate << world << true;
+    const QList<double> europe { 30, 70, -20, 50 };
+    QTest::newRow("plate carrée 20°W…50°E, 30…70°N, every 10°")
+        << map(styled(plate, europe, 10), 700) << plate << europe << true;
+    QTest::newRow("Gall stereographic world, every 30°")
+        << map(styled(gall, world, 30), 720) << gall << world << true;
+    QTest::newRow("Gall stereographic 60°E…160°W, every 20°")
+        << map(styled(gall, across, 20), 700) << gall << across << true;
+    QTest::newRow("Gall-Peters world, every 30°")
+        << map(styled(peters, world, 30), 720) << peters << world << true;
+    const QList<double> africa { -40, 40, -20, 60 };
+    QTest::newRow("Gall-Peters 20°W…60°E, 40°S…40°N, every 10°")
+        << map(styled(peters, africa, 10), 600) << peters << africa << true;
+    QTest::newRow("Behrmann world, every 15°")
+        << map(styled(behrmann, world, 15), 720) << behrmann << world << true;
+    const QList<double> southAmerica { -60, 30, -100, -20 };
+    QTest::newRow("Behrmann 100°W…20°W, 60°S…30°N, every 15°")
+        << map(styled(behrmann, southAmerica, 15), 500) << behrmann << southAmerica << true;
+    // Gall-Peters and Behrmann rows differ only in scale: without meridians
+    // to pin it the parallels fit both, and only the land tells the boxes
+    // apart.
+    Style parallelsOnly = styled(peters, world, 30);
+    parallelsOnly.meridians = false;
+    QTest::newRow("Gall-Peters world, parallels only")
+        << map(parallelsOnly, 720) << peters << world << true;
+    // Near the equator every cylinder's rows are evenly spaced.
+    QTest::newRow("plate carrée 15°S…15°N, every 5°: nothing named")
+        << map(styled(plate, { -15, 15, 90, 150 }, 5), 600) << QString() << QList<double>()
+        << false;
     // Shaped like a whole-world Mercator map to ±85°: never named one.
     QTest::newRow("regional map in a whole-world shape, no graticule")
         << map(styled(miller, across, 0), 400) << QString() << QList<double>() << false;
@@ -557,6 +617,25 @@ void TestMapDetect::boxesRead()
         : box;
     QVERIFY2((QList<double> { p.latMin, p.latMax }) == expected.mid(0, 2), qPrintable(summary));
     QCOMPARE(found.read(MapDetection::Group::Longitudes), longitudesRead);
+    // The box converts as drawn: the engine puts the middle latitude on the
+    // row the drawing gave it.
+    ProjectionConverter converter;
+    converter.setProjection(p.projection);
+    converter.setMargins(p.marginLeft, p.marginRight, p.marginBottom, p.marginTop);
+    converter.setLonRange(p.lonMin, p.lonMax);
+    converter.setLatRange(p.latMin, p.latMax);
+    if (!box.isEmpty() && converter.isWorldProjection()) {
+        const WorldMap engine(converter.worldBox(image.width(), image.height()));
+        const double middle = (box[0] + box[1]) / 2;
+        const double yMax = projectedY(projection, box[1]);
+        const double drawn = 30
+            + (yMax - projectedY(projection, middle)) / (yMax - projectedY(projection, box[0]))
+                * (image.height() - 61);
+        double u = 0;
+        double v = 0;
+        QVERIFY(engine.position(p.lonMin + 1, middle, &u, &v));
+        QVERIFY2(std::fabs(v - drawn) < 0.05, qPrintable(QString::number(v - drawn)));
+    }
     if (longitudesRead) {
         QVERIFY2(std::fabs(std::remainder(p.lonMin - expected[2], 360.0)) <= 1.0
                 && std::fabs(std::remainder(p.lonMax - expected[3], 360.0)) <= 1.0,

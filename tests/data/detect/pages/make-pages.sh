@@ -2,6 +2,7 @@
 # Renders the map-area detection test pages with GMT 6 (classic mode) and ImageMagick.
 #
 #   make-pages.sh [test]        the committed set, written next to this script
+#   make-pages.sh test NAME...  only the named pages of it, their truth rows replaced
 #   make-pages.sh eval OUTDIR   a larger, different set for evaluation only (OUTDIR outside the repo)
 #
 # Every page is drawn twice with identical geometry: the page itself and a mask (land and
@@ -12,9 +13,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 mode=${1:-test}
+only=
 case $mode in
 test)
     out=$here
+    (($# > 1)) && only=" ${*:2} "
     ;;
 eval)
     out=${2:?usage: make-pages.sh eval OUTDIR}
@@ -39,7 +42,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out/masks"
 truth=$out/truth.csv
-echo "file,width,height,left,right,bottom,top,projection,lonMin,lonMax,latMin,latMax,parallels,meridians,frame,style" >"$truth"
+[ -n "$only" ] ||
+    echo "file,width,height,left,right,bottom,top,projection,lonMin,lonMax,latMin,latMax,parallels,meridians,frame,style" >"$truth"
 problems=0
 
 calc() { awk "BEGIN{$1}"; }
@@ -93,7 +97,8 @@ PY
 #  W left top mapw bottom         nominal page width, left and top margins, wanted map width, bottom margin;
 #                                 the map width is adjusted so that the map height is a whole number of
 #                                 pixels (GMT's edges then fall on pixel edges) and the page width follows
-#  proj R                         miller|mercator, lonMin/lonMax/latMin/latMax as given to GMT
+#  proj R                         miller|mercator|equirectangular|gall-stereographic|gall-peters|behrmann,
+#                                 lonMin/lonMax/latMin/latMax as given to GMT
 #  page land sea elev coast borders   colours (r/g/b or GMT names); elev=seed draws elevation-like land
 #  gx gy gpen                     graticule intervals (0 = none) and pen
 #  frame fpen fwidth fcol         none|plain|fancy, plain frame pen width (pt), fancy frame width (pt), colour
@@ -117,6 +122,7 @@ page() {
     )
     local kv
     for kv in "$@"; do P[${kv%%=*}]=${kv#*=}; done
+    [ -z "$only" ] || [[ $only == *" ${P[name]} "* ]] || return 0
     local name=${P[name]} dpi=${P[dpi]} W=${P[W]} left=${P[left]} top=${P[top]}
     local lo1 lo2 la1 la2
     IFS=/ read -r lo1 lo2 la1 la2 <<<"${P[R]}"
@@ -128,7 +134,12 @@ page() {
     local Wm Hm Hmi lon0
     read -r Wm Hm Hmi lon0 <<<"$(awk -v p="${P[proj]}" -v w="${P[mapw]}" -v maxw=100000 -v tol="$(calc "print 0.4 * $dpi / 1200")" -v a="$lo1" -v b="$lo2" -v c="$la1" -v e="$la2" '
         function tn(x) { return sin(x) / cos(x) }
-        function Y(f) { f = f * pi / 180; if (p == "miller") return 1.25 * log(tn(pi / 4 + 0.4 * f)); return log(tn(pi / 4 + f / 2)) }
+        function Y(f) { f = f * pi / 180; if (p == "miller") return 1.25 * log(tn(pi / 4 + 0.4 * f))
+                        if (p == "equirectangular") return f
+                        if (p == "gall-stereographic") return (1 + sqrt(2)) * tn(f / 2)
+                        if (p == "gall-peters") return 2 * sin(f)
+                        if (p == "behrmann") return 4 / 3 * sin(f)
+                        return log(tn(pi / 4 + f / 2)) }
         BEGIN { pi = atan2(0, -1); k = (Y(e) - Y(c)) / ((b - a) * pi / 180); best = 9
                 for (i = 0; i <= 400; i++) { x = w + (i % 2 ? (i + 1) / 2 : -i / 2); if (x > maxw) continue
                     h = x * k; r = int(h + 0.5); q = h - r; if (q < 0) q = -q
@@ -153,7 +164,15 @@ page() {
     X=$(pt "$left"); Y=$(pt $((Hr - top - Hmi))); Wmpt=$(pt "$Wm")
     ypt() { pt $((Hr - $1)); }   # paper y (pt, from the bottom) of the row boundary $1 (px, from the top)
     local J
-    if [ "${P[proj]}" = miller ]; then J="-JJ$lon0/${Wmpt}p"; else J="-JM$lon0/${Wmpt}p"; fi
+    case ${P[proj]} in
+    miller) J="-JJ$lon0/${Wmpt}p" ;;
+    mercator) J="-JM$lon0/${Wmpt}p" ;;
+    equirectangular) J="-JQ$lon0/${Wmpt}p" ;;
+    gall-stereographic) J="-JCyl_stere/$lon0/45/${Wmpt}p" ;;
+    gall-peters) J="-JY$lon0/45/${Wmpt}p" ;;
+    behrmann) J="-JY$lon0/30/${Wmpt}p" ;;
+    *) echo "$name: unknown projection ${P[proj]}" >&2; exit 1 ;;
+    esac
     local RJ="-R${P[R]} $J -Xa${X}p -Ya${Y}p"
     local PAPER="-R0/$Wpt/0/$Hpt -Jx1p -Xa0p -Ya0p"
     local pagecol=${P[page]}
@@ -349,6 +368,7 @@ EOF
     local par=0 mer=0
     ((P[gy] > 0)) && par=1
     ((P[gx] > 0)) && mer=1
+    [ -z "$only" ] || sed -i "/^${name}\./d" "$truth"
     echo "$file,$W,$H,$tl,$tr,$tb,$tt,${P[proj]},$lmin,$lmax,$la1,$la2,$par,$mer,$fr,${P[style]}" >>"$truth"
     printf '%-28s %5dx%-5d L%-4d R%-4d B%-4d T%-4d map %dx%d (height %.3f) %s\n' "$file" "$W" "$H" "$tl" "$tr" "$tb" "$tt" "$Wm" "$Hmi" "$Hm" "${P[style]}"
     )
@@ -412,6 +432,27 @@ test_set() {
     page name=mercator-8084-meridians W=822 dpi=200 left=30 top=30 mapw=762 bottom=30 proj=mercator R=-180/180/-80/84 \
         land=190/200/140 sea=205/225/240 gx=30 gy=0 gpen=0.4p,gray50 frame=plain fpen=0.6 legend=inside legendw=150 fs=5 \
         style="Mercator -80..84; meridians only; legend inside the map"
+    page name=equirect-world W=760 dpi=120 left=40 top=36 mapw=700 bottom=36 proj=equirectangular \
+        land=222/206/160 sea=160/200/228 gx=30 gy=30 gpen=0.4p,gray55 frame=plain fpen=1 ax=60 ay=30 \
+        style="Plate carree world; graticule 30"
+    page name=region-equirect-europe fmt=jpg q=60 W=720 dpi=120 left=44 top=36 mapw=640 bottom=36 proj=equirectangular R=-20/50/30/70 \
+        land=232/220/185 sea=165/205/232 gx=10 gy=10 gpen=0.35p,white frame=plain fpen=1 ax=10 ay=10 borders=0.25p,gray50 \
+        style="Plate carree 20W..50E 30..70N; white graticule 10; borders; JPEG q60"
+    page name=gallstereo-world fmt=jpg q=60 W=760 dpi=120 left=40 top=36 mapw=700 bottom=36 proj=gall-stereographic \
+        page=246/240/222 land=200/180/130 sea=170/205/225 gx=30 gy=30 gpen=0.4p,gray40 frame=plain fpen=1.2 ax=60 ay=30 \
+        style="Gall stereographic world; cream page; graticule 30; JPEG q60"
+    page name=gallpeters-world W=760 dpi=120 left=40 top=36 mapw=700 bottom=36 proj=gall-peters \
+        land=214/196/146 sea=150/190/225 gx=30 gy=30 gpen=0.4p,40/70/180 frame=plain fpen=1 ax=60 ay=30 \
+        style="Gall-Peters world; blue graticule 30"
+    page name=region-gallpeters-africa fmt=jpg q=60 W=560 dpi=120 left=50 top=30 mapw=460 bottom=30 proj=gall-peters R=-20/60/-40/40 \
+        land=225/210/170 sea=160/200/230 gx=10 gy=10 gpen=0.3p,gray45 frame=plain fpen=1 ax=20 ay=10 \
+        style="Gall-Peters 20W..60E 40S..40N; graticule 10; JPEG q60"
+    page name=behrmann-world W=760 dpi=120 left=40 top=36 mapw=700 bottom=36 proj=behrmann R=-180/180/-60/80 \
+        land=205/215/160 sea=175/210/235 gx=15 gy=15 gpen=0.35p,gray50 frame=plain fpen=1 ax=30 ay=15 \
+        style="Behrmann world -60..80; graticule 15"
+    page name=region-behrmann-samerica W=560 dpi=120 left=50 top=30 mapw=440 bottom=30 proj=behrmann R=-100/-20/-60/30 \
+        land=230/220/190 sea=170/205/230 gx=15 gy=15 gpen=0.4p,gray55 frame=plain fpen=1 ax=15 ay=15 \
+        style="Behrmann 100W..20W 60S..30N; graticule 15"
 }
 
 eval_set() {
