@@ -1,9 +1,15 @@
 // The preview's globe: the picture against orthographic formulas written out
-// here, and the view's maths.
+// here, the view's maths, and the window's globe driven by keys, wheel and
+// mouse, with its mode kept in the settings file.
 #include "globe/globerender.h"
 #include "globe/globeview.h"
+#include "preview/previewglobe.h"
+#include "preview/previewwindow.h"
 #include "testsupport.h"
 
+#include <QAction>
+#include <QStackedWidget>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <cmath>
@@ -132,6 +138,12 @@ private slots:
     void pixelToLonLatInvertsTheProjection();
     void dragMovesTheSurfaceWithThePointer();
     void wheelAndKeysStayInRange();
+
+    void windowDrivesTheGlobe();
+    void previewModeIsSavedAndRestored();
+    void previewModeReading_data();
+    void previewModeReading();
+    void savedViewIsWhatIsShown();
 };
 
 void TestGlobe::matchesTheOrthographicFormulas_data()
@@ -361,6 +373,137 @@ void TestGlobe::wheelAndKeysStayInRange()
     QVERIFY(std::abs(keyTurnedView(east, -1, 0).lon - 179) < 1e-9);
     QVERIFY(keyTurnedView({ 0, 0, 8 }, 0, 1).lat < keyTurnedView({ 0, 0, 1 }, 0, 1).lat);
     QCOMPARE(keyTurnedView({ 0, -89, 1 }, 0, -1).lat, -90.0);
+}
+
+void TestGlobe::windowDrivesTheGlobe()
+{
+    PreviewWindow window;
+    window.resize(500, 400);
+    window.setImage(randomTexture(360, 180, 2));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *stack = child<QStackedWidget>(&window, "stackedViews");
+    PreviewGlobe *globe = window.globe();
+    QVERIFY(stack->currentWidget() != globe->parentWidget());
+
+    child<QAction>(&window, "actionGlobeView")->trigger();
+    QVERIFY(window.globeShown());
+    QCOMPARE(stack->currentWidget(), globe->parentWidget());
+
+    QTest::keyClick(globe, Qt::Key_Right);
+    QTest::keyClick(globe, Qt::Key_Up);
+    QVERIFY(globe->view().lon > 0 && globe->view().lat > 0);
+    QWheelEvent wheel(QPointF(10, 10), QPointF(globe->mapToGlobal(QPoint(10, 10))), QPoint(),
+        QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(globe, &wheel);
+    QVERIFY(globe->view().zoom > 1);
+    QTest::keyClick(globe, Qt::Key_Home);
+    QCOMPARE(globe->view().lon, 0.0);
+    QCOMPARE(globe->view().lat, 0.0);
+    QVERIFY(globe->view().zoom > 1);
+
+    // A double click brings the clicked point to the centre.
+    const GlobeView before = globe->view();
+    const QPoint clicked(globe->width() / 2 + 40, globe->height() / 2 - 25);
+    double lon = 0, lat = 0;
+    QVERIFY(inverseOrtho(before.lon, before.lat, before.zoom, globe->size(),
+        QPointF(clicked) + QPointF(0.5, 0.5), &lon, &lat));
+    QTest::mouseDClick(globe, Qt::LeftButton, Qt::NoModifier, clicked);
+    QVERIFY(std::abs(globe->view().lon - lon) < 1e-9 && std::abs(globe->view().lat - lat) < 1e-9);
+
+    // A drag to the left turns the globe east.
+    const double lonBefore = globe->view().lon;
+    sendPress(globe, QPoint(200, 150));
+    sendMove(globe, QPoint(170, 150));
+    sendRelease(globe, QPoint(170, 150));
+    QVERIFY(globe->view().lon > lonBefore);
+
+    auto *graticule = child<QAction>(&window, "actionGraticule");
+    QVERIFY(graticule->isEnabled());
+    graticule->trigger();
+    QVERIFY(globe->graticule());
+
+    child<QAction>(&window, "actionFlatView")->trigger();
+    QVERIFY(!window.globeShown());
+    QVERIFY(!graticule->isEnabled());
+    QCOMPARE(stack->currentWidget(), child<QWidget>(&window, "pageFlat"));
+}
+
+void TestGlobe::previewModeIsSavedAndRestored()
+{
+    WindowHarness h;
+    h.window.loadSettings();
+    QVERIFY(!h.window.previewWindow()->globeShown());
+    child<QAction>(h.window.previewWindow(), "actionGlobeView")->trigger();
+    QVERIFY(h.window.saveSettings());
+    QCOMPARE(iniValue(h.window.paths().settingsFile, QStringLiteral("GUI/PreviewMode")).toString(),
+        QStringLiteral("globe"));
+
+    MainWindow again;
+    again.cancelDeferredStart();
+    again.setPaths(h.window.paths());
+    again.loadSettings();
+    QVERIFY(again.previewWindow()->globeShown());
+    QVERIFY(child<QAction>(again.previewWindow(), "actionGlobeView")->isChecked());
+}
+
+void TestGlobe::previewModeReading_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("globe");
+    QTest::newRow("no key") << QString() << false;
+    QTest::newRow("globe") << QStringLiteral("PreviewMode=globe") << true;
+    QTest::newRow("capitals") << QStringLiteral("PreviewMode=Globe") << true;
+    QTest::newRow("flat") << QStringLiteral("PreviewMode=flat") << false;
+    QTest::newRow("unknown") << QStringLiteral("PreviewMode=sphere") << false;
+    QTest::newRow("number") << QStringLiteral("PreviewMode=1") << false;
+}
+
+void TestGlobe::previewModeReading()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, globe);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("plano-miller.ini"));
+    QVERIFY(writeFile(path, "[GUI]\nAutoSize=true\n" + line.toUtf8() + "\n"));
+    AppSettings settings;
+    settings.previewGlobe = !globe;
+    settings.load(path, dir.path());
+    QCOMPARE(settings.previewGlobe, globe);
+    QVERIFY(settings.loadProblem.isEmpty());
+}
+
+void TestGlobe::savedViewIsWhatIsShown()
+{
+    QTemporaryDir dir;
+    PreviewWindow window;
+    window.resize(300, 260);
+    window.setImage(randomTexture(180, 90, 4));
+    window.setGlobeShown(true);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::keyClick(window.globe(), Qt::Key_Left);
+
+    const QString path = dir.filePath(QStringLiteral("view.png"));
+    QString error;
+    QVERIFY2(window.saveGlobeView(path, &error), qPrintable(error));
+    const QImage saved(path);
+    QCOMPARE(saved.size(), window.globe()->size());
+    const QImage shown = window.globe()->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QImage frame = window.globe()->frame().convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(saved.convertToFormat(QImage::Format_ARGB32), frame);
+    // Where the disc is opaque the widget shows those very pixels.
+    const QPoint middle(saved.width() / 2, saved.height() / 2);
+    QCOMPARE(shown.pixel(middle), frame.pixel(middle));
+
+    // A folder that does not exist: refused with a reason, and nothing left behind.
+    const QString missing = dir.filePath(QStringLiteral("no-such-folder/view.png"));
+    error.clear();
+    QVERIFY(!window.saveGlobeView(missing, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(missing));
+    // Over an existing file a failed write leaves it whole.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { QStringLiteral("view.png") });
 }
 
 QTEST_MAIN(TestGlobe)
