@@ -43,6 +43,7 @@ struct Timing
 {
     double median = 0;
     double best = 0;
+    double worst = 0;
 };
 
 // Milliseconds per call; frame is the call's index, so each frame may differ.
@@ -58,7 +59,7 @@ Timing timeFrames(const std::function<void(int)> &frame)
         ms.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
     std::sort(ms.begin(), ms.end());
-    return { ms[ms.size() / 2], ms.front() };
+    return { ms[ms.size() / 2], ms.front(), ms.back() };
 }
 
 void benchTexture(int width, int height)
@@ -102,9 +103,10 @@ void benchTexture(int width, int height)
         flat.median, flat.best);
     std::printf("  flat, drawImage smooth 800 x 400:               %7.2f ms (best %.2f)\n",
         smooth.median, smooth.best);
-    std::printf("  globe 800 x 800, zoom 1, every core:           %7.2f ms (best %.2f)"
+    std::printf("  globe 800 x 800, zoom 1, every core:           %7.2f ms (best %.2f, worst %.2f)"
                 "  ratio %.2f to flat as shown, %.2f to smooth\n",
-        globe.median, globe.best, globe.median / flat.median, globe.median / smooth.median);
+        globe.median, globe.best, globe.worst, globe.median / flat.median,
+        globe.median / smooth.median);
     std::printf("  globe 800 x 800, zoom 1, one thread:           %7.2f ms (best %.2f)\n",
         globeOne.median, globeOne.best);
     std::printf("  globe 800 x 800, zoom 4 (whole frame covered): %7.2f ms (best %.2f)\n",

@@ -167,6 +167,24 @@ inline quint32 sample(const Frame &f, float u, float v)
     return mix(upper, 256 - fy, lower, fy);
 }
 
+constexpr int kAhead = 24;
+
+inline void prefetch(const Frame &f, float u, float v)
+{
+    int x = int(u);
+    while (x >= f.texWidth)
+        x -= f.texWidth;
+    const int y = int(v);
+    const uchar *top = f.bits + y * f.bytesPerLine + x * 4;
+#if defined(__GNUC__)
+    __builtin_prefetch(top);
+    if (y + 1 < f.texHeight)
+        __builtin_prefetch(top + f.bytesPerLine);
+#else
+    Q_UNUSED(top);
+#endif
+}
+
 // out: the picture's first byte and bytes per line, taken once: scanLine() may
 // not be called from several threads.
 void renderRows(const Frame &f, RowCoordinates coordinates, std::atomic<int> &next, uchar *out,
@@ -195,6 +213,11 @@ void renderRows(const Frame &f, RowCoordinates coordinates, std::atomic<int> &ne
             const int n = end - begin;
             coordinates(f, f.xs.data() + begin, n, float(y), u.data(), v.data(), cover.data());
             for (int i = 0; i < n; ++i) {
+                // The texels a few pixels ahead are fetched while these blend:
+                // when the image is much larger than the disc, nearly every
+                // pixel's texels lie in lines not yet in cache.
+                if (i + kAhead < n)
+                    prefetch(f, u[size_t(i + kAhead)], v[size_t(i + kAhead)]);
                 const quint32 pixel = sample(f, u[size_t(i)], v[size_t(i)]);
                 const uint share = uint(cover[size_t(i)] * 256.0f + 0.5f);
                 line[begin + i] = share >= 256 ? pixel : mix(pixel, share, 0, 0);
