@@ -49,13 +49,11 @@ PLANO_INLINE float fastAtan2(float y, float x)
 {
     const float ax = std::fabs(x);
     const float ay = std::fabs(y);
-    const bool steep = ay > ax;
-    const float hi = steep ? ay : ax;
-    const float lo = steep ? ax : ay;
-    float a = atanUnit(lo / (hi > 0.0f ? hi : 1.0f));
-    a = steep ? kHalfPiF - a : a;
-    a = x < 0.0f ? kPiF - a : a;
-    return std::copysign(a, y);
+    // Both zero: 0 / tiny, no division by zero.
+    const float a = atanUnit(std::min(ax, ay) / std::max(std::max(ax, ay), 1e-30f));
+    const float b = ay > ax ? kHalfPiF - a : a;
+    const float c = x < 0.0f ? kPiF - b : b;
+    return std::copysign(c, y);
 }
 
 // What a frame's rows share.
@@ -82,26 +80,34 @@ struct Frame
 // Texture coordinates of one row's pixels (texel centres at whole numbers,
 // u kept positive so truncation floors it) and the share of each pixel that
 // the disc covers.
-PLANO_INLINE void rowCoordinatesBody(
-    const Frame &f, const float *xs, int n, float y, float *u, float *v, float *cover)
+PLANO_INLINE void rowCoordinatesBody(const Frame &f, const float *__restrict xs, int n, float y,
+    float *__restrict u, float *__restrict v, float *__restrict cover)
 {
     const float y2 = y * y;
-    const float ySin = y * f.sinLat0;
-    const float yCos = y * f.cosLat0;
+    const float sinLat0 = f.sinLat0;
+    const float cosLat0 = f.cosLat0;
+    const float ySin = y * sinLat0;
+    const float yCos = y * cosLat0;
+    const float uScale = f.uScale;
+    const float uOffset = f.uOffset;
+    const float vScale = f.vScale;
+    const float vOffset = f.vOffset;
+    const float vMax = f.vMax;
+    const float halfRadius = f.halfRadius;
     for (int i = 0; i < n; ++i) {
         const float x = xs[i];
         const float d = 1.0f - (x * x + y2);
         // Past the limb the pixel shows the limb itself.
-        const float z = std::sqrt(d > 0.0f ? d : 0.0f);
-        const float ahead = z * f.cosLat0 - ySin;
-        const float north = yCos + z * f.sinLat0;
+        const float z = std::sqrt(std::max(d, 0.0f));
+        const float ahead = z * cosLat0 - ySin;
+        const float north = yCos + z * sinLat0;
         const float level = std::sqrt(x * x + ahead * ahead);
-        u[i] = fastAtan2(x, ahead) * f.uScale + f.uOffset;
-        const float row = f.vOffset - fastAtan2(north, level) * f.vScale;
-        v[i] = row < 0.0f ? 0.0f : (row > f.vMax ? f.vMax : row);
+        u[i] = fastAtan2(x, ahead) * uScale + uOffset;
+        const float row = vOffset - fastAtan2(north, level) * vScale;
+        v[i] = std::min(std::max(row, 0.0f), vMax);
         // 1 - r^2 is about twice the distance inside the limb, in radii.
-        const float c = d * f.halfRadius + 0.5f;
-        cover[i] = c < 0.0f ? 0.0f : (c > 1.0f ? 1.0f : c);
+        const float c = d * halfRadius + 0.5f;
+        cover[i] = std::min(std::max(c, 0.0f), 1.0f);
     }
 }
 
