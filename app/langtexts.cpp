@@ -154,6 +154,13 @@ const TextDefaults &mainTableDefaults()
         { "batch_fail3", "個失敗)" },
         { "save_image_title", "画像変換後のファイルを保存するフォルダ名を指定して下さい" },
         { "preview_window_title", "Orbilux 画像変換ツール: Plano-Miller （プレビュー）" },
+        // The preview window's menu: the flat picture or the globe, and saving the globe.
+        { "preview_menu", "表示" },
+        { "preview_flat", "平面" },
+        { "preview_globe", "地球儀" },
+        { "preview_graticule", "経緯線 (30°ごと)" },
+        { "preview_save_view", "表示中の地球儀を PNG で保存..." },
+        { "preview_png_filter", "PNG 画像 (*.png)" },
         { "map_proj_miller", "ミラー図法" },
         { "map_proj_mercator", "メルカトル図法" },
         { "map_proj_equirectangular", "正距円筒図法" },

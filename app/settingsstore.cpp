@@ -87,6 +87,8 @@ void AppSettings::load(const QString &path, const QString &appDir)
         = settings.value(QStringLiteral("PreviewGeometry"), previewGeometry).toByteArray();
     previewWindow = readBool(settings, QStringLiteral("PreviewWindow"), false, &badValues);
     autoPreview = readBool(settings, QStringLiteral("AutoPreview"), false, &badValues);
+    previewGlobe = settings.value(QStringLiteral("PreviewMode")).toString().trimmed().toLower()
+        == QLatin1String("globe");
     autoSize = readBool(settings, QStringLiteral("AutoSize"), true, &badValues);
     penSize = settings.value(QStringLiteral("PenSize"), 3).toInt();
     penColor.setNamedColor(
@@ -159,6 +161,8 @@ bool AppSettings::save(const QString &path, QString *error) const
     settings.setValue(QStringLiteral("PreviewGeometry"), previewGeometry);
     settings.setValue(QStringLiteral("PreviewWindow"), previewWindow);
     settings.setValue(QStringLiteral("AutoPreview"), autoPreview);
+    settings.setValue(QStringLiteral("PreviewMode"),
+        previewGlobe ? QStringLiteral("globe") : QStringLiteral("flat"));
     settings.setValue(QStringLiteral("AutoSize"), autoSize);
     settings.setValue(QStringLiteral("PenSize"), penSize);
     settings.setValue(QStringLiteral("PenColor"), penColor.name(QColor::HexArgb));

@@ -18,6 +18,9 @@ struct AppSettings
     QByteArray previewGeometry;
     bool previewWindow = false;
     bool autoPreview = false;
+    // "PreviewMode": the preview shows the globe ("globe") or the flat picture
+    // ("flat"); a file without it, or with any other value, gets the flat one.
+    bool previewGlobe = false;
     bool autoSize = true;
     int penSize = 3;
     QColor penColor = QColor(255, 0, 0, 255);

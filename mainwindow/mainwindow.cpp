@@ -99,6 +99,7 @@ void MainWindow::loadSettings()
         restoreGeometry(m_settings.geometry);
     if (!m_settings.previewGeometry.isEmpty())
         m_preview->restoreGeometry(m_settings.previewGeometry);
+    m_preview->setGlobeShown(m_settings.previewGlobe);
     m_panel->setParams(m_settings.params);
     redrawOverlay();
     updateSaveFilename();
@@ -109,6 +110,7 @@ bool MainWindow::saveSettings(QString *error)
     m_settings.geometry = saveGeometry();
     m_settings.previewGeometry = m_preview->saveGeometry();
     m_settings.previewWindow = m_preview->isVisible();
+    m_settings.previewGlobe = m_preview->globeShown();
     m_settings.params = m_panel->params();
     return m_settings.save(m_paths.settingsFile, error);
 }
@@ -141,6 +143,7 @@ void MainWindow::loadTexts()
     m_panel->setProjectionNames(m_texts);
     setWindowTitle(m_texts[QStringLiteral("title")] + QStringLiteral(" 1.0"));
     m_preview->setWindowTitle(m_texts[QStringLiteral("preview_window_title")]);
+    m_preview->setTexts(m_texts);
     m_languageMenu->rebuild(languageDir(), m_paths.langFile, m_settings.language);
 }
 

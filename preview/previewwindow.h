@@ -1,7 +1,9 @@
 // The second top-level window: shows the converted result that the main window
-// hands it, and reports its showing and hiding so the main window's check mark
-// follows it whichever way it was closed.
+// hands it, flat or on a globe, and reports its showing and hiding so the main
+// window's check mark follows it whichever way it was closed.
 #pragma once
+
+#include "app/langtexts.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -11,6 +13,7 @@
 namespace Ui {
 class PreviewWindow;
 }
+class PreviewGlobe;
 class PreviewView;
 
 class PreviewWindow : public QMainWindow
@@ -29,6 +32,15 @@ public:
     // Neither: the result shown belongs to no image open now.
     void clear();
     PreviewView *imageLabel() const;
+    PreviewGlobe *globe() const;
+
+    // The globe in place of the flat picture; the globe needs an image to show.
+    bool globeShown() const { return m_globeShown; }
+    void setGlobeShown(bool globe);
+    // The menu's texts and those of the save dialog and its messages.
+    void setTexts(const TextTable &texts);
+    // Writes the globe as shown to a PNG file, through a temporary file.
+    bool saveGlobeView(const QString &path, QString *error = nullptr);
 
 signals:
     void shown();
@@ -40,5 +52,10 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void showPage();
+    void askAndSaveGlobeView();
+
     std::unique_ptr<Ui::PreviewWindow> ui;
+    TextTable m_texts;
+    bool m_globeShown = false;
 };
