@@ -4,6 +4,7 @@
 #include "projection/worldmap.h"
 
 #include <QPainter>
+#include <QPolygon>
 
 #include <algorithm>
 #include <cmath>
@@ -128,8 +129,24 @@ void paintOverlay(
     QPen gridPen = pen;
     gridPen.setStyle(Qt::DotLine);
     painter.setPen(gridPen);
-    for (const QLine &line : lines.grid)
-        painter.drawLine(map(line.p1()), map(line.p2()));
+    // Chains of chords (the curves of world maps) as one polyline each, so
+    // that the dots run on along the curve instead of restarting per chord.
+    QPolygon chain;
+    auto flush = [&] {
+        if (chain.size() == 2)
+            painter.drawLine(chain[0], chain[1]);
+        else if (chain.size() > 2)
+            painter.drawPolyline(chain);
+        chain.clear();
+    };
+    for (const QLine &line : lines.grid) {
+        if (!chain.isEmpty() && chain.last() != map(line.p1()))
+            flush();
+        if (chain.isEmpty())
+            chain << map(line.p1());
+        chain << map(line.p2());
+    }
+    flush();
 }
 
 QImage renderOverlay(const QImage &source, const ConvertParams &params, const QPen &pen,

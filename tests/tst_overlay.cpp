@@ -39,6 +39,9 @@ private slots:
     void frameOutline();
     void gridLines_data();
     void gridLines();
+    void curvedGridOnTheGraticuleGmtDrew_data();
+    void curvedGridOnTheGraticuleGmtDrew();
+    void curvesAreDottedAlongTheirLength();
     void penWidthWidensTheFrameAroundItsEdge();
     void withoutPointModeThePlainImage();
 };
@@ -163,6 +166,99 @@ void TestOverlay::withoutPointModeThePlainImage()
     // Without a source there is nothing to draw on.
     QVERIFY(renderOverlay(QImage(), ParamSet().toTable(), overlayPen(3, kRed), true, converter)
                 .isNull());
+}
+
+void TestOverlay::curvedGridOnTheGraticuleGmtDrew_data()
+{
+    QTest::addColumn<QString>("projection");
+    for (const char *name : { "robinson", "mollweide", "winkel-tripel", "eckert4",
+             "equirectangular", "gall-stereographic", "gall-peters", "behrmann" })
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+// Whole-world maps with a 30° graticule drawn by GMT (tests/data/world/grid),
+// the outline's bounding rectangle 20 px inside the page: away from the
+// outline, every pixel of the overlay's grid lies within a pixel of GMT's
+// lines, and every pixel of GMT's lines within two of the overlay's.
+void TestOverlay::curvedGridOnTheGraticuleGmtDrew()
+{
+    QFETCH(QString, projection);
+    const QImage map(
+        QStringLiteral(PLANO_TEST_DATA "/world/grid/") + projection + QStringLiteral(".png"));
+    QVERIFY(!map.isNull());
+    ProjectionConverter converter;
+    QImage drawn(map.size(), QImage::Format_ARGB32);
+    drawn.fill(Qt::transparent);
+    {
+        // The lines' places, solid: the dots of the drawn grid leave gaps.
+        QPainter painter(&drawn);
+        const OverlayLines lines = overlayLines(
+            makeParams(20, 20, 20, 20, projection).toTable(), true, map.size(), converter);
+        QVERIFY(lines.grid.size() > 100);
+        painter.setPen(QPen(kRed, 1));
+        painter.drawLines(lines.grid);
+    }
+    auto gmtLine = [&](int x, int y) {
+        const QRgb p = map.pixel(x, y);
+        return qRed(p) + qGreen(p) + qBlue(p) < 330;
+    };
+    auto near = [&](int x, int y, int reach, const auto &test) {
+        for (int dy = -reach; dy <= reach; ++dy)
+            for (int dx = -reach; dx <= reach; ++dx)
+                if (map.rect().contains(x + dx, y + dy) && test(x + dx, y + dy))
+                    return true;
+        return false;
+    };
+    auto page = [&](int x, int y) { return map.pixel(x, y) == qRgb(255, 0, 255); };
+    int checked = 0;
+    for (int y = 0; y < map.height(); ++y)
+        for (int x = 0; x < map.width(); ++x) {
+            if (near(x, y, 3, page))
+                continue;
+            const bool ours = qAlpha(drawn.pixel(x, y)) > 0;
+            if (ours && !near(x, y, 1, gmtLine))
+                QFAIL(qPrintable(
+                    QStringLiteral("overlay at %1,%2 far from GMT's lines").arg(x).arg(y)));
+            if (gmtLine(x, y)
+                && !near(x, y, 2, [&](int u, int v) { return qAlpha(drawn.pixel(u, v)) > 0; }))
+                QFAIL(
+                    qPrintable(QStringLiteral("GMT's line at %1,%2 has no overlay").arg(x).arg(y)));
+            checked += ours ? 1 : 0;
+        }
+    QVERIFY(checked > 2000);
+}
+
+// A curved grid line is many short chords; its dots run on along the curve,
+// one pixel in three, rather than starting again on every chord.
+void TestOverlay::curvesAreDottedAlongTheirLength()
+{
+    const ParamSet set = makeParams(20, 20, 20, 20, QStringLiteral("robinson"));
+    ProjectionConverter converter;
+    const OverlayLines lines = overlayLines(set.toTable(), true, QSize(640, 340), converter);
+    QImage dotted(640, 340, QImage::Format_ARGB32);
+    dotted.fill(Qt::transparent);
+    QImage solid = dotted;
+    OverlayLines gridOnly = lines;
+    gridOnly.frame = QRect(-10, -10, 1, 1);
+    {
+        QPainter painter(&dotted);
+        paintOverlay(painter, gridOnly, overlayPen(1, kRed));
+    }
+    {
+        QPainter painter(&solid);
+        painter.setPen(QPen(kRed, 1));
+        painter.drawLines(lines.grid);
+    }
+    int on = 0;
+    int along = 0;
+    for (int y = 0; y < 340; ++y)
+        for (int x = 0; x < 640; ++x) {
+            along += qAlpha(solid.pixel(x, y)) > 0 ? 1 : 0;
+            on += qAlpha(dotted.pixel(x, y)) > 0 ? 1 : 0;
+        }
+    // One pixel on, two off.
+    QVERIFY2(on > along * 0.28 && on < along * 0.4,
+        qPrintable(QStringLiteral("%1 of %2").arg(on).arg(along)));
 }
 
 QTEST_GUILESS_MAIN(TestOverlay)

@@ -34,3 +34,28 @@ draw winkel-tripel -JR0/12i 0
 draw eckert4 -JKf0/12i 0
 draw equirectangular -JQ0/12i 0
 draw robinson-pacific -JN150/12i 150
+
+# The same world with a 30° graticule drawn by GMT, for the curved grid the
+# overlay draws: interior meridians and parallels only, stopping a degree short
+# of the outline, so that the crop to the outline is the one above.
+awk 'BEGIN {
+  for (lon = -150; lon <= 150; lon += 30) { print ">"; for (lat = -89; lat <= 89; lat += 0.5) print lon, lat }
+  for (lat = -60; lat <= 60; lat += 30) { print ">"; for (lon = -179; lon <= 179; lon += 0.5) print lon, lat }
+}' > grid.txt
+mkdir -p "$here/grid"
+grid() { # name, GMT projection
+  gmt begin "$1" png E100
+  gmt coast -R-180/180/-90/90 "$2" -Dl -A0/0/1 -G205/185/127 -S164/203/230 -B+n
+  gmt plot grid.txt -A -W1p,black
+  gmt end
+  convert "$1.png" -bordercolor "rgb(255,0,255)" -border 1 -fuzz 10% -trim +repage -bordercolor "rgb(255,0,255)" -border 20 \
+    -type TrueColor -define png:color-type=2 -strip "$here/grid/$1.png"
+}
+grid robinson -JN0/6i
+grid mollweide -JW0/6i
+grid winkel-tripel -JR0/6i
+grid eckert4 -JKf0/6i
+grid equirectangular -JQ0/6i
+grid gall-stereographic -JCyl_stere/0/45/6i
+grid gall-peters -JY0/45/6i
+grid behrmann -JY0/30/6i
