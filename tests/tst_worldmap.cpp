@@ -1,5 +1,6 @@
-// World maps in projections beyond Miller and Mercator, drawn by GMT on a
-// magenta page (tests/data/world, with the script that made them), converted
+// World maps in projections beyond Miller and Mercator, drawn by GMT (or from
+// GMT's land through PROJ's own inverse, where GMT has no such projection) on
+// a magenta page (tests/data/world, with the script that made them), converted
 // to the globe layout: land and sea where GMT draws them in that layout,
 // nothing of the page, and the two ends of the ±180° seam alike.
 #include "projection/projectionconverter.h"
@@ -51,7 +52,8 @@ void TestWorldMap::wholeWorldMaps_data()
     for (const int method : { int(Resampling::Nearest), int(Resampling::Bicubic) }) {
         const char *m = method == 0 ? "nearest" : "bicubic";
         for (const char *name :
-            { "robinson", "mollweide", "winkel-tripel", "eckert4", "equirectangular" })
+            { "robinson", "mollweide", "winkel-tripel", "eckert4", "equirectangular", "equal-earth",
+                "natural-earth", "kavrayskiy7", "gall-stereographic", "gall-peters", "behrmann" })
             QTest::addRow("%s, %s", name, m)
                 << QString::fromLatin1(name) << name << -180.0 << method;
         QTest::addRow("robinson centred on 150°E, %s", m)

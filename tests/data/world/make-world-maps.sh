@@ -59,3 +59,21 @@ grid equirectangular -JQ0/6i
 grid gall-stereographic -JCyl_stere/0/45/6i
 grid gall-peters -JY0/45/6i
 grid behrmann -JY0/30/6i
+
+# GMT draws the land for the projections it has no name for in the globe
+# layout, a cell every eighth of a degree; PROJ's own inverse (invproj, Debian:
+# proj-bin) places it on the map.
+gmt begin fine png E100
+gmt coast -R-180/180/-90/90 -JX28.8i/14.4i -Dl -A0/0/1 -G205/185/127 -S164/203/230 -B+n
+gmt end
+convert fine.png -bordercolor "rgb(255,0,255)" -border 1 -fuzz 10% -trim +repage -crop 2880x1440+0+0 +repage fine.ppm
+through() { # name, PROJ definition
+  "$here/draw-through-proj.py" fine.ppm "$2" 1201 "$1.ppm"
+  convert "$1.ppm" -type TrueColor -define png:color-type=2 -strip "$here/$1.png"
+}
+through equal-earth "+proj=eqearth"
+through natural-earth "+proj=natearth"
+through kavrayskiy7 "+proj=kav7"
+draw gall-stereographic -JCyl_stere/0/45/12i 0
+draw gall-peters -JY0/45/12i 0
+draw behrmann -JY0/30/12i 0
