@@ -22,9 +22,10 @@ QString parameterFileText(const ParamSet &p)
                           "LongitudeMaximum=%7\n"
                           "LatitudeMinimum=%8\n"
                           "LatitudeMaximum=%9\n")
-        .arg(QString::number(p.marginLeft), QString::number(p.marginRight),
-            QString::number(p.marginBottom), QString::number(p.marginTop), p.projection,
-            number(p.lonMin), number(p.lonMax), number(p.latMin), number(p.latMax));
+               .arg(QString::number(p.marginLeft), QString::number(p.marginRight),
+                   QString::number(p.marginBottom), QString::number(p.marginTop), p.projection,
+                   number(p.lonMin), number(p.lonMax), number(p.latMin), number(p.latMax))
+        + QStringLiteral("FrameLine=%1\n").arg(p.frameLine);
 }
 
 Outcome run(const QString &image, const CommandLine::Paths &paths)

@@ -69,6 +69,7 @@ const TextDefaults &mainWidgetTexts()
         { "lbl_margin_left", "左余白" },
         { "lbl_margin_right", "右余白" },
         { "lbl_margin_bottom", "下余白" },
+        { "lbl_frame_line", "枠線" },
         { "lbl_2_2", "2-2) 変換前の地図投影法" },
         { "lbl_2_3", "2-3) 変換領域の端の緯度・経度\n    （緯度-90～+90, 経度-180～+180）" },
         { "lbl_lat_max", "上端の緯度" },

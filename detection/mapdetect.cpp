@@ -946,6 +946,8 @@ MapDetection foundArea(
     d.params.marginRight = width - 1 - right;
     d.params.marginTop = top;
     d.params.marginBottom = height - 1 - bottom;
+    // Measured with the margins, never kept.
+    d.params.frameLine = 0;
     return d;
 }
 
@@ -1224,6 +1226,7 @@ MapDetection detectMapArea(const QImage &input, const ParamSet &fallback)
     d.sidesAtEdge = int(left.clear) + int(right.clear) + int(top.clear) + int(bottom.clear);
     d.frameLine
         = std::max({ left.lineInside, right.lineInside, top.lineInside, bottom.lineInside });
+    d.params.frameLine = d.frameLine;
     d.confidence = fill * (0.5 + 0.125 * d.sidesAtEdge);
 
     readBox(*image, scan, left.position, right.position, top.position, bottom.position, &d);

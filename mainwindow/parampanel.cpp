@@ -32,7 +32,7 @@ ParamPanel::ParamPanel(QWidget *parent)
     setFocusProxy(ui->spinBoxMarginLeft);
 
     for (QSpinBox *box : { ui->spinBoxMarginLeft, ui->spinBoxMarginRight, ui->spinBoxMarginBottom,
-             ui->spinBoxMarginTop })
+             ui->spinBoxMarginTop, ui->spinBoxFrameLine })
         connect(box, QOverload<int>::of(&QSpinBox::valueChanged), this, &ParamPanel::fieldChanged);
     for (QDoubleSpinBox *box : { ui->doubleSpinBoxLonMin, ui->doubleSpinBoxLonMax,
              ui->doubleSpinBoxLatMin, ui->doubleSpinBoxLatMax })
@@ -151,6 +151,7 @@ void ParamPanel::showParams()
     ui->spinBoxMarginRight->setValue(m_params.marginRight);
     ui->spinBoxMarginBottom->setValue(m_params.marginBottom);
     ui->spinBoxMarginTop->setValue(m_params.marginTop);
+    ui->spinBoxFrameLine->setValue(m_params.frameLine);
     ui->cbFormatMapProj->setCurrentIndex(projectionList().indexOf(m_params.projection));
     ui->doubleSpinBoxLonMin->setValue(m_params.lonMin);
     ui->doubleSpinBoxLonMax->setValue(m_params.lonMax);
@@ -166,6 +167,7 @@ void ParamPanel::readFields()
     m_params.marginRight = ui->spinBoxMarginRight->value();
     m_params.marginBottom = ui->spinBoxMarginBottom->value();
     m_params.marginTop = ui->spinBoxMarginTop->value();
+    m_params.frameLine = ui->spinBoxFrameLine->value();
     // An unknown name selects nothing; it stays as written, to be named in messages.
     if (ui->cbFormatMapProj->currentIndex() >= 0)
         m_params.projection = projectionList().value(ui->cbFormatMapProj->currentIndex());

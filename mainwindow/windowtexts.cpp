@@ -30,6 +30,7 @@ const char *const kTextTargets[][2] = {
     { "lbl_margin_left", "labelMarginLeft" },
     { "lbl_margin_right", "labelMarginRight" },
     { "lbl_margin_bottom", "labelMarginBottom" },
+    { "lbl_frame_line", "labelFrameLine" },
     { "lbl_2_2", "labelSetMapProj" },
     { "lbl_2_3", "labelSetLonLat" },
     { "lbl_lat_max", "labelLatMax" },

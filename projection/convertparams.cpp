@@ -18,6 +18,7 @@ const QString kLonMin = QStringLiteral("lon_min");
 const QString kLonMax = QStringLiteral("lon_max");
 const QString kLatMin = QStringLiteral("lat_min");
 const QString kLatMax = QStringLiteral("lat_max");
+const QString kFrameLine = QStringLiteral("frame_line");
 
 } // namespace
 
@@ -33,6 +34,7 @@ ConvertParams ParamSet::toTable() const
     t.insert(kLonMax, lonMax);
     t.insert(kLatMin, latMin);
     t.insert(kLatMax, latMax);
+    t.insert(kFrameLine, frameLine);
     return t;
 }
 
@@ -48,12 +50,14 @@ ParamSet ParamSet::fromTable(const ConvertParams &table)
     p.lonMax = table.value(kLonMax).toDouble();
     p.latMin = table.value(kLatMin).toDouble();
     p.latMax = table.value(kLatMax).toDouble();
+    p.frameLine = table.value(kFrameLine).toInt();
     return p;
 }
 
 bool ParamSet::applyTo(ProjectionConverter &converter) const
 {
     converter.setMargins(marginLeft, marginRight, marginBottom, marginTop);
+    converter.setFrameLine(frameLine);
     const bool known = converter.setProjection(projection);
     converter.setLonRange(lonMin, lonMax);
     converter.setLatRange(latMin, latMax);
@@ -104,6 +108,12 @@ void ParamSet::readConvertGroup(QSettings &settings, QStringList *problems)
     readDouble("LongitudeMaximum", &lonMax);
     readDouble("LatitudeMinimum", &latMin);
     readDouble("LatitudeMaximum", &latMax);
+    int frame = frameLine;
+    readInt("FrameLine", &frame);
+    if (frame >= 0)
+        frameLine = frame;
+    else if (problems)
+        problems->append(QStringLiteral("FrameLine=%1 is a negative number of pixels").arg(frame));
     settings.endGroup();
 }
 
@@ -119,6 +129,7 @@ void ParamSet::writeConvertGroup(QSettings &settings) const
     settings.setValue(QStringLiteral("LongitudeMaximum"), lonMax);
     settings.setValue(QStringLiteral("LatitudeMinimum"), latMin);
     settings.setValue(QStringLiteral("LatitudeMaximum"), latMax);
+    settings.setValue(QStringLiteral("FrameLine"), frameLine);
     settings.endGroup();
 }
 
@@ -126,7 +137,8 @@ bool ParamSet::operator==(const ParamSet &o) const
 {
     return marginLeft == o.marginLeft && marginRight == o.marginRight
         && marginBottom == o.marginBottom && marginTop == o.marginTop && projection == o.projection
-        && latMin == o.latMin && latMax == o.latMax && lonMin == o.lonMin && lonMax == o.lonMax;
+        && latMin == o.latMin && latMax == o.latMax && lonMin == o.lonMin && lonMax == o.lonMax
+        && frameLine == o.frameLine;
 }
 
 const QStringList &projectionList()

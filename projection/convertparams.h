@@ -1,6 +1,6 @@
-// The nine conversion parameters: map-area margins, source projection and the
-// longitude/latitude box, as plain members and as the string-keyed table that
-// travels between the converter, the overlay and the frame drag.
+// The conversion parameters: map-area margins, the frame line inside them,
+// source projection and the longitude/latitude box, as plain members and as the string-keyed table
+// that travels between the converter, the overlay and the frame drag.
 #pragma once
 
 #include <QHash>
@@ -24,18 +24,21 @@ struct ParamSet
     double latMax = 90.0;
     double lonMin = -180.0;
     double lonMax = 180.0;
+    // The outer pixels of the map area that are a drawn frame line (0: none).
+    int frameLine = 0;
 
     ConvertParams toTable() const;
     // Missing keys read as an empty variant: 0, the empty name or 0.0.
     static ParamSet fromTable(const ConvertParams &table);
 
-    // setMargins, setProjection, setLonRange, setLatRange in this order; false
-    // when the projection name is unknown.
+    // setMargins, setFrameLine, setProjection, setLonRange, setLatRange in
+    // this order; false when the projection name is unknown.
     bool applyTo(ProjectionConverter &converter) const;
 
     // Group "Convert" of a settings or parameter file, keys MarginLeft ...
-    // LatitudeMaximum. Reading keeps the current value for a missing key and
-    // for a margin that is no whole number; each value that is no finite
+    // LatitudeMaximum and FrameLine. Reading keeps the current value for a
+    // missing key and for a margin or frame line that is no whole number (or a
+    // negative frame line); each value that is no finite
     // number is named in *problems as "Key=text ...".
     void readConvertGroup(QSettings &settings, QStringList *problems = nullptr);
     void writeConvertGroup(QSettings &settings) const;

@@ -138,6 +138,7 @@ void ProjectionConverter::reset()
     m_scaleY = 1.0;
     m_offsetY = 0.0;
     m_usable = true;
+    m_frameLine = 0;
 }
 
 void ProjectionConverter::setMargins(int left, int right, int bottom, int top)
@@ -878,6 +879,9 @@ ProjectionConverter::SampleGeometry ProjectionConverter::sampleGeometry(
     g.rows.hi = int(std::min<qint64>(g.bottom, qint64(g.h) - 1));
     if (m_lonSpan == 360.0 && g.left >= 0 && g.right < g.w && g.right > g.left)
         g.columns.period = int(g.right - g.left);
+    // A frame line never takes the whole area.
+    g.columns.frame = std::clamp(m_frameLine, 0, std::max(0, (g.columns.hi - g.columns.lo) / 2));
+    g.rows.frame = std::clamp(m_frameLine, 0, std::max(0, (g.rows.hi - g.rows.lo) / 2));
     g.columnFootprint = std::fabs(g.columnStep * g.scaleX);
     return g;
 }
@@ -928,6 +932,7 @@ WorldBox ProjectionConverter::worldBox(int width, int height) const
     box.top = m_marginTop;
     box.right = int(std::min<qint64>(lastInside(width, m_marginRight), INT_MAX));
     box.bottom = int(std::min<qint64>(lastInside(height, m_marginBottom), INT_MAX));
+    box.frame = std::max(0, m_frameLine);
     return box;
 }
 
@@ -975,7 +980,7 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
             plan.columnTaps.first.push_back(int(plan.columnTaps.weight.size()));
         if (!inside)
             continue;
-        plan.column[size_t(j)] = u;
+        plan.column[size_t(j)] = clampToInterior(u, g.columns);
         if (!plan.runs.empty() && plan.runs.back().end == j)
             plan.runs.back().end = j + 1;
         else
@@ -992,7 +997,7 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
         else if (interpolate)
             plan.rowTaps.first.push_back(int(plan.rowTaps.weight.size()));
         if (inside)
-            plan.row[size_t(i)] = v;
+            plan.row[size_t(i)] = clampToInterior(v, g.rows);
     }
     if (h2 <= 0 || w2 <= 0)
         return;
@@ -1085,6 +1090,8 @@ void ProjectionConverter::remapReference(const QImage &source, QImage &target) c
     const double columnStep = gridStep(360.0, w2);
     const LinearMaps m = linearMaps(w, h);
     const double a = m_factor * m_degree;
+    // The frame line's pixels are not map: the nearest inside it stands in.
+    const SampleGeometry frame = sampleGeometry(src, w2, h2);
 
     for (int i = 0; i < h2; ++i) {
         const double lat = 90.0 - i * rowStep;
@@ -1101,7 +1108,8 @@ void ProjectionConverter::remapReference(const QImage &source, QImage &target) c
             const int u = truncToInt(lon * m.scaleX + m.offsetX);
             if (0 <= u && u < w && 0 <= v && v < h && m_marginLeft <= u && u <= right
                 && m_marginTop <= v && v <= bottom)
-                to[j] = reinterpret_cast<const QRgb *>(src.constScanLine(v))[u];
+                to[j] = reinterpret_cast<const QRgb *>(src.constScanLine(
+                    clampToInterior(v, frame.rows)))[clampToInterior(u, frame.columns)];
         }
     }
 }
@@ -1178,5 +1186,6 @@ ConvertParams ProjectionConverter::exportParams() const
     t.insert(QStringLiteral("lon_max"), m_lonMax);
     t.insert(QStringLiteral("lat_min"), m_latMin);
     t.insert(QStringLiteral("lat_max"), m_latMax);
+    t.insert(QStringLiteral("frame_line"), m_frameLine);
     return t;
 }

@@ -18,6 +18,11 @@ public:
 
     void reset();
     void setMargins(int left, int right, int bottom, int top);
+    // The outer pixels of the map area that are a drawn frame line, not map
+    // (0: none). Interpolation leaves them out; nearest takes the nearest map
+    // pixel inside them.
+    void setFrameLine(int pixels) { m_frameLine = std::max(0, pixels); }
+    int frameLine() const { return m_frameLine; }
     // Stores the name; returns false (and leaves the converter unusable until a
     // known name is set) when the name is not in projectionList().
     bool setProjection(const QString &name);
@@ -141,6 +146,7 @@ private:
     bool m_usable = true;
     Resampling m_resampling = Resampling::Nearest;
     int m_threadCount = 0;
+    int m_frameLine = 0;
     // The last world map's geometry, for the next remap with the same box.
     std::shared_ptr<const WorldMap> m_worldMap;
 };

@@ -142,10 +142,22 @@ void appendTaps(
         std::vector<double> raw;
         raw.reserve(size_t(std::max(kHi - kLo + 1, 0)));
         for (int k = kLo; k <= kHi; ++k) {
+            const int index = placeTap(k, range);
+            if (index != clampToInterior(index, range))
+                continue;
             const double w = boxedKernel(method, double(k) - centre, box);
             raw.push_back(w);
             sum += w;
-            taps.index.push_back(placeTap(k, range));
+            taps.index.push_back(index);
+        }
+        // Where the frame left little of the kernel, what remains would be
+        // scaled up wildly: the nearest map pixel stands in.
+        if (range.frame > 0 && !(sum > 0.25)) {
+            taps.index.resize(begin);
+            raw.clear();
+            raw.push_back(1.0);
+            sum = 1.0;
+            taps.index.push_back(clampToInterior(placeTap(int(std::floor(pos)), range), range));
         }
         if (sum != 0.0) {
             // Rounded to fixed point, with what the rounding lost or gained

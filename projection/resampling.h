@@ -37,7 +37,16 @@ struct AxisRange
     int lo = 0;
     int hi = 0;
     int period = 0; // 0: clamp
+    // The outer pixels at either end that are not map (a drawn frame line):
+    // taps there are left out and the rest renormalised.
+    int frame = 0;
 };
+
+// k moved to the nearest pixel inside the range's frame.
+inline int clampToInterior(int k, const AxisRange &range)
+{
+    return std::min(std::max(k, range.lo + range.frame), range.hi - range.frame);
+}
 
 // Appends the taps of one sample at source position pos (pixel coordinates,
 // before truncation) whose output pixel spans footprint source pixels.

@@ -31,7 +31,7 @@ bool operator==(const WorldBox &a, const WorldBox &b)
 {
     return a.projection == b.projection && a.lonMin == b.lonMin && a.lonSpan == b.lonSpan
         && a.latMin == b.latMin && a.latMax == b.latMax && a.left == b.left && a.top == b.top
-        && a.right == b.right && a.bottom == b.bottom;
+        && a.right == b.right && a.bottom == b.bottom && a.frame == b.frame;
 }
 
 WorldMap::WorldMap(const WorldBox &box)
@@ -138,8 +138,14 @@ WorldMap::WorldMap(const WorldBox &box)
                 hi = box.left + (xe - m_xMin) * m_scaleX - 0.5;
             }
         }
-        m_rowLo[size_t(v - box.top)] = lo;
-        m_rowHi[size_t(v - box.top)] = hi;
+        // A frame line along the outline is not map: the spans end inside it,
+        // and its rows at the top and bottom have none.
+        if (v < box.top + box.frame || v > box.bottom - box.frame) {
+            lo = std::numeric_limits<double>::infinity();
+            hi = -lo;
+        }
+        m_rowLo[size_t(v - box.top)] = lo + box.frame;
+        m_rowHi[size_t(v - box.top)] = hi - box.frame;
     }
     m_valid = true;
 }
@@ -619,7 +625,7 @@ void WorldMap::remapRows(
         int pv = std::clamp(int(std::floor(v)), m_box.top, m_box.bottom);
         const int towards = pv < (m_box.top + m_box.bottom) / 2 ? 1 : -1;
         int pu = nearestInside(pv, u);
-        for (int k = 0; k < 4 && pu < 0; ++k) {
+        for (int k = 0; k < 4 + m_box.frame && pu < 0; ++k) {
             pv += towards;
             pu = nearestInside(pv, u);
         }
@@ -820,8 +826,12 @@ void WorldMap::remapRows(
                         weights += w;
                     }
                 }
-                if (weights <= 0.0)
+                // Every tap on the frame line: the nearest map pixel.
+                if (weights <= 0.0) {
+                    if (m_box.frame > 0)
+                        nearestPixel(u[size_t(j)], v[size_t(j)], out + j);
                     continue;
+                }
                 for (float &x : sum)
                     x = float(x / weights);
                 out[j] = unpremultiplied(sum);

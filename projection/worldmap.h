@@ -28,6 +28,8 @@ struct WorldBox
     int top = 0;
     int right = 0;
     int bottom = 0;
+    // The outer pixels inside the outline that are a drawn frame line.
+    int frame = 0;
 };
 
 bool operator==(const WorldBox &a, const WorldBox &b);

@@ -138,16 +138,17 @@ void TestMainWindow::tabWalksTheStepsInOrder()
     Harness h;
     QStringList order;
     QWidget *w = h.child<QWidget>("btnReset");
-    while (order.size() < 11) {
+    while (order.size() < 12) {
         w = w->nextInFocusChain();
         // A spin box's own line edit is its inside, not a stop of its own.
         if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().startsWith(QLatin1String("qt_")))
             order << w->objectName();
     }
     QCOMPARE(order,
-        QStringList({ "spinBoxMarginLeft", "spinBoxMarginRight", "spinBoxMarginBottom",
-            "spinBoxMarginTop", "cbFormatMapProj", "doubleSpinBoxLonMin", "doubleSpinBoxLonMax",
-            "doubleSpinBoxLatMin", "doubleSpinBoxLatMax", "btnPreview", "btnConvert" }));
+        QStringList(
+            { "spinBoxMarginLeft", "spinBoxMarginRight", "spinBoxMarginBottom", "spinBoxMarginTop",
+                "spinBoxFrameLine", "cbFormatMapProj", "doubleSpinBoxLonMin", "doubleSpinBoxLonMax",
+                "doubleSpinBoxLatMin", "doubleSpinBoxLatMax", "btnPreview", "btnConvert" }));
 }
 
 void TestMainWindow::stepsFitWithNothingClipped()

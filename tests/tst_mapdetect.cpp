@@ -748,7 +748,10 @@ void TestMapDetect::commandLineRoundTrip()
         QSettings read(printed, QSettings::IniFormat);
         ParamSet got;
         got.readConvertGroup(read);
-        QCOMPARE(got, makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70));
+        ParamSet expected
+            = makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70);
+        expected.frameLine = 2;
+        QCOMPARE(got, expected);
     }
 
     QProcess process;
@@ -771,21 +774,26 @@ void TestMapDetect::commandLineRoundTrip()
     QVERIFY(batch.waitForFinished(120000));
     QCOMPARE(batch.exitCode(), 1);
     QVERIFY(batch.readAllStandardError().contains("flat.png (no map area found"));
+    // The detected frame line is left out of the conversion too.
+    ParamSet detected = makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70);
+    detected.frameLine = 2;
     QCOMPARE(loadArgb(out + QStringLiteral("/regional.png")),
-        referenceOutput(map,
-            makeParams(40, 60, 80, 50, QStringLiteral("mercator"), -180, 180, -60, 70),
-            QSize(1024, 512)));
+        referenceOutput(map, detected, QSize(1024, 512)));
 }
 
 // Button and menu item fill the widgets; a failure shows why and changes nothing.
 void TestMapDetect::windowTakesTheProposal()
 {
     WindowHarness h;
-    QVERIFY(h.open(writeMillerMap(h.path(QStringLiteral("map.png")))));
+    Style framed;
+    framed.frame = 4;
+    QVERIFY(h.open(writeMillerMap(h.path(QStringLiteral("map.png")), framed)));
     h.setMargins(1, 2, 3, 4);
     h.child<QPushButton>("btnDetect")->click();
     QCOMPARE(h.spinMargins(), (QList<int> { 40, 30, 36, 30 }));
     QCOMPARE(h.memberMargins(), h.spinMargins());
+    // The frame line's inner half, left out of the conversion from now on.
+    QCOMPARE(h.child<QSpinBox>("spinBoxFrameLine")->value(), 2);
     QVERIFY(h.modal.boxes.isEmpty());
     QCOMPARE(h.window.statusBar()->currentMessage(),
         QStringLiteral("自動検出で読み取った値: 余白, 投影法と緯度, 経度 ／ 元のままの値: なし"));

@@ -1153,7 +1153,7 @@ void TestProjection::paramTableRoundTrip()
     const ParamSet p
         = makeParams(12, 34, 56, 78, QStringLiteral("mercator"), -170.5, 160.25, -80.1, 75.3);
     const ConvertParams t = p.toTable();
-    QCOMPARE(t.size(), 9);
+    QCOMPARE(t.size(), 10);
     QCOMPARE(t.value(QStringLiteral("margin_left")).type(), QVariant::Int);
     QCOMPARE(t.value(QStringLiteral("margin_top")).toInt(), 78);
     QCOMPARE(t.value(QStringLiteral("map_proj")).type(), QVariant::String);
@@ -1207,7 +1207,7 @@ void TestProjection::resetExportsDefaults()
     c.reset();
     QVERIFY(c.isUsable());
     const ConvertParams t = c.exportParams();
-    QCOMPARE(t.size(), 9);
+    QCOMPARE(t.size(), 10);
     QCOMPARE(ParamSet::fromTable(t), ParamSet());
 }
 
@@ -1255,9 +1255,9 @@ void TestProjection::convertGroupRoundTrip()
         raw.beginGroup(QStringLiteral("Convert"));
         QStringList keys = raw.childKeys();
         keys.sort();
-        QStringList expected { "LatitudeMaximum", "LatitudeMinimum", "LongitudeMaximum",
-            "LongitudeMinimum", "MapProjection", "MarginBottom", "MarginLeft", "MarginRight",
-            "MarginTop" };
+        QStringList expected { "FrameLine", "LatitudeMaximum", "LatitudeMinimum",
+            "LongitudeMaximum", "LongitudeMinimum", "MapProjection", "MarginBottom", "MarginLeft",
+            "MarginRight", "MarginTop" };
         QCOMPARE(keys, expected);
         QCOMPARE(raw.value(QStringLiteral("LongitudeMinimum")).toString(), QStringLiteral("12.3"));
     }
