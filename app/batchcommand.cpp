@@ -28,6 +28,8 @@ void applyOverrides(const CommandLine::Overrides &overrides, BatchOptions &optio
         options.overwrite = *overrides.overwrite;
     if (overrides.resampling)
         options.resampling = *overrides.resampling;
+    if (overrides.poleFill)
+        options.poleFill = *overrides.poleFill;
 }
 
 } // namespace
@@ -45,6 +47,7 @@ BatchOptions optionsFrom(const AppSettings &settings)
     batch.outputQuality = settings.outputQuality;
     batch.maxImagePixels = settings.maxImagePixels;
     batch.resampling = resamplingFromInt(settings.resampling);
+    batch.poleFill = poleFillFromInt(settings.poleFill);
     batch.params = settings.params;
     batch.autoDetect = settings.batchAutoDetect;
     return batch;

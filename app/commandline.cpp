@@ -164,7 +164,8 @@ QByteArray scaledFactorText(const QByteArray &envValue, double *before, double *
 
 bool Overrides::any() const
 {
-    return outputDir || width || height || format || quality || params || overwrite || resampling;
+    return outputDir || width || height || format || quality || params || overwrite || resampling
+        || poleFill;
 }
 
 Options parse(const QStringList &args)
@@ -276,6 +277,17 @@ Options parse(const QStringList &args)
                                            "bicubic or lanczos3")
                                 .arg(value);
             }
+        } else if (switchWithValue(arg, QStringLiteral("--pole-fill"))) {
+            if (reader.value(arg, QStringLiteral("--pole-fill"), &value, &error)) {
+                const QString kind = value.toLower();
+                if (kind == QLatin1String("none"))
+                    o.overrides.poleFill = PoleFill::None;
+                else if (kind == QLatin1String("mean"))
+                    o.overrides.poleFill = PoleFill::Mean;
+                else
+                    error
+                        = QStringLiteral("--pole-fill: \"%1\" is neither none nor mean").arg(value);
+            }
         } else if (arg.startsWith(QLatin1Char('-')) && arg != QLatin1String("-")) {
             error = arg
                 + QStringLiteral(": unknown switch (a file whose name starts with - "
@@ -362,6 +374,9 @@ QString usageText()
         "                       replace existing output files, or keep them\n"
         "  --resampling nearest|bilinear|bicubic|lanczos3\n"
         "                       how output pixels are sampled from the source\n"
+        "  --pole-fill none|mean\n"
+        "                       leave the rows beyond the map's latitudes clear, or\n"
+        "                       fill them with the mean colour of the map's edge row\n"
         "  A switch that takes a value accepts --switch=VALUE too.\n"
         "\n"
         "Files:\n"
@@ -385,6 +400,7 @@ QString usageText()
         "             OutputFormat             1 PNG, other: JPEG\n"
         "             OutputQuality            JPEG quality\n"
         "             Resampling               0 nearest, 1 bilinear, 2 bicubic, 3 Lanczos-3\n"
+        "             PoleFill                 1: fill the pole caps with the edge colour\n"
         "             BatchAutoDetect          true: each file with its own detected area\n"
         "             MaxImagePixels           larger images are refused unopened\n"
         "  [Convert]  MarginLeft, MarginRight, MarginBottom, MarginTop,\n"

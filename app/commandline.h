@@ -5,6 +5,7 @@
 #pragma once
 
 #include "imageio/imagesave.h"
+#include "output/polefill.h"
 #include "projection/convertparams.h"
 #include "projection/resampling.h"
 
@@ -42,6 +43,7 @@ struct Overrides
     std::optional<ParamSet> params; // the Convert group of --params FILE
     std::optional<bool> overwrite;
     std::optional<Resampling> resampling;
+    std::optional<PoleFill> poleFill;
 
     bool any() const;
 };

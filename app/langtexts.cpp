@@ -118,6 +118,7 @@ const TextDefaults &configWidgetTexts()
         { "lbl_4", "選択枠の色\n( #AARRGGBB )" },
         { "lbl_4_2", "選択枠の太さ\n(1 - 32)" },
         { "lbl_5", "補間方法" },
+        { "chk_pole_fill", "極の空白を地図の端の色で塗る" },
         { "btn_default", "初期値" },
         { "btn_cancel", "キャンセル" },
         { "title", "Orbilux 画像変換ツール（設定）" },

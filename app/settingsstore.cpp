@@ -3,6 +3,7 @@
 #include "app/inifile.h"
 #include "app/installpaths.h"
 #include "imageio/imagesave.h"
+#include "output/polefill.h"
 #include "projection/resampling.h"
 
 #include <QFileInfo>
@@ -131,6 +132,7 @@ void AppSettings::load(const QString &path, const QString &appDir)
     if (maxImagePixels <= 0)
         maxImagePixels = qint64(1) << 29;
     resampling = int(resamplingFromInt(settings.value(QStringLiteral("Resampling"), 0).toInt()));
+    poleFill = int(poleFillFromInt(settings.value(QStringLiteral("PoleFill"), 0).toInt()));
     settings.endGroup();
 
     params.readConvertGroup(settings, &badValues);
@@ -190,6 +192,7 @@ bool AppSettings::save(const QString &path, QString *error) const
     settings.setValue(QStringLiteral("BatchAutoDetect"), batchAutoDetect);
     settings.setValue(QStringLiteral("MaxImagePixels"), maxImagePixels);
     settings.setValue(QStringLiteral("Resampling"), resampling);
+    settings.setValue(QStringLiteral("PoleFill"), poleFill);
     settings.endGroup();
 
     params.writeConvertGroup(settings);

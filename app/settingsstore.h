@@ -48,6 +48,9 @@ struct AppSettings
     qint64 maxImagePixels = qint64(1) << 29;
     // 0 nearest, 1 bilinear, 2 bicubic, 3 Lanczos-3; anything else reads as 0.
     int resampling = 0;
+    // 0 leaves the rows beyond the map's latitudes transparent, 1 fills them
+    // with the colour of the map's edge row; anything else reads as 0.
+    int poleFill = 0;
 
     // "Convert"; a missing key keeps the value held here.
     ParamSet params;

@@ -231,6 +231,7 @@ BatchResult BatchRunner::run(
             pending.targetPath = targetPath;
             pending.active = true;
             const int quality = options.outputQuality;
+            const bool fillPoles = options.poleFill == PoleFill::Mean;
             // Remapping with yields must stay on this thread; without them the
             // worker remaps with its own copy of the converter.
             const bool remapHere = yield;
@@ -240,11 +241,13 @@ BatchResult BatchRunner::run(
             }
             pending.done = std::async(std::launch::async,
                 [buffer = std::move(target), local = converter, source, remapHere, targetPath,
-                    format, quality]() mutable {
+                    format, quality, fillPoles]() mutable {
                     if (!remapHere) {
                         buffer.fill(0);
                         local.remap(source, buffer, false);
                     }
+                    if (fillPoles)
+                        fillPoleCaps(buffer);
                     SaveOutcome outcome;
                     outcome.saved
                         = saveImageAtomically(buffer, targetPath, format, quality, &outcome.error);

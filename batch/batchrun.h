@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imageio/imagesave.h"
+#include "output/polefill.h"
 #include "projection/convertparams.h"
 #include "projection/resampling.h"
 
@@ -36,6 +37,7 @@ struct BatchOptions
     int outputQuality = 85;
     qint64 maxImagePixels = qint64(1) << 29;
     Resampling resampling = Resampling::Nearest;
+    PoleFill poleFill = PoleFill::None;
     ParamSet params;
     // Each file's own map area instead of params' margins (see paramsForInput).
     bool autoDetect = false;

@@ -292,7 +292,8 @@ QImage MainWindow::makeOutputImage(QString *error)
     if (m_source.isNull())
         return QImage();
     const OutputSpec spec { m_settings.outputSizeX, m_settings.outputSizeY,
-        m_settings.maxImagePixels, resamplingFromInt(m_settings.resampling) };
+        m_settings.maxImagePixels, resamplingFromInt(m_settings.resampling),
+        poleFillFromInt(m_settings.poleFill) };
     QString why;
     const QImage target = ::makeOutputImage(m_source, m_panel->params(), spec, m_converter, &why);
     if (error)

@@ -34,6 +34,7 @@ void OptionsDialog::loadTexts()
         { QStringLiteral("lbl_4"), m_ui->label_4 },
         { QStringLiteral("lbl_4_2"), m_ui->label_4_2 },
         { QStringLiteral("lbl_5"), m_ui->label_5 },
+        { QStringLiteral("chk_pole_fill"), m_ui->chkPoleFill },
         { QStringLiteral("btn_default"), m_ui->btnDefault },
         { QStringLiteral("btn_cancel"), m_ui->btnCancel },
         { QStringLiteral("btn_ok"), m_ui->btnOk },
@@ -75,6 +76,7 @@ void OptionsDialog::showValues(const OptionValues &values)
     m_ui->linePenColor->setText(values.penColor.toUpper());
     const bool known = values.resampling >= 0 && values.resampling < m_ui->cbResampling->count();
     m_ui->cbResampling->setCurrentIndex(known ? values.resampling : 0);
+    m_ui->chkPoleFill->setChecked(values.poleFill);
 }
 
 void OptionsDialog::on_btnDefault_clicked()
@@ -92,6 +94,7 @@ void OptionsDialog::on_btnOk_clicked()
     m_values.penColor = m_ui->linePenColor->text();
     m_values.penWidth = parseOptionInt(m_ui->linePenSize->text());
     m_values.resampling = m_ui->cbResampling->currentIndex();
+    m_values.poleFill = m_ui->chkPoleFill->isChecked();
 
     const QList<OptionField> failing = failingOptionFields(m_values);
     if (failing.isEmpty()) {

@@ -21,6 +21,7 @@ OptionValues optionDefaults()
     v.penColor = QStringLiteral("#FFFF0000");
     v.penWidth = 3;
     v.resampling = 0;
+    v.poleFill = false;
     return v;
 }
 
@@ -55,6 +56,7 @@ OptionValues optionValuesFrom(const AppSettings &settings)
     values.penWidth = settings.penSize;
     values.penColor = settings.penColor.name(QColor::HexArgb);
     values.resampling = settings.resampling;
+    values.poleFill = settings.poleFill == 1;
     return values;
 }
 
@@ -67,4 +69,5 @@ void applyOptionValues(const OptionValues &values, AppSettings &settings)
     settings.penSize = values.penWidth;
     settings.penColor.setNamedColor(values.penColor);
     settings.resampling = values.resampling;
+    settings.poleFill = values.poleFill ? 1 : 0;
 }

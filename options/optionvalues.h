@@ -15,6 +15,7 @@ struct OptionValues
     QString penColor = QStringLiteral("#FFFF0000");
     int penWidth = 3;
     int resampling = 0; // 0 nearest, 1 bilinear, 2 bicubic, 3 Lanczos-3
+    bool poleFill = false;
 };
 
 // What the dialog's default button offers.

@@ -21,5 +21,7 @@ QImage makeOutputImage(const QImage &source, const ParamSet &params, const Outpu
     converter.setResampling(spec.resampling);
     // The source is already 32-bit, which the remap reads as it is.
     converter.remap(source, target, false);
+    if (spec.poleFill == PoleFill::Mean)
+        fillPoleCaps(target);
     return target;
 }

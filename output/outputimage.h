@@ -1,8 +1,9 @@
 // The output image of one source: the equirectangular target at the output
-// size, transparent where the map does not reach. The window's preview and
-// its save share it.
+// size, transparent where the map does not reach (the pole caps filled when
+// asked). The window's preview and its save share it.
 #pragma once
 
+#include "output/polefill.h"
 #include "projection/convertparams.h"
 #include "projection/resampling.h"
 
@@ -17,6 +18,7 @@ struct OutputSpec
     int height = 1024;
     qint64 maxPixels = qint64(1) << 29;
     Resampling resampling = Resampling::Nearest;
+    PoleFill poleFill = PoleFill::None;
 };
 
 // Null, with the reason in *error, when no image of that size can be made.

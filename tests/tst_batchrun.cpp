@@ -1,5 +1,6 @@
 // The batch run without a window: order, naming, overwrite rules, stop,
 // refusals, atomic writes, and outputs equal to the per-pixel reference.
+#include "app/batchcommand.h"
 #include "batch/batchrun.h"
 #include "projection/projectionconverter.h"
 #include "testsupport.h"
@@ -595,6 +596,45 @@ private slots:
         const QString first = m_tmp.newFolder(QStringLiteral("first")) + QStringLiteral("/a.png");
         QVERIFY(referenceOutput(jpg, o).save(first));
         QCOMPARE(loadArgb(png), referenceOutput(first, o));
+    }
+
+    // A Mercator map cut at ±85° through the command's own path: the settings
+    // value, and the switch over it for this run only.
+    void poleFillFromSettingsOrSwitch_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("filled");
+        QTest::newRow("settings 1") << 1 << QString() << true;
+        QTest::newRow("switch mean") << 0 << QStringLiteral("--pole-fill=mean") << true;
+        QTest::newRow("switch none") << 1 << QStringLiteral("--pole-fill=none") << false;
+    }
+
+    void poleFillFromSettingsOrSwitch()
+    {
+        QFETCH(int, stored);
+        QFETCH(QString, option);
+        QFETCH(bool, filled);
+        const QString dir = m_tmp.newFolder(QStringLiteral("poles"));
+        const QString input = dir + QStringLiteral("/map.png");
+        QVERIFY(randomImage(80, 60, 90, RandomAlpha::Opaque).save(input));
+        const QString ini = dir + QStringLiteral("/settings.ini");
+        writeIni(ini,
+            { { "IO/BatchOutputFolder", makeFolder(dir, QStringLiteral("out")) },
+                { "IO/OutputSizeX", 72 }, { "IO/OutputSizeY", 36 }, { "IO/OutputFormat", 1 },
+                { "IO/PoleFill", stored }, { "Convert/MapProjection", "mercator" },
+                { "Convert/LatitudeMinimum", -85 }, { "Convert/LatitudeMaximum", 85 } });
+        const QStringList args { QStringLiteral("pm"), QStringLiteral("--batch"),
+            QStringLiteral("--ini=") + ini, option.isEmpty() ? QStringLiteral("--") : option,
+            input };
+        const CommandLine::Paths paths { dir, ini, QString() };
+        QCOMPARE(BatchCommand::run(CommandLine::parse(args), paths, [](const QString &) {}), 0);
+
+        const QImage written = loadArgb(dir + QStringLiteral("/out/map.png"));
+        QCOMPARE(qAlpha(written.pixel(36, 18)), 255);
+        QCOMPARE(qAlpha(written.pixel(0, 0)) == 255, filled);
+        QCOMPARE(qAlpha(written.pixel(71, 35)) == 255, filled);
+        QCOMPARE(iniValue(ini, QStringLiteral("IO/PoleFill")).toInt(), stored);
     }
 };
 

@@ -240,7 +240,7 @@ void TestCommandLine::parse_data()
         { b, QStringLiteral("--size=2048x1024"), QStringLiteral("--format"), QStringLiteral("PNG"),
             QStringLiteral("--quality"), QStringLiteral("100"), QStringLiteral("--output-dir"),
             QStringLiteral("/"), QStringLiteral("--no-overwrite"), QStringLiteral("--resampling"),
-            QStringLiteral("bicubic"), a },
+            QStringLiteral("bicubic"), QStringLiteral("--pole-fill"), QStringLiteral("MEAN"), a },
         "", "", { a });
     row("override needs --batch", { QStringLiteral("--quality=90"), a }, "--quality:");
     row("size below range", { b, QStringLiteral("--size"), QStringLiteral("1023x1024") },
@@ -249,6 +249,8 @@ void TestCommandLine::parse_data()
     row("format", { b, QStringLiteral("--format=gif") }, "--format:");
     row("quality 0", { b, QStringLiteral("--quality=0") }, "--quality:");
     row("resampling", { b, QStringLiteral("--resampling=cubic") }, "--resampling:");
+    row("pole fill", { b, QStringLiteral("--pole-fill"), QStringLiteral("edge") }, "--pole-fill:");
+    row("pole fill needs --batch", { QStringLiteral("--pole-fill=mean"), a }, "--pole-fill:");
     row("empty output dir", { b, QStringLiteral("--output-dir=") }, "--output-dir:");
     row("output dir missing", { b, QStringLiteral("--output-dir=/no/such/dir") }, "--output-dir:");
     row("missing params file", { b, QStringLiteral("--params=/no/such.ini") }, "--params:");
@@ -277,6 +279,7 @@ void TestCommandLine::parse()
         QCOMPARE(*v.outputDir, QStringLiteral("/"));
         QCOMPARE(*v.overwrite, false);
         QVERIFY(*v.resampling == Resampling::Bicubic);
+        QVERIFY(*v.poleFill == PoleFill::Mean);
         QVERIFY(!v.params);
     }
 }

@@ -111,6 +111,7 @@ private slots:
     void typedNameDecidesFileAndFormat_data();
     void typedNameDecidesFileAndFormat();
     void uncoveredPixelsStayTransparentInPng();
+    void poleCapsFilledInPreviewAndSave();
     void failedSaveReportsWarning();
     void emptyNameAsksThenFailsOnFolder();
     void browseChoosesSaveFolder();
@@ -507,6 +508,21 @@ void TestMainWindowIo::uncoveredPixelsStayTransparentInPng()
     QCOMPARE(qAlpha(saved.pixel(2047, 1023)), 0);
     QCOMPARE(saved.pixel(1024, 512), qRgba(255, 255, 255, 255));
     QCOMPARE(saved.pixel(0, 400), qRgba(255, 255, 255, 255));
+}
+
+void TestMainWindowIo::poleCapsFilledInPreviewAndSave()
+{
+    Harness h;
+    QVERIFY(h.openWhite(200, 100, QStringLiteral("world.png")));
+    h.child<QDoubleSpinBox>("doubleSpinBoxLatMax")->setValue(45);
+    h.window.settings().outputFormat = 1;
+    h.window.settings().poleFill = 1;
+    h.window.updateSaveFilename();
+    h.window.previewWindow()->show();
+    h.convert();
+    const QPixmap shown = h.window.previewWindow()->imageLabel()->pixmap(Qt::ReturnByValue);
+    QCOMPARE(shown.toImage().pixel(0, 0), qRgb(255, 255, 255));
+    QCOMPARE(loadArgb(h.path(QStringLiteral("OX-world.png"))).pixel(0, 0), qRgb(255, 255, 255));
 }
 
 void TestMainWindowIo::failedSaveReportsWarning()

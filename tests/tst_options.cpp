@@ -4,6 +4,7 @@
 #include "options/optionvalues.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@ OptionValues someValues()
     v.formatIndex = 1;
     v.penColor = QStringLiteral("#ff00ff00");
     v.penWidth = 10;
+    v.poleFill = true;
     return v;
 }
 
@@ -36,6 +38,7 @@ void compareValues(const OptionValues &actual, const OptionValues &expected)
     QCOMPARE(actual.formatIndex, expected.formatIndex);
     QCOMPARE(actual.penColor, expected.penColor);
     QCOMPARE(actual.penWidth, expected.penWidth);
+    QCOMPARE(actual.poleFill, expected.poleFill);
 }
 
 } // namespace
@@ -158,7 +161,8 @@ void TestOptions::formHasItsFieldsInTabOrder()
     QCOMPARE(format->itemText(1), QStringLiteral("PNG"));
 
     const QStringList expected { "lineOutputSizeX", "lineOutputSizeY", "cbFormat", "lineQuality",
-        "linePenColor", "linePenSize", "cbResampling", "btnDefault", "btnOk", "btnCancel" };
+        "linePenColor", "linePenSize", "cbResampling", "chkPoleFill", "btnDefault", "btnOk",
+        "btnCancel" };
     QStringList order;
     QWidget *w = child<QWidget>(&dialog, "lineOutputSizeX");
     QVERIFY(w);
@@ -262,7 +266,12 @@ void TestOptions::okWithValidValuesAccepts()
     dialog.setValues(someValues());
 
     ModalDriver driver;
+    bool poleFillShown = false;
     driver.then(&dialog, [&](QWidget *) {
+        auto *poleFill = child<QCheckBox>(&dialog, "chkPoleFill");
+        QVERIFY(poleFill);
+        poleFillShown = poleFill->isChecked();
+        poleFill->setChecked(false);
         child<QLineEdit>(&dialog, "lineOutputSizeX")->setText("8192");
         child<QLineEdit>(&dialog, "lineOutputSizeY")->setText("1024");
         child<QLineEdit>(&dialog, "lineQuality")->setText("100");
@@ -279,6 +288,8 @@ void TestOptions::okWithValidValuesAccepts()
     expected.formatIndex = 0;
     expected.penColor = QStringLiteral("#80112233");
     expected.penWidth = 32;
+    expected.poleFill = false;
+    QVERIFY(poleFillShown);
     compareValues(dialog.values(), expected);
     QVERIFY(driver.boxes.isEmpty());
 }

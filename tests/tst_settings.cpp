@@ -42,6 +42,8 @@ QVariant field(const AppSettings &s, const QString &name)
         return s.autoSize;
     if (name == QLatin1String("resampling"))
         return s.resampling;
+    if (name == QLatin1String("poleFill"))
+        return s.poleFill;
     if (name == QLatin1String("overwrite"))
         return s.overwrite;
     if (name == QLatin1String("batchAutoDetect"))
@@ -77,6 +79,7 @@ AppSettings unusualSettings()
     s.language = QStringLiteral("english");
     s.batchAutoDetect = true;
     s.resampling = 2;
+    s.poleFill = 1;
     s.params = makeParams(55, 42, 47, 78, QStringLiteral("mercator"), 12.3, -170.5, -60.1, 80.7);
     return s;
 }
@@ -155,6 +158,7 @@ void TestSettings::roundTripOfEveryValue()
     QCOMPARE(in.language, QStringLiteral("english"));
     QCOMPARE(in.batchAutoDetect, true);
     QCOMPARE(in.resampling, 2);
+    QCOMPARE(in.poleFill, 1);
     QCOMPARE(in.params, out.params);
     // Never read back: the next start derives the name from the image opened.
     QCOMPARE(in.saveBaseName, QString());
@@ -262,6 +266,12 @@ void TestSettings::readingRules_data()
         << QByteArray("[IO]\nResampling=7\n") << QStringLiteral("resampling") << QVariant(0);
     QTest::newRow("negative Resampling is nearest")
         << QByteArray("[IO]\nResampling=-1\n") << QStringLiteral("resampling") << QVariant(0);
+    QTest::newRow("no PoleFill leaves the caps clear")
+        << QByteArray("[IO]\nResampling=1\n") << QStringLiteral("poleFill") << QVariant(0);
+    QTest::newRow("PoleFill 1") << QByteArray("[IO]\nPoleFill=1\n") << QStringLiteral("poleFill")
+                                << QVariant(1);
+    QTest::newRow("unknown PoleFill leaves the caps clear")
+        << QByteArray("[IO]\nPoleFill=2\n") << QStringLiteral("poleFill") << QVariant(0);
     QTest::newRow("bool as text") << QByteArray("[GUI]\nAutoSize=false\n")
                                   << QStringLiteral("autoSize") << QVariant(false);
     QTest::newRow("no is false") << QByteArray("[IO]\nOverwrite=no\n")
