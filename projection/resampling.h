@@ -96,7 +96,8 @@ QRgb unpremultiplied(const float *sum);
 // Target pixels copied from source pixels by a table of columns. Four loads
 // before four stores: a store may alias the column table (int and QRgb may
 // share storage), so a one-at-a-time loop waits for each store.
-inline void gatherRun(const QRgb *from, const int *columns, QRgb *to, int count)
+template <typename Index>
+inline void gatherRun(const QRgb *from, const Index *columns, QRgb *to, int count)
 {
     int k = 0;
     for (; k + 4 <= count; k += 4) {

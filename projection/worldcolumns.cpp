@@ -161,26 +161,19 @@ __attribute__((target("avx512f,avx512dq,avx512vl"))) void cellsAvx512(
             __builtin_prefetch(bits + _mm_cvtsi128_si64(_mm512_castsi512_si128(place)));
         }
     }
-    int j = first;
-    for (; j + 4 <= last; j += 4) {
-        if ((at[j] | at[j + 1] | at[j + 2] | at[j + 3]) < 0) {
-            for (int k = j; k < j + 4; ++k)
-                if (at[k] >= 0)
-                    out[k] = bits[at[k]];
+    // Runs of interior cells, copied in one go each.
+    for (int c = from; c < to;) {
+        if (!row.interior[c]) {
+            ++c;
             continue;
         }
-        const QRgb p0 = bits[at[j]];
-        const QRgb p1 = bits[at[j + 1]];
-        const QRgb p2 = bits[at[j + 2]];
-        const QRgb p3 = bits[at[j + 3]];
-        out[j] = p0;
-        out[j + 1] = p1;
-        out[j + 2] = p2;
-        out[j + 3] = p3;
+        int end = c + 1;
+        while (end < to && row.interior[end])
+            ++end;
+        const int begin = row.columns[c];
+        gatherRun(bits, at + begin, out + begin, cellEnd(row, end - 1) - begin);
+        c = end;
     }
-    for (; j < last; ++j)
-        if (at[j] >= 0)
-            out[j] = bits[at[j]];
 }
 
 __attribute__((target("avx512f"))) int knotsAvx512(
