@@ -1,5 +1,7 @@
 #include "imageio/imageload.h"
 
+#include "imageio/jpegdecode.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -189,17 +191,21 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
         result.error = QStringLiteral("not a readable image");
         return result;
     }
+    auto tooLarge = [&result, maxPixels] {
+        result.fault = LoadFault::TooLarge;
+        result.error = QStringLiteral("the image is too large (%1; the limit is %2 pixels)")
+                           .arg(pixelCount(result.size))
+                           .arg(maxPixels);
+        return result;
+    };
+    auto noMemory = [&result] {
+        result.fault = LoadFault::NoMemory;
+        result.error = QStringLiteral("not enough memory to open %1").arg(pixelCount(result.size));
+        return result;
+    };
     result.size = reader.size();
-    if (result.size.isValid()) {
-        const qint64 pixels = qint64(result.size.width()) * result.size.height();
-        if (pixels > maxPixels) {
-            result.fault = LoadFault::TooLarge;
-            result.error = QStringLiteral("the image is too large (%1; the limit is %2 pixels)")
-                               .arg(pixelCount(result.size))
-                               .arg(maxPixels);
-            return result;
-        }
-    }
+    if (result.size.isValid() && qint64(result.size.width()) * result.size.height() > maxPixels)
+        return tooLarge();
 
     auto damaged = [&result] {
         result.fault = LoadFault::Damaged;
@@ -208,6 +214,24 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
     };
     if (!endsWhole(path, format))
         return damaged();
+    if (format == "jpeg" || format == "jpg") {
+        // Straight into the 32-bit buffer, at about twice the toolkit's speed.
+        JpegDecoded jpeg = decodeJpeg(path, maxPixels);
+        if (!jpeg.unsupported) {
+            result.size = jpeg.size;
+            switch (jpeg.fault) {
+            case LoadFault::None:
+                result.image = std::move(jpeg.image);
+                return result;
+            case LoadFault::TooLarge:
+                return tooLarge();
+            case LoadFault::NoMemory:
+                return noMemory();
+            default:
+                return damaged();
+            }
+        }
+    }
     QImage decoded;
     if (!reader.read(&decoded) || decoded.isNull()) {
         if (reader.error() == QImageReader::InvalidDataError)
@@ -223,17 +247,25 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
         && (decoded.width() < result.size.width() || decoded.height() < result.size.height()))
         return damaged();
     result.size = decoded.size();
-    if (qint64(decoded.width()) * decoded.height() > maxPixels) {
-        result.fault = LoadFault::TooLarge;
-        result.error = QStringLiteral("the image is too large (%1; the limit is %2 pixels)")
-                           .arg(pixelCount(result.size))
-                           .arg(maxPixels);
-        return result;
-    }
+    if (qint64(decoded.width()) * decoded.height() > maxPixels)
+        return tooLarge();
     result.image = toSourceFormat(std::move(decoded));
-    if (result.image.isNull()) {
-        result.fault = LoadFault::NoMemory;
-        result.error = QStringLiteral("not enough memory to open %1").arg(pixelCount(result.size));
-    }
+    if (result.image.isNull())
+        return noMemory();
     return result;
+}
+
+PreviewImage loadPreviewImage(const QString &path, int minWidth, qint64 maxPixels)
+{
+    if (maxPixels <= 0)
+        maxPixels = kDefaultMaxImagePixels;
+    PreviewImage preview;
+    if (!QFileInfo(path).isFile())
+        return preview;
+    JpegDecoded jpeg = decodeJpeg(path, maxPixels, minWidth);
+    if (jpeg.unsupported || jpeg.fault != LoadFault::None)
+        return preview;
+    preview.image = std::move(jpeg.image);
+    preview.size = jpeg.size;
+    return preview;
 }

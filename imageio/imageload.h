@@ -28,3 +28,14 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels = kDefaultMaxI
 // The image as RGB32 or ARGB32 (a premultiplied or indexed one becomes
 // ARGB32); null when the copy could not be allocated.
 QImage toSourceFormat(QImage image);
+
+// A quick first view of a big JPEG: decoded at 1/2, 1/4 or 1/8 of its size,
+// the largest reduction still at least minWidth wide. Null for anything else
+// and for a file that fails; loadSourceImage then says why.
+struct PreviewImage
+{
+    QImage image; // RGB32 or ARGB32, reduced
+    QSize size; // the full image's size
+};
+PreviewImage loadPreviewImage(
+    const QString &path, int minWidth, qint64 maxPixels = kDefaultMaxImagePixels);

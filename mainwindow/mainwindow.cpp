@@ -28,6 +28,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <QtConcurrent>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -176,7 +177,7 @@ void MainWindow::startDeferred()
     else if (!m_settings.loadFilePath.isEmpty())
         openImage();
     // Without an image the stored margins stay cut to the fields' range.
-    if (m_source.isNull())
+    if (m_source.isNull() && !imageLoading())
         noteCuts(m_panel->setImageSize(QSize()));
 }
 
@@ -318,12 +319,37 @@ void MainWindow::openImage()
     m_source = QImage();
     ui->label->setImage(QImage());
     m_preview->clear();
-    const SourceImage opened
-        = OpenStep::openWithBusyCursor(m_settings.loadFilePath, m_settings.maxImagePixels);
+    if (m_loading) {
+        m_loading->disconnect(this);
+        m_loading->deleteLater();
+        m_loading = nullptr;
+    }
+    const QString path = m_settings.loadFilePath;
+    const qint64 maxPixels = m_settings.maxImagePixels;
+    const PreviewImage first = OpenStep::firstView(path, maxPixels);
+    if (first.image.isNull()) {
+        imageOpened(OpenStep::openWithBusyCursor(path, maxPixels));
+        return;
+    }
+    ui->label->setStandIn(first.image, first.size);
+    fixNaturalSize();
+    m_loading = new QFutureWatcher<SourceImage>(this);
+    QFutureWatcher<SourceImage> *loading = m_loading;
+    connect(loading, &QFutureWatcherBase::finished, this, [this, loading] {
+        m_loading = nullptr;
+        loading->deleteLater();
+        imageOpened(loading->result());
+    });
+    loading->setFuture(QtConcurrent::run(loadSourceImage, path, maxPixels));
+}
+
+void MainWindow::imageOpened(const SourceImage &opened)
+{
     m_source = opened.image;
     m_frame->setImageSize(m_source.size());
     m_frame->setFrameActive(false);
     if (m_source.isNull()) {
+        ui->label->setImage(QImage());
         m_panel->setImageSize(QSize());
         const QString path = m_settings.loadFilePath;
         m_settings.loadFilePath.clear();

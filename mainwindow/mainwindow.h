@@ -7,6 +7,7 @@
 #include "app/commandline.h"
 #include "app/langtexts.h"
 #include "app/settingsstore.h"
+#include "imageio/imageload.h"
 #include "mainwindow/frameeditor.h"
 #include "mainwindow/parampanel.h"
 #include "mainwindow/previewrefresh.h"
@@ -15,6 +16,7 @@
 #include "projection/convertparams.h"
 #include "projection/projectionconverter.h"
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -44,7 +46,10 @@ public:
     bool saveSettings(QString *error = nullptr);
     void loadTexts();
 
+    // A big JPEG shows reduced at once and is decoded whole on a worker;
+    // sourceImage() stays null until it is in.
     void openImage();
+    bool imageLoading() const { return m_loading != nullptr; }
     void updateSaveFilename() { m_save->showName(); }
     void redrawOverlay();
     // Null, with the reason in *error, when the output cannot be made.
@@ -112,6 +117,7 @@ private:
     void parametersChanged();
     void applyAutoSize(bool checked);
     void fixNaturalSize();
+    void imageOpened(const SourceImage &opened);
     void noteCuts(const QStringList &cuts);
     void showParamProblem();
     void drawOverlay(const ParamSet &params);
@@ -126,6 +132,9 @@ private:
     QString m_besideLangFile; // <exe>_lang.ini; m_paths.langFile is the one in use
     ProjectionConverter m_converter;
     QImage m_source;
+    // The whole decode under way; a newer open replaces it, and the older
+    // result is then dropped unseen.
+    QFutureWatcher<SourceImage> *m_loading = nullptr;
     AppSettings m_settings;
     TextTable m_texts;
     QStringList m_batchInputs;

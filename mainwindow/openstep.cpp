@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMimeData>
+#include <QScreen>
 #include <QUrl>
 
 namespace OpenStep {
@@ -41,6 +43,19 @@ SourceImage openWithBusyCursor(const QString &path, qint64 maxPixels)
     SourceImage opened = loadSourceImage(path, maxPixels);
     QApplication::restoreOverrideCursor();
     return opened;
+}
+
+PreviewImage firstView(const QString &path, qint64 maxPixels)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (reader.format() != "jpeg" || pixels <= kFirstViewPixels || pixels > maxPixels)
+        return PreviewImage();
+    int screenWidth = 0;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        screenWidth = qRound(screen->size().width() * screen->devicePixelRatio());
+    return loadPreviewImage(path, qMax(2048, screenWidth), maxPixels);
 }
 
 } // namespace OpenStep

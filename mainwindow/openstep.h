@@ -20,4 +20,10 @@ QString askImageFile(QWidget *parent, const TextTable &texts, const QString &cur
 QStringList droppedImages(const QMimeData *mime);
 SourceImage openWithBusyCursor(const QString &path, qint64 maxPixels);
 
+// Above this a JPEG shows reduced at once and is decoded whole meanwhile.
+constexpr qint64 kFirstViewPixels = 16'000'000;
+// The reduced picture of a JPEG over kFirstViewPixels and within the limit,
+// at least a screen wide; null for anything else.
+PreviewImage firstView(const QString &path, qint64 maxPixels);
+
 } // namespace OpenStep

@@ -29,19 +29,32 @@ SourceView::~SourceView() = default;
 
 void SourceView::setImage(const QImage &image)
 {
+    const bool keepReduced = showsStandIn() && !image.isNull() && image.size() == m_standInSize;
     m_image = image;
     m_fitted = QPixmap();
-    m_reduced = QImage();
-    m_reducedKey = 0;
+    if (keepReduced) {
+        m_reducedKey = m_image.cacheKey();
+    } else {
+        m_reduced = QImage();
+        m_reducedKey = 0;
+    }
+    m_standInSize = QSize();
     m_overlay = OverlayLines();
     update();
 }
 
+void SourceView::setStandIn(const QImage &reduced, const QSize &fullSize)
+{
+    setImage(QImage());
+    m_reduced = reduced;
+    m_standInSize = reduced.isNull() ? QSize() : fullSize;
+}
+
 double SourceView::imagePerViewPixel() const
 {
-    if (!hasScaledContents() || m_image.isNull())
+    if (!hasScaledContents() || imageSize().isEmpty())
         return 1.0;
-    return viewScale(size(), m_image.size());
+    return viewScale(size(), imageSize());
 }
 
 void SourceView::setOverlay(const OverlayLines &lines, const QPen &pen)
@@ -115,22 +128,24 @@ const QPixmap &SourceView::fittedPixmap(const QSize &fitted)
 {
     const qreal ratio = devicePixelRatioF();
     const QSize device(qRound(fitted.width() * ratio), qRound(fitted.height() * ratio));
-    if (m_fitted.isNull() || m_fittedKey != m_image.cacheKey() || m_fitted.size() != device) {
+    const qint64 key = showsStandIn() ? m_reduced.cacheKey() : m_image.cacheKey();
+    if (m_fitted.isNull() || m_fittedKey != key || m_fitted.size() != device) {
         // Area-averaged once here rather than resampled at every paint.
         // A real-size map is first reduced once to a few screens' worth, so a
         // window resize scales that rather than the whole map.
-        if (m_reducedKey != m_image.cacheKey()) {
+        if (!showsStandIn() && m_reducedKey != m_image.cacheKey()) {
             m_reduced = m_image.width() > kReducedSide || m_image.height() > kReducedSide
                 ? m_image.scaled(
                     kReducedSide, kReducedSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
                 : m_image;
             m_reducedKey = m_image.cacheKey();
         }
-        const QImage &from = m_reduced.width() >= device.width() ? m_reduced : m_image;
+        const QImage &from
+            = showsStandIn() || m_reduced.width() >= device.width() ? m_reduced : m_image;
         QImage scaled = from.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         m_fitted = QPixmap::fromImage(std::move(scaled));
         m_fitted.setDevicePixelRatio(ratio);
-        m_fittedKey = m_image.cacheKey();
+        m_fittedKey = key;
     }
     return m_fitted;
 }
@@ -139,12 +154,12 @@ void SourceView::paintEvent(QPaintEvent *event)
 {
     // Only the picture and the overlay: the label's own frame and alignment are
     // not wanted here.
-    if (m_image.isNull())
+    if (m_image.isNull() && !showsStandIn())
         return;
     QPainter painter(this);
     double viewPerImage = 1.0;
     if (hasScaledContents()) {
-        const QSize fitted = fittedSize(rect().size(), m_image.size());
+        const QSize fitted = fittedSize(rect().size(), imageSize());
         if (fitted.isEmpty())
             return;
         const QPixmap &pixmap = fittedPixmap(fitted);
@@ -152,6 +167,14 @@ void SourceView::paintEvent(QPaintEvent *event)
             return; // no memory for it: nothing rather than a wrong picture
         painter.drawPixmap(QRect(QPoint(0, 0), fitted), pixmap);
         viewPerImage = 1.0 / imagePerViewPixel();
+    } else if (showsStandIn()) {
+        const QRect exposed = event->rect() & QRect(QPoint(0, 0), m_standInSize);
+        const double fx = double(m_reduced.width()) / m_standInSize.width();
+        const double fy = double(m_reduced.height()) / m_standInSize.height();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(exposed), m_reduced,
+            QRectF(
+                exposed.x() * fx, exposed.y() * fy, exposed.width() * fx, exposed.height() * fy));
     } else {
         // Only the exposed part: a real-size map is far larger than the screen.
         const QRect exposed = event->rect() & m_image.rect();
@@ -168,7 +191,7 @@ void sizeSourcePane(QScrollArea *area, SourceView *view, bool fitted, int lineAb
     QSize size(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     QSize least(0, 0);
     if (!fitted) {
-        size = view->image().size();
+        size = view->imageSize();
         if (!size.isEmpty()) {
             const QMargins margins = contents->layout()->contentsMargins();
             size += QSize(margins.left() + margins.right(),

@@ -53,8 +53,16 @@ public:
     // The picture shown; the view shares its data and never copies it. The
     // overlay is cleared.
     void setImage(const QImage &image);
+    // While the image is decoded: `reduced` drawn as a picture of fullSize,
+    // so the view's geometry is already the image's. The pointer does nothing
+    // meanwhile. The next setImage of that size keeps `reduced` as its
+    // reduction for fitting, which spares reducing the whole image once.
+    void setStandIn(const QImage &reduced, const QSize &fullSize);
     const QImage &image() const { return m_image; }
+    // The image's size, or the stand-in's full size while it shows.
+    QSize imageSize() const { return m_image.isNull() ? m_standInSize : m_image.size(); }
     bool hasImage() const { return !m_image.isNull(); }
+    bool showsStandIn() const { return m_image.isNull() && !m_reduced.isNull(); }
     // Image pixels per view pixel as shown now: 1 at natural size.
     double imagePerViewPixel() const;
     // The frame and grid to draw over the picture, in image pixels; the pen's
@@ -84,6 +92,7 @@ private:
     QImage m_image;
     QImage m_reduced;
     qint64 m_reducedKey = 0;
+    QSize m_standInSize;
     QPixmap m_fitted;
     qint64 m_fittedKey = 0;
     OverlayLines m_overlay;
