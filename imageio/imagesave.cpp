@@ -1,8 +1,19 @@
 #include "imageio/imagesave.h"
 
+#include "imageio/jpegwrite.h"
+#include "imageio/pngwrite.h"
+
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> toolkitEncoders { false };
+
+} // namespace
 
 OutputFormat outputFormatFromInt(int value)
 {
@@ -46,12 +57,27 @@ bool saveImageAtomically(
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return notWritten(file.errorString());
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
+    // The own writers for the formats and images they cover; the toolkit's
+    // for the rest. PNG ignores the quality: its fast level is the point.
+    const bool png = qstricmp(format, "png") == 0;
+    const bool jpeg = qstricmp(format, "jpg") == 0 || qstricmp(format, "jpeg") == 0;
+    QString why;
+    bool written = false;
+    if (!toolkitEncoders && png && pngWritable(image)) {
+        written = writePng(image, &file, &why);
+    } else if (!toolkitEncoders && jpeg && jpegWritable(image)) {
+        written = writeJpeg(image, &file, quality, &why);
+    } else {
+        QImageWriter writer(&file, format);
+        writer.setQuality(quality);
+        written = writer.write(image);
+        if (!written)
+            why = writer.errorString();
+    }
+    if (!written) {
         if (file.error() == QFileDevice::NoError) {
             file.cancelWriting();
-            return notWritten(writer.errorString());
+            return notWritten(why);
         }
         file.commit();
         return notWritten(file.errorString());
@@ -59,4 +85,9 @@ bool saveImageAtomically(
     if (!file.commit())
         return notWritten(file.errorString());
     return true;
+}
+
+void setToolkitEncoders(bool on)
+{
+    toolkitEncoders = on;
 }
