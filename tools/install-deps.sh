@@ -4,9 +4,9 @@ set -euo pipefail
 
 # qttranslations5-l10n: the toolkit's own texts (dialog buttons) in the chosen language;
 # desktop-file-utils: the install test validates the desktop file; libproj-dev: the
-# projections of world maps.
+# projections of world maps; zlib1g-dev and libjpeg62-turbo-dev: the PNG and JPEG writers.
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools fonts-noto-cjk qttranslations5-l10n
-  desktop-file-utils libproj-dev)
+  desktop-file-utils libproj-dev zlib1g-dev libjpeg62-turbo-dev)
 
 missing=()
 for p in "${packages[@]}"; do
