@@ -1,8 +1,18 @@
 #include "imageio/imagesave.h"
 
+#include "imageio/pngwrite.h"
+
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
+
+#include <atomic>
+
+namespace {
+
+std::atomic<bool> toolkitEncoders { false };
+
+} // namespace
 
 OutputFormat outputFormatFromInt(int value)
 {
@@ -46,12 +56,25 @@ bool saveImageAtomically(
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return notWritten(file.errorString());
-    QImageWriter writer(&file, format);
-    writer.setQuality(quality);
-    if (!writer.write(image)) {
+    // The own PNG writer for the images it covers (it ignores the quality:
+    // its fast level is the point); the toolkit's for the rest, JPEG among
+    // them, which libjpeg-turbo writes at its own speed already.
+    const bool png = qstricmp(format, "png") == 0;
+    QString why;
+    bool written = false;
+    if (!toolkitEncoders && png && pngWritable(image)) {
+        written = writePng(image, &file, &why);
+    } else {
+        QImageWriter writer(&file, format);
+        writer.setQuality(quality);
+        written = writer.write(image);
+        if (!written)
+            why = writer.errorString();
+    }
+    if (!written) {
         if (file.error() == QFileDevice::NoError) {
             file.cancelWriting();
-            return notWritten(writer.errorString());
+            return notWritten(why);
         }
         file.commit();
         return notWritten(file.errorString());
@@ -59,4 +82,9 @@ bool saveImageAtomically(
     if (!file.commit())
         return notWritten(file.errorString());
     return true;
+}
+
+void setToolkitEncoders(bool on)
+{
+    toolkitEncoders = on;
 }

@@ -644,7 +644,7 @@ private slots:
                 "", "unknown map projection \"Miller\"", "Convert/MapProjection=Miller", 1, 0 },
             { "output size not a number", "IO/OutputSizeX=wide", batch, "", "good.png", "", "",
                 "output size 0 \u00d7 512", "", 1, 0 },
-            { "disk full", "", batch, "", "good.png", "trap '' XFSZ; ulimit -f 40", "",
+            { "disk full", "", batch, "", "good.png", "trap '' XFSZ; ulimit -f 4", "",
                 "could not be written: File too large", "", 1, 0 },
             { "display cannot be opened", "", batch, "", "good.png", "", ":4711",
                 "converted 1 of 1", "", 0, 1 },

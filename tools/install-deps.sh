@@ -4,9 +4,10 @@ set -euo pipefail
 
 # qttranslations5-l10n: the toolkit's own texts (dialog buttons) in the chosen language;
 # desktop-file-utils: the install test validates the desktop file; libproj-dev: the
-# projections of world maps; libjpeg62-turbo-dev: JPEG decoded straight into the 32-bit image.
+# projections of world maps; libjpeg62-turbo-dev: JPEG decoded straight into the 32-bit image;
+# zlib1g-dev: PNG outputs deflated on every core.
 packages=(cmake g++ make qtbase5-dev qtbase5-dev-tools fonts-noto-cjk qttranslations5-l10n
-  desktop-file-utils libproj-dev libjpeg62-turbo-dev)
+  desktop-file-utils libproj-dev libjpeg62-turbo-dev zlib1g-dev)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,224 @@
+// Times the writing of an 8192 x 4096 output: the toolkit's PNG writer at its
+// default level and at the batch's default quality against the own PNG writer
+// (a few levels and filters, the chosen one marked), the toolkit's JPEG writer
+// against the own one, and a batch of three 8000 x 6000 JPEG scans into PNG
+// and JPEG with the toolkit's writers and with the own ones. Every own output
+// is decoded and checked before its time is printed.
+#include "batch/batchrun.h"
+#include "imageio/imagesave.h"
+#include "imageio/pngwrite.h"
+#include "projection/projectionconverter.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <malloc.h>
+
+namespace {
+
+// A drawn scan: smooth sea and land colours with coastlines, a graticule,
+// paper grain, and margins, stored and read back as a JPEG like a real scan.
+QImage drawnScan(int w, int h, quint32 seed)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(QColor(250, 248, 240));
+    QRandomGenerator rng(seed);
+    {
+        QPainter p(&img);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRect area(60, 60, w - 120, h - 120);
+        QLinearGradient sea(area.topLeft(), area.bottomLeft());
+        sea.setColorAt(0, QColor(150, 190, 220));
+        sea.setColorAt(1, QColor(90, 140, 200));
+        p.fillRect(area, sea);
+        for (int i = 0; i < 14; ++i) {
+            QPainterPath land;
+            const QPointF c(
+                area.left() + rng.bounded(area.width()), area.top() + rng.bounded(area.height()));
+            const double r = 200 + rng.bounded(900);
+            for (int k = 0; k <= 72; ++k) {
+                const double a = k * M_PI / 36;
+                const double rr = r * (0.7 + 0.3 * std::sin(5 * a + i) * std::cos(3 * a));
+                const QPointF q = c + QPointF(rr * std::cos(a), rr * std::sin(a));
+                k == 0 ? land.moveTo(q) : land.lineTo(q);
+            }
+            QRadialGradient g(c, r);
+            g.setColorAt(0, QColor(190, 170, 110));
+            g.setColorAt(1, QColor(120, 170, 90));
+            p.setBrush(g);
+            p.setPen(QPen(QColor(60, 60, 60), 3));
+            p.drawPath(land);
+        }
+        p.setPen(QPen(QColor(80, 80, 80), 2));
+        for (int x = area.left(); x <= area.right(); x += area.width() / 24)
+            p.drawLine(x, area.top(), x, area.bottom());
+        for (int y = area.top(); y <= area.bottom(); y += area.height() / 12)
+            p.drawLine(area.left(), y, area.right(), y);
+    }
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int d = int(rng.bounded(7u)) - 3;
+            const QRgb c = line[x];
+            line[x] = qRgb(std::clamp(qRed(c) + d, 0, 255), std::clamp(qGreen(c) + d, 0, 255),
+                std::clamp(qBlue(c) + d, 0, 255));
+        }
+    }
+    return img;
+}
+
+double secondsOf(const std::function<void()> &work, int runs = 2)
+{
+    double best = 1e300;
+    for (int r = 0; r < runs; ++r) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = std::min(best, double(timer.nsecsElapsed()) / 1e9);
+    }
+    return best;
+}
+
+QByteArray toolkitBytes(const QImage &image, const char *format, int quality)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.write(image);
+    return buffer.data();
+}
+
+QImage decoded(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return reader.read().convertToFormat(QImage::Format_ARGB32);
+}
+
+BatchOptions batchOptions(const QString &folder, OutputFormat format)
+{
+    BatchOptions o;
+    o.outputFolder = folder;
+    o.outputSizeX = 8192;
+    o.outputSizeY = 4096;
+    o.outputFormat = format;
+    o.resampling = Resampling::Bilinear;
+    o.params.marginLeft = o.params.marginRight = o.params.marginTop = o.params.marginBottom = 60;
+    o.params.projection = QStringLiteral("miller");
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+#ifdef __GLIBC__
+    // As the program's batch mode sets them.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+#endif
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    QStringList scans;
+    for (int i = 0; i < 3; ++i) {
+        scans.append(dir.filePath(QStringLiteral("scan%1.jpg").arg(i)));
+        drawnScan(8000, 6000, 11 + quint32(i)).save(scans.last(), "jpg", 90);
+    }
+    ProjectionConverter converter;
+    const BatchOptions jpegRun = batchOptions(dir.path(), OutputFormat::Jpeg);
+    jpegRun.params.applyTo(converter);
+    converter.setResampling(jpegRun.resampling);
+    QImage image(8192, 4096, QImage::Format_ARGB32);
+    image.fill(0);
+    converter.remap(QImage(scans.first()), image, false);
+    std::printf("8192 x 4096 output of a drawn 8000 x 6000 scan (JPEG, quality 90)\n\n");
+
+    // PNG.
+    QByteArray toolkitPng;
+    const double toolkitDefault
+        = secondsOf([&] { toolkitPng = toolkitBytes(image, "png", -1); }, 1);
+    QByteArray toolkitPng85;
+    const double toolkit85 = secondsOf([&] { toolkitPng85 = toolkitBytes(image, "png", 85); }, 1);
+    std::printf(
+        "PNG, toolkit, default level: %.3f s, %.1f MB\n", toolkitDefault, toolkitPng.size() / 1e6);
+    std::printf("PNG, toolkit, quality 85 (the batch's default setting): %.3f s, %.1f MB\n",
+        toolkit85, toolkitPng85.size() / 1e6);
+    const struct
+    {
+        PngFilter filter;
+        const char *name;
+    } filters[] = { { PngFilter::Up, "up" }, { PngFilter::Sub, "sub" },
+        { PngFilter::Paeth, "paeth" }, { PngFilter::Adaptive, "adaptive" } };
+    const PngWriteSettings chosen;
+    for (int level = 1; level <= 3; ++level) {
+        for (const auto &f : filters) {
+            for (const int threads : { 0, 1 }) {
+                PngWriteSettings settings;
+                settings.level = level;
+                settings.filter = f.filter;
+                settings.threads = threads;
+                const bool isChosen = level == chosen.level && f.filter == chosen.filter;
+                if (threads == 1 && !isChosen)
+                    continue;
+                QByteArray bytes;
+                const double t = secondsOf([&] {
+                    QBuffer buffer(&bytes);
+                    buffer.open(QIODevice::WriteOnly);
+                    writePng(image, &buffer, nullptr, settings);
+                });
+                if (decoded(bytes) != image) {
+                    std::printf("FAIL: level %d %s does not decode to the image\n", level, f.name);
+                    return 1;
+                }
+                std::printf("PNG, own, level %d, %-8s %s: %.3f s, %.1f MB; time %.2f x toolkit "
+                            "quality 85, size %.3f x%s\n",
+                    level, f.name, threads == 1 ? "one thread  " : "every core  ", t,
+                    bytes.size() / 1e6, t / toolkit85, double(bytes.size()) / toolkitPng85.size(),
+                    isChosen && threads == 0 ? "   <- used" : "");
+            }
+        }
+    }
+
+    // JPEG at the batch's default quality, through the toolkit's writer.
+    QByteArray toolkitJpeg;
+    const double toolkitJpegTime
+        = secondsOf([&] { toolkitJpeg = toolkitBytes(image, "jpg", 85); }, 5);
+    std::printf("\nJPEG quality 85: %.3f s, %.1f MB\n", toolkitJpegTime, toolkitJpeg.size() / 1e6);
+
+    // Whole batches: three scans, decoded, converted and written.
+    std::printf("\nBatch of 3 scans 8000 x 6000 JPEG -> 8192 x 4096:\n");
+    for (const OutputFormat format : { OutputFormat::Png, OutputFormat::Jpeg }) {
+        double times[2];
+        for (const bool toolkit : { true, false }) {
+            setToolkitEncoders(toolkit);
+            QTemporaryDir out;
+            const BatchOptions options = batchOptions(out.path(), format);
+            times[toolkit ? 0 : 1] = secondsOf([&] {
+                BatchRunner runner;
+                runner.processEvents = false;
+                QStringList inputs = scans;
+                ProjectionConverter local;
+                runner.run(inputs, options, local);
+            });
+        }
+        setToolkitEncoders(false);
+        std::printf("  %s: toolkit writers %.2f s, own writers %.2f s, ratio %.2f\n",
+            outputFormatName(format), times[0], times[1], times[1] / times[0]);
+    }
+    return 0;
+}
