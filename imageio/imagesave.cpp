@@ -10,6 +10,10 @@
 
 namespace {
 
+// The toolkit's PNG writer takes quality q to zlib level (100 - q) * 9 / 91:
+// from 80 on that is level 1 or none.
+constexpr int kFastPngQuality = 80;
+
 std::atomic<bool> toolkitEncoders { false };
 
 } // namespace
@@ -56,13 +60,14 @@ bool saveImageAtomically(
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return notWritten(file.errorString());
-    // The own PNG writer for the images it covers (it ignores the quality:
-    // its fast level is the point); the toolkit's for the rest, JPEG among
-    // them, which libjpeg-turbo writes at its own speed already.
+    // The own PNG writer for the images it covers, where the quality asks for
+    // the toolkit's fastest levels (80 and above: zlib level 1 or none); a
+    // lower quality keeps the toolkit's smaller, slower files, as chosen.
+    // JPEG stays with the toolkit, which libjpeg-turbo writes at its speed.
     const bool png = qstricmp(format, "png") == 0;
     QString why;
     bool written = false;
-    if (!toolkitEncoders && png && pngWritable(image)) {
+    if (!toolkitEncoders && png && quality >= kFastPngQuality && pngWritable(image)) {
         written = writePng(image, &file, &why);
     } else {
         QImageWriter writer(&file, format);

@@ -16,6 +16,6 @@ QString outputSuffix(OutputFormat format);
 bool saveImageAtomically(const QImage &image, const QString &path, const char *format, int quality,
     QString *error = nullptr);
 
-// JPEG and PNG through the toolkit's writers instead of the own ones, for
-// comparisons; off unless set.
+// PNG through the toolkit's writer instead of the own one, for comparisons;
+// off unless set.
 void setToolkitEncoders(bool on);

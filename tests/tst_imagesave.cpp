@@ -84,6 +84,23 @@ private slots:
         QCOMPARE(decode(bytes), image.convertToFormat(QImage::Format_ARGB32));
     }
 
+    // A quality below the fast levels keeps the toolkit's smaller file, as the
+    // user chose it.
+    void lowQualityPngStaysSmall()
+    {
+        const QImage image = mapLike(400, 300, QImage::Format_ARGB32);
+        const QString dir = m_tmp.newFolder(QStringLiteral("quality"));
+        QVERIFY(saveImageAtomically(image, dir + QStringLiteral("/fast.png"), "png", 85));
+        QVERIFY(saveImageAtomically(image, dir + QStringLiteral("/small.png"), "png", 10));
+        QBuffer toolkit;
+        toolkit.open(QIODevice::WriteOnly);
+        QImageWriter writer(&toolkit, "png");
+        writer.setQuality(10);
+        QVERIFY(writer.write(image));
+        QCOMPARE(readFile(dir + QStringLiteral("/small.png")), toolkit.data());
+        QVERIFY(readFile(dir + QStringLiteral("/fast.png")) != toolkit.data());
+    }
+
     // Many bands joined into one stream, on more threads than bands at the end.
     void pngBandsJoin_data()
     {
