@@ -277,10 +277,11 @@ void MainWindow::redrawOverlay()
 // its next paint, so a run of pointer moves costs one paint.
 void MainWindow::drawOverlay(const ParamSet &params)
 {
-    if (m_source.isNull())
+    // While a big image decodes, over its reduced stand-in at the full size.
+    const QSize size = ui->label->imageSize();
+    if (size.isEmpty())
         return;
-    ui->label->setOverlay(
-        overlayLines(params.toTable(), ui->label->pointMode, m_source.size(), m_converter),
+    ui->label->setOverlay(overlayLines(params.toTable(), ui->label->pointMode, size, m_converter),
         overlayPen(m_settings.penSize, m_settings.penColor));
 }
 
@@ -333,6 +334,11 @@ void MainWindow::openImage()
     }
     ui->label->setStandIn(first.image, first.size);
     fixNaturalSize();
+    // The frame and grid work on the stand-in meanwhile; converting waits.
+    m_frame->setImageSize(first.size);
+    m_frame->setFrameActive(true);
+    noteCuts(m_panel->setImageSize(first.size));
+    redrawOverlay();
     m_loading = new QFutureWatcher<SourceImage>(this);
     QFutureWatcher<SourceImage> *loading = m_loading;
     connect(loading, &QFutureWatcherBase::finished, this, [this, loading] {

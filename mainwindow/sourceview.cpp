@@ -90,7 +90,7 @@ std::array<int, 8> LabelDrag::changing(double s, bool scaled, const QPoint &pos)
 
 void SourceView::mousePressEvent(QMouseEvent *event)
 {
-    if (m_drag.press(hasImage(), *event)) {
+    if (m_drag.press(hasPicture(), *event)) {
         const double s = imagePerViewPixel();
         emit mouseleftdown(
             toImage(m_drag.pressPoint().x(), s), toImage(m_drag.pressPoint().y(), s));
@@ -102,7 +102,7 @@ void SourceView::mouseReleaseEvent(QMouseEvent *event)
     const Qt::MouseButtons held = event->buttons();
     if (m_drag.leftDrag() && !(held & Qt::LeftButton)) {
         // Without a picture the drag stays open until a release over one ends it.
-        if (!hasImage())
+        if (!hasPicture())
             return;
         const double s = imagePerViewPixel();
         if (pointMode)
@@ -117,7 +117,7 @@ void SourceView::mouseMoveEvent(QMouseEvent *event)
         QLabel::mouseMoveEvent(event);
         return;
     }
-    if (!hasImage())
+    if (!hasPicture())
         return;
     const std::array<int, 8> v
         = m_drag.changing(imagePerViewPixel(), hasScaledContents(), event->pos());

@@ -63,6 +63,8 @@ public:
     QSize imageSize() const { return m_image.isNull() ? m_standInSize : m_image.size(); }
     bool hasImage() const { return !m_image.isNull(); }
     bool showsStandIn() const { return m_image.isNull() && !m_reduced.isNull(); }
+    // The image or its reduced stand-in: the frame can be dragged over either.
+    bool hasPicture() const { return hasImage() || showsStandIn(); }
     // Image pixels per view pixel as shown now: 1 at natural size.
     double imagePerViewPixel() const;
     // The frame and grid to draw over the picture, in image pixels; the pen's

@@ -52,6 +52,10 @@ void TestFirstView::bigJpegShowsReducedThenWhole()
     const QImage shown = view->grab().toImage();
     const QRgb centre = shown.pixel(shown.width() / 4, shown.height() / 4);
     QVERIFY2(qRed(centre) > 150 && qGreen(centre) < 90, qPrintable(QString::number(centre, 16)));
+    // The frame and grid over the stand-in, placed on the full image.
+    QVERIFY(h.window.frameActive());
+    QVERIFY(view->overlay().shown && !view->overlay().grid.isEmpty());
+    QCOMPARE(view->overlay().frame.right(), kBigW - 1 - h.spinMargins().at(1) - 1);
 
     QTRY_VERIFY_WITH_TIMEOUT(!h.window.sourceImage().isNull(), 30000);
     QVERIFY(!h.window.imageLoading());
