@@ -633,17 +633,10 @@ void WorldMap::remapRows(
             *out = sourceLine(pv)[pu];
     };
     // The fast gather: inside row v's span, the pixel under u; elsewhere
-    // pixel by pixel.
-    struct Span
-    {
-        bool plain = false;
-        double lo = 0.0;
-        double hi = 0.0;
-        int first = 0;
-        int last = 0;
-    };
+    // pixel by pixel. The span's columns are filled in where a row's source
+    // columns are computed together.
     auto spanOf = [&](int pv) {
-        Span span;
+        ColumnSpan span;
         rowSpan(pv, &span.lo, &span.hi);
         span.plain = span.hi - span.lo >= 1.0 && span.lo >= 0.0;
         if (span.plain) {
@@ -694,7 +687,7 @@ void WorldMap::remapRows(
                 const std::vector<Target::Exact> &exact = g.m_exact[size_t(i)];
                 size_t e = 0;
                 int lastRow = -1;
-                Span span;
+                ColumnSpan span;
                 for (int c = 0; c + 1 < int(nc); ++c) {
                     if (row.interior[c])
                         continue;
@@ -740,19 +733,13 @@ void WorldMap::remapRows(
                 const double perDegree = g.m_pixelsPerDegree[size_t(i)];
                 const double rowV = g.m_rowV[size_t(i)];
                 const int pv = std::clamp(int(std::floor(rowV)), m_box.top, m_box.bottom);
-                const Span span = spanOf(pv);
+                ColumnSpan columnSpan = spanOf(pv);
                 const QRgb *line = sourceLine(pv);
                 // The source column of every target column first (-1 outside
                 // the box, -2 where the pixel needs the outline's care), then
                 // the runs copied. Rows of a cylindrical map share one table.
-                ColumnSpan columnSpan;
                 columnSpan.centre = g.m_centre;
                 columnSpan.pixelsPerDegree = perDegree;
-                columnSpan.plain = span.plain;
-                columnSpan.lo = span.lo;
-                columnSpan.hi = span.hi;
-                columnSpan.first = span.first;
-                columnSpan.last = span.last;
                 if (!(indexed && sameColumns(columnSpan, indexFor))) {
                     worldColumns(g.m_offset.data(), g.m_columnOk.data(), w2, columnSpan,
                         index.data(), &negatives, path);

@@ -26,6 +26,23 @@ bool isLand(QRgb p)
     return distance(p, kLand) < distance(p, kSea);
 }
 
+// A box over the map area whose corners are (left, top) and (right, bottom).
+WorldBox makeBox(const QString &projection, QRect area, double lonMin = -180.0,
+    double lonSpan = 360.0, double latMin = -90.0, double latMax = 90.0)
+{
+    WorldBox box;
+    box.projection = projection;
+    box.lonMin = lonMin;
+    box.lonSpan = lonSpan;
+    box.latMin = latMin;
+    box.latMax = latMax;
+    box.left = area.left();
+    box.top = area.top();
+    box.right = area.right();
+    box.bottom = area.bottom();
+    return box;
+}
+
 } // namespace
 
 class TestWorldMap : public QObject
@@ -71,14 +88,7 @@ void TestWorldMap::wholeWorldMaps()
     // The same coastlines drawn by GMT in the globe layout, a cell every half degree.
     const QImage truth(QStringLiteral(PLANO_TEST_DATA "/world/truth-720x360.png"));
     QVERIFY(!source.isNull() && truth.size() == QSize(720, 360));
-    WorldBox box;
-    box.projection = projection;
-    box.lonMin = lonMin;
-    box.left = 20;
-    box.top = 20;
-    box.right = source.width() - 21;
-    box.bottom = source.height() - 21;
-    const WorldMap map(box);
+    const WorldMap map(makeBox(projection, source.rect().adjusted(20, 20, -20, -20), lonMin));
     QVERIFY(map.isValid());
     QImage target(720, 361, QImage::Format_ARGB32);
     target.fill(Qt::transparent);
@@ -130,17 +140,8 @@ void TestWorldMap::outsideTheBoxStaysTransparent()
 {
     QImage source(400, 300, QImage::Format_RGB32);
     source.fill(qRgb(10, 200, 30));
-    WorldBox box;
-    box.projection = QStringLiteral("robinson");
-    box.lonMin = 0;
-    box.lonSpan = 90;
-    box.latMin = 0;
-    box.latMax = 60;
-    box.left = 10;
-    box.top = 10;
-    box.right = 389;
-    box.bottom = 289;
-    const WorldMap map(box);
+    const WorldMap map(
+        makeBox(QStringLiteral("robinson"), QRect(QPoint(10, 10), QPoint(389, 289)), 0, 90, 0, 60));
     QImage target(361, 181, QImage::Format_ARGB32);
     target.fill(Qt::transparent);
     map.remap(source, target, Resampling::Bilinear, 1);
@@ -169,13 +170,8 @@ void TestWorldMap::converterTakesTheProjection()
     viaConverter.fill(Qt::transparent);
     converter.remap(source, viaConverter, false);
 
-    WorldBox box;
-    box.projection = QStringLiteral("robinson");
-    box.lonMin = -30;
-    box.left = 20;
-    box.top = 20;
-    box.right = source.width() - 21;
-    box.bottom = source.height() - 21;
+    const WorldBox box
+        = makeBox(QStringLiteral("robinson"), source.rect().adjusted(20, 20, -20, -20), -30);
     QImage direct(360, 181, QImage::Format_ARGB32);
     direct.fill(Qt::transparent);
     WorldMap(box).remap(source, direct, Resampling::Bilinear, 1);
@@ -187,13 +183,9 @@ void TestWorldMap::converterTakesTheProjection()
 // map centred on the box's middle.
 void TestWorldMap::positionsOnTheBoundingRectangle()
 {
-    WorldBox box;
-    box.projection = QStringLiteral("mollweide");
-    box.lonMin = 20; // centred on 200°, i.e. 160°W
-    box.left = 40;
-    box.top = 30;
-    box.right = 40 + 1600;
-    box.bottom = 30 + 800;
+    // Centred on 200°, i.e. 160°W.
+    const WorldBox box = makeBox(
+        QStringLiteral("mollweide"), QRect(QPoint(40, 30), QPoint(40 + 1600, 30 + 800)), 20);
     const WorldMap map(box);
     QVERIFY(map.isValid());
     for (int lat = -90; lat <= 90; lat += 15) {
@@ -252,17 +244,9 @@ void TestWorldMap::interpolatedRowsStayClose()
     QFETCH(QList<double>, box);
     QFETCH(QSize, source);
     QFETCH(QSize, target);
-    WorldBox b;
-    b.projection = QStringLiteral("winkel-tripel");
-    b.lonMin = box[0];
-    b.lonSpan = box[1];
-    b.latMin = box[2];
-    b.latMax = box[3];
-    b.left = 10;
-    b.top = 10;
-    b.right = 10 + source.width();
-    b.bottom = 10 + source.height();
-    const WorldMap map(b);
+    const WorldMap map(makeBox(QStringLiteral("winkel-tripel"),
+        QRect(QPoint(10, 10), QPoint(10 + source.width(), 10 + source.height())), box[0], box[1],
+        box[2], box[3]));
     QVERIFY(map.isValid());
     const int w = target.width();
     std::vector<double> us(target.width());
@@ -310,17 +294,8 @@ void TestWorldMap::fastNearestEqualsPixelByPixel()
         { "winkel-tripel", -180, 360, -90, 90 }, { "winkel-tripel", 120, 100, -40, 70 },
         { "equirectangular", -30, 200, -60, 80 }, { "eckert4", 100, 120, -90, 10 } };
     for (const auto &b : boxes) {
-        WorldBox box;
-        box.projection = QString::fromLatin1(b.projection);
-        box.lonMin = b.lonMin;
-        box.lonSpan = b.lonSpan;
-        box.latMin = b.latMin;
-        box.latMax = b.latMax;
-        box.left = 13;
-        box.top = 11;
-        box.right = 880;
-        box.bottom = 505;
-        const WorldMap map(box);
+        const WorldMap map(makeBox(QString::fromLatin1(b.projection),
+            QRect(QPoint(13, 11), QPoint(880, 505)), b.lonMin, b.lonSpan, b.latMin, b.latMax));
         QImage reference(1031, 517, QImage::Format_ARGB32);
         reference.fill(Qt::transparent);
         map.remapReference(source, reference, Resampling::Nearest, 1);
