@@ -946,9 +946,13 @@ void ProjectionConverter::remap(const QImage &source, QImage &target, bool proce
         // source of the same size with the same parameters (a batch, a
         // preview at another size).
         const WorldBox box = worldBox(source.width(), source.height());
-        if (!m_worldMap || !(m_worldMap->box() == box))
-            m_worldMap = std::make_shared<const WorldMap>(box);
-        const std::shared_ptr<const WorldMap> map = m_worldMap;
+        std::shared_ptr<const WorldMap> map;
+        {
+            const std::lock_guard<std::mutex> hold(m_worldCache->lock);
+            if (!m_worldCache->map || !(m_worldCache->map->box() == box))
+                m_worldCache->map = std::make_shared<const WorldMap>(box);
+            map = m_worldCache->map;
+        }
         map->remap(source, target, m_resampling, m_threadCount);
         return;
     }

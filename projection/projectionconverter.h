@@ -11,6 +11,9 @@
 #include <QImage>
 #include <QString>
 
+#include <memory>
+#include <mutex>
+
 class ProjectionConverter
 {
 public:
@@ -147,6 +150,12 @@ private:
     Resampling m_resampling = Resampling::Nearest;
     int m_threadCount = 0;
     int m_frameLine = 0;
-    // The last world map's geometry, for the next remap with the same box.
-    std::shared_ptr<const WorldMap> m_worldMap;
+    // The last world map's geometry, for the next remap with the same box;
+    // copies of the converter (a batch's workers) share it.
+    struct WorldCache
+    {
+        std::mutex lock;
+        std::shared_ptr<const WorldMap> map;
+    };
+    std::shared_ptr<WorldCache> m_worldCache = std::make_shared<WorldCache>();
 };
