@@ -1,6 +1,7 @@
 #include "batch/batchrun.h"
 
 #include "batch/batchcheck.h"
+#include "imageio/imagebuffer.h"
 #include "imageio/imageload.h"
 #include "imageio/imagesave.h"
 #include "params/paramcheck.h"
@@ -145,7 +146,8 @@ BatchResult BatchRunner::run(
     // converts and encodes file i - 1. Everything the user sees (callbacks,
     // counters, file checks) stays on this thread and in file order. The one
     // output buffer travels to the worker and back, so it is never shared.
-    QImage target(options.outputSizeX, options.outputSizeY, QImage::Format_ARGB32);
+    QImage target
+        = allocateImage(QSize(options.outputSizeX, options.outputSizeY), QImage::Format_ARGB32);
     if (target.isNull()) {
         result.refusal = outputMemoryProblem(options.outputSizeX, options.outputSizeY);
         return result;

@@ -1,12 +1,17 @@
 #include "imageio/imageload.h"
 
+#include "imageio/imagebuffer.h"
 #include "imageio/jpegdecode.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 
+#include <atomic>
+
 namespace {
+
+std::atomic<bool> toolkitDecoders { false };
 
 // Walks GIF blocks to the trailer; a file cut short ends inside a block.
 bool gifEndsWhole(const QByteArray &b)
@@ -214,8 +219,8 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
     };
     if (!endsWhole(path, format))
         return damaged();
-    if (format == "jpeg" || format == "jpg") {
-        // Straight into the 32-bit buffer, at about twice the toolkit's speed.
+    if (!toolkitDecoders && (format == "jpeg" || format == "jpg")) {
+        // Straight into the 32-bit buffer; the pixels are the toolkit reader's.
         JpegDecoded jpeg = decodeJpeg(path, maxPixels);
         if (!jpeg.unsupported) {
             result.size = jpeg.size;
@@ -232,7 +237,11 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
             }
         }
     }
+    // The PNG reader decodes into an image of its size and format as given;
+    // other readers may rely on a cleared one of their own.
     QImage decoded;
+    if (!toolkitDecoders && format == "png" && result.size.isValid())
+        decoded = allocateImage(result.size, reader.imageFormat());
     if (!reader.read(&decoded) || decoded.isNull()) {
         if (reader.error() == QImageReader::InvalidDataError)
             return damaged();
@@ -268,4 +277,9 @@ PreviewImage loadPreviewImage(const QString &path, int minWidth, qint64 maxPixel
     preview.image = std::move(jpeg.image);
     preview.size = jpeg.size;
     return preview;
+}
+
+void setToolkitDecoders(bool on)
+{
+    toolkitDecoders = on;
 }

@@ -39,3 +39,6 @@ struct PreviewImage
 };
 PreviewImage loadPreviewImage(
     const QString &path, int minWidth, qint64 maxPixels = kDefaultMaxImagePixels);
+
+// Every format through the toolkit's readers, for comparisons; off unless set.
+void setToolkitDecoders(bool on);

@@ -1,5 +1,7 @@
 #include "imageio/jpegdecode.h"
 
+#include "imageio/imagebuffer.h"
+
 #include <QFile>
 
 #include <csetjmp>
@@ -77,7 +79,7 @@ bool run(Job &job, jpeg_decompress_struct &cinfo, ErrorManager &err)
     cinfo.scale_denom = unsigned(jpegReduction(int(cinfo.image_width), job.minWidth));
     jpeg_calc_output_dimensions(&cinfo);
     // Grey comes out as the toolkit's grey image widened to ARGB32 would.
-    r.image = QImage(int(cinfo.output_width), int(cinfo.output_height),
+    r.image = allocateImage(QSize(int(cinfo.output_width), int(cinfo.output_height)),
         grey ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (r.image.isNull()) {
         r.fault = LoadFault::NoMemory;

@@ -1,5 +1,6 @@
 #include "output/outputimage.h"
 
+#include "imageio/imagebuffer.h"
 #include "params/paramcheck.h"
 #include "projection/projectionconverter.h"
 
@@ -9,7 +10,7 @@ QImage makeOutputImage(const QImage &source, const ParamSet &params, const Outpu
     QString why = outputSizeProblem(spec.width, spec.height, spec.maxPixels);
     QImage target;
     if (why.isEmpty())
-        target = QImage(spec.width, spec.height, QImage::Format_ARGB32);
+        target = allocateImage(QSize(spec.width, spec.height), QImage::Format_ARGB32);
     if (target.isNull()) {
         if (error)
             *error = why.isEmpty() ? outputMemoryProblem(spec.width, spec.height) : why;
