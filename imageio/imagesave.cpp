@@ -1,5 +1,6 @@
 #include "imageio/imagesave.h"
 
+#include "imageio/jpegwrite.h"
 #include "imageio/pngwrite.h"
 
 #include <QFileInfo>
@@ -63,12 +64,15 @@ bool saveImageAtomically(
     // The own PNG writer for the images it covers, where the quality asks for
     // the toolkit's fastest levels (80 and above: zlib level 1 or none); a
     // lower quality keeps the toolkit's smaller, slower files, as chosen.
-    // JPEG stays with the toolkit, which libjpeg-turbo writes at its speed.
+    // JPEG rows go to the encoder as they lie, with the toolkit's settings.
     const bool png = qstricmp(format, "png") == 0;
+    const bool jpeg = qstricmp(format, "jpg") == 0 || qstricmp(format, "jpeg") == 0;
     QString why;
     bool written = false;
     if (!toolkitEncoders && png && quality >= kFastPngQuality && pngWritable(image)) {
         written = writePng(image, &file, &why);
+    } else if (!toolkitEncoders && jpeg && jpegWritable(image)) {
+        written = writeJpeg(image, &file, quality, &why);
     } else {
         QImageWriter writer(&file, format);
         writer.setQuality(quality);

@@ -1,6 +1,7 @@
 // Saving outputs: the own PNG and JPEG writers against the toolkit's reader
 // and writer, and failed writes that leave nothing behind.
 #include "imageio/imagesave.h"
+#include "imageio/jpegwrite.h"
 #include "imageio/pngwrite.h"
 #include "testsupport.h"
 
@@ -126,6 +127,38 @@ private slots:
         QCOMPARE(decode(buffer.data()), image);
     }
 
+    // One band is the toolkit's file byte for byte. Bands joined by restart
+    // markers (more than eight, so the markers' numbers wrap; the last band
+    // short; a width off the 16-pixel grid) decode to the toolkit's pixels.
+    void jpegMatchesTheToolkit_data()
+    {
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<int>("bandRows");
+        QTest::newRow("one band") << 85 << 288;
+        QTest::newRow("one band, default quality") << -1 << 288;
+        QTest::newRow("bands of 16 rows") << 85 << 16;
+        QTest::newRow("bands of 48 rows, quality 30") << 30 << 50;
+    }
+
+    void jpegMatchesTheToolkit()
+    {
+        QFETCH(int, quality);
+        QFETCH(int, bandRows);
+        QImage image = mapLike(333, 277, QImage::Format_ARGB32);
+        image.setDotsPerMeterX(5000);
+        QBuffer toolkit;
+        toolkit.open(QIODevice::WriteOnly);
+        QImageWriter writer(&toolkit, "jpg");
+        writer.setQuality(quality);
+        QVERIFY(writer.write(image));
+        QBuffer own;
+        own.open(QIODevice::WriteOnly);
+        QString error;
+        QVERIFY2(writeJpeg(image, &own, quality, &error, bandRows), qPrintable(error));
+        QCOMPARE(decode(own.data()), decode(toolkit.data()));
+        QCOMPARE(own.data() == toolkit.data(), bandRows >= image.height());
+    }
+
     void refusedBytesAreReported()
     {
         const QImage image = mapLike(300, 300, QImage::Format_ARGB32);
@@ -133,6 +166,11 @@ private slots:
         device.open(QIODevice::WriteOnly);
         QString error;
         QVERIFY(!writePng(image, &device, &error));
+        QCOMPARE(error, QStringLiteral("the device refused the data"));
+        ShortDevice jpegDevice(5000);
+        jpegDevice.open(QIODevice::WriteOnly);
+        error.clear();
+        QVERIFY(!writeJpeg(image, &jpegDevice, 85, &error, 64));
         QCOMPARE(error, QStringLiteral("the device refused the data"));
     }
 
