@@ -5,6 +5,7 @@
 // and JPEG with the toolkit's writers and with the own ones. Every own output
 // is decoded and checked before its time is printed.
 #include "batch/batchrun.h"
+#include "bench/libjpegfloor.h"
 #include "imageio/imagebuffer.h"
 #include "imageio/imageload.h"
 #include "imageio/imagesave.h"
@@ -116,64 +117,13 @@ QImage decoded(const QByteArray &bytes)
     return reader.read().convertToFormat(QImage::Format_ARGB32);
 }
 
-// libjpeg on its own, the codec floor: the scan decoded into a buffer already
-// in memory, and the output encoded with the library's defaults.
 double bareDecodeSeconds(const QString &path)
 {
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     const QByteArray bytes = file.readAll();
     std::vector<JSAMPLE> pixels;
-    return secondsOf(
-        [&] {
-            jpeg_decompress_struct c {};
-            jpeg_error_mgr err {};
-            c.err = jpeg_std_error(&err);
-            jpeg_create_decompress(&c);
-            jpeg_mem_src(&c, reinterpret_cast<const uchar *>(bytes.constData()),
-                static_cast<unsigned long>(bytes.size()));
-            jpeg_read_header(&c, TRUE);
-            c.out_color_space = JCS_EXT_BGRX;
-            jpeg_start_decompress(&c);
-            pixels.resize(size_t(c.output_width) * c.output_height * 4);
-            while (c.output_scanline < c.output_height) {
-                JSAMPROW row = &pixels[size_t(c.output_scanline) * c.output_width * 4];
-                jpeg_read_scanlines(&c, &row, 1);
-            }
-            jpeg_finish_decompress(&c);
-            jpeg_destroy_decompress(&c);
-        },
-        3);
-}
-
-double bareEncodeSeconds(const QImage &image, int quality)
-{
-    unsigned char *out = nullptr;
-    unsigned long length = 0;
-    const double t = secondsOf(
-        [&] {
-            jpeg_compress_struct c {};
-            jpeg_error_mgr err {};
-            c.err = jpeg_std_error(&err);
-            jpeg_create_compress(&c);
-            jpeg_mem_dest(&c, &out, &length);
-            c.image_width = JDIMENSION(image.width());
-            c.image_height = JDIMENSION(image.height());
-            c.input_components = 4;
-            c.in_color_space = JCS_EXT_BGRX;
-            jpeg_set_defaults(&c);
-            jpeg_set_quality(&c, quality, TRUE);
-            jpeg_start_compress(&c, TRUE);
-            while (c.next_scanline < c.image_height) {
-                auto row = const_cast<JSAMPROW>(image.constScanLine(int(c.next_scanline)));
-                jpeg_write_scanlines(&c, &row, 1);
-            }
-            jpeg_finish_compress(&c);
-            jpeg_destroy_compress(&c);
-        },
-        3);
-    std::free(out);
-    return t;
+    return secondsOf([&] { libjpegDecode(bytes, pixels); }, 3);
 }
 
 BatchOptions batchOptions(const QString &folder, OutputFormat format)
@@ -269,7 +219,8 @@ int main(int argc, char **argv)
     // End to end, as a headless batch: one scan, then three whose decoding
     // overlaps the previous file's conversion and writing. "Today" is the
     // toolkit's readers and writers on its own allocations.
-    const double floor = bareDecodeSeconds(scans.first()) + bareEncodeSeconds(image, 85);
+    const double floor
+        = bareDecodeSeconds(scans.first()) + secondsOf([&] { libjpegEncode(image, 85); }, 3);
     std::printf(
         "\nlibjpeg floor: decode 8000 x 6000 + encode 8192 x 4096 at quality 85: %.3f s\n", floor);
     for (const OutputFormat format : { OutputFormat::Jpeg, OutputFormat::Png }) {
