@@ -171,7 +171,7 @@ QImage toSourceFormat(QImage image)
     return std::move(image).convertToFormat(QImage::Format_ARGB32);
 }
 
-SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
+SourceImage loadSourceImage(const QString &path, qint64 maxPixels, const std::atomic<bool> *cancel)
 {
     if (maxPixels <= 0)
         maxPixels = kDefaultMaxImagePixels;
@@ -221,12 +221,16 @@ SourceImage loadSourceImage(const QString &path, qint64 maxPixels)
         return damaged();
     if (!toolkitDecoders && (format == "jpeg" || format == "jpg")) {
         // Straight into the 32-bit buffer; the pixels are the toolkit reader's.
-        JpegDecoded jpeg = decodeJpeg(path, maxPixels);
+        JpegDecoded jpeg = decodeJpeg(path, maxPixels, 0, cancel);
         if (!jpeg.unsupported) {
             result.size = jpeg.size;
             switch (jpeg.fault) {
             case LoadFault::None:
                 result.image = std::move(jpeg.image);
+                return result;
+            case LoadFault::Other:
+                result.fault = jpeg.fault;
+                result.error = jpeg.error;
                 return result;
             case LoadFault::TooLarge:
                 return tooLarge();

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QString>
 
+#include <atomic>
+
 // 2^29 pixels: 2 GiB once decoded to 32 bits.
 constexpr qint64 kDefaultMaxImagePixels = qint64(1) << 29;
 
@@ -22,8 +24,10 @@ struct SourceImage
     QSize size; // from the header, when it could be read
 };
 
-// Never throws and never shows anything; maxPixels <= 0 means the default.
-SourceImage loadSourceImage(const QString &path, qint64 maxPixels = kDefaultMaxImagePixels);
+// Never throws and never shows anything; maxPixels <= 0 means the default. A
+// JPEG's decode stops early once *cancel is set (fault Other, "cancelled").
+SourceImage loadSourceImage(const QString &path, qint64 maxPixels = kDefaultMaxImagePixels,
+    const std::atomic<bool> *cancel = nullptr);
 
 // The image as RGB32 or ARGB32 (a premultiplied or indexed one becomes
 // ARGB32); null when the copy could not be allocated.

@@ -33,7 +33,7 @@ void emitMessage(j_common_ptr cinfo, int level)
         ++cinfo->err->num_warnings;
 }
 
-enum class Stage { Header, Decoding, Done };
+enum class Stage { Header, Decoding, Cancelled, Done };
 
 struct Job
 {
@@ -41,6 +41,7 @@ struct Job
     unsigned long length = 0;
     qint64 maxPixels = 0;
     int minWidth = 0;
+    const std::atomic<bool> *cancel = nullptr;
     JpegDecoded *result = nullptr;
     Stage stage = Stage::Header;
 };
@@ -89,6 +90,10 @@ bool run(Job &job, jpeg_decompress_struct &cinfo, ErrorManager &err)
     uchar *bits = r.image.bits();
     const qsizetype stride = r.image.bytesPerLine();
     while (cinfo.output_scanline < cinfo.output_height) {
+        if (job.cancel && job.cancel->load(std::memory_order_relaxed)) {
+            job.stage = Stage::Cancelled;
+            return false;
+        }
         JSAMPROW rows[8];
         int n = 0;
         for (; n < 8 && cinfo.output_scanline + unsigned(n) < cinfo.output_height; ++n)
@@ -112,7 +117,8 @@ int jpegReduction(int width, int minWidth)
     return 1;
 }
 
-JpegDecoded decodeJpeg(const QString &path, qint64 maxPixels, int minWidth)
+JpegDecoded decodeJpeg(
+    const QString &path, qint64 maxPixels, int minWidth, const std::atomic<bool> *cancel)
 {
     JpegDecoded result;
     QFile file(path);
@@ -131,6 +137,7 @@ JpegDecoded decodeJpeg(const QString &path, qint64 maxPixels, int minWidth)
     job.length = static_cast<unsigned long>(qMax<qint64>(file.size(), copy.size()));
     job.maxPixels = maxPixels;
     job.minWidth = minWidth;
+    job.cancel = cancel;
     job.result = &result;
 
     jpeg_decompress_struct cinfo {};
@@ -146,6 +153,11 @@ JpegDecoded decodeJpeg(const QString &path, qint64 maxPixels, int minWidth)
     if (job.stage == Stage::Header) {
         // Left to the toolkit's reader, which reports it as before.
         result.unsupported = true;
+        return result;
+    }
+    if (job.stage == Stage::Cancelled) {
+        result.fault = LoadFault::Other;
+        result.error = QStringLiteral("cancelled");
         return result;
     }
     result.fault = LoadFault::Damaged;

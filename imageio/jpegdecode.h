@@ -10,6 +10,8 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
+
 struct JpegDecoded
 {
     // Unusual colour (CMYK, YCCK) or a header libjpeg could not take: the
@@ -23,8 +25,10 @@ struct JpegDecoded
 
 // minWidth <= 0 decodes at full size; otherwise the largest reduction whose
 // width still reaches minWidth. The pixel limit applies to the full size and
-// is checked before anything is decoded; a file cut short is damaged.
-JpegDecoded decodeJpeg(const QString &path, qint64 maxPixels, int minWidth = 0);
+// is checked before anything is decoded; a file cut short is damaged. A set
+// cancel flag stops the decode between rows: no image, "cancelled".
+JpegDecoded decodeJpeg(const QString &path, qint64 maxPixels, int minWidth = 0,
+    const std::atomic<bool> *cancel = nullptr);
 
 // The reduction decodeJpeg picks for an image `width` wide: 1, 2, 4 or 8.
 int jpegReduction(int width, int minWidth);

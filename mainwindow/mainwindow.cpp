@@ -69,7 +69,10 @@ MainWindow::MainWindow(QWidget *parent)
         m_preview, m_settings.autoPreview, [this] { makeOutputImage(); }, this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    stopLoading();
+}
 
 SourceView *MainWindow::sourceView() const
 {
@@ -320,11 +323,7 @@ void MainWindow::openImage()
     m_source = QImage();
     ui->label->setImage(QImage());
     m_preview->clear();
-    if (m_loading) {
-        m_loading->disconnect(this);
-        m_loading->deleteLater();
-        m_loading = nullptr;
-    }
+    stopLoading();
     const QString path = m_settings.loadFilePath;
     const qint64 maxPixels = m_settings.maxImagePixels;
     const PreviewImage first = OpenStep::firstView(path, maxPixels);
@@ -339,14 +338,50 @@ void MainWindow::openImage()
     m_frame->setFrameActive(true);
     noteCuts(m_panel->setImageSize(first.size));
     redrawOverlay();
+    m_nameBeforeLoad = ui->labelLoadedFilename->text();
+    m_pathBeforeLoad = ui->labelLoadedFilename->toolTip();
+    showOpenedName(path);
     m_loading = new QFutureWatcher<SourceImage>(this);
+    m_loadCancel = std::make_shared<std::atomic<bool>>(false);
     QFutureWatcher<SourceImage> *loading = m_loading;
     connect(loading, &QFutureWatcherBase::finished, this, [this, loading] {
         m_loading = nullptr;
+        m_loadCancel.reset();
         loading->deleteLater();
         imageOpened(loading->result());
     });
-    loading->setFuture(QtConcurrent::run(loadSourceImage, path, maxPixels));
+    loading->setFuture(QtConcurrent::run([path, maxPixels, cancel = m_loadCancel] {
+        return loadSourceImage(path, maxPixels, cancel.get());
+    }));
+}
+
+void MainWindow::stopLoading()
+{
+    if (!m_loading)
+        return;
+    *m_loadCancel = true;
+    m_loadCancel.reset();
+    m_loading->disconnect(this);
+    m_loading->deleteLater();
+    m_loading = nullptr;
+    restoreNameBeforeLoad();
+}
+
+void MainWindow::restoreNameBeforeLoad()
+{
+    if (m_nameBeforeLoad.isNull())
+        return;
+    ui->labelLoadedFilename->setText(m_nameBeforeLoad);
+    ui->labelLoadedFilename->setToolTip(m_pathBeforeLoad);
+    m_nameBeforeLoad = QString();
+}
+
+void MainWindow::showOpenedName(const QString &path)
+{
+    const QFileInfo info(path);
+    ui->labelLoadedFilename->setText(
+        m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ") + info.fileName());
+    ui->labelLoadedFilename->setToolTip(info.absoluteFilePath());
 }
 
 void MainWindow::imageOpened(const SourceImage &opened)
@@ -359,6 +394,7 @@ void MainWindow::imageOpened(const SourceImage &opened)
         m_panel->setImageSize(QSize());
         const QString path = m_settings.loadFilePath;
         m_settings.loadFilePath.clear();
+        restoreNameBeforeLoad();
         showMessage(QMessageBox::Warning, ui->btnImageRead->text(),
             Messages::openError(m_texts, path, opened));
         return;
@@ -370,10 +406,8 @@ void MainWindow::imageOpened(const SourceImage &opened)
     redrawOverlay();
     previewIfAuto();
 
-    const QFileInfo info(m_settings.loadFilePath);
-    ui->labelLoadedFilename->setText(
-        m_texts[QStringLiteral("opened_file")] + QStringLiteral(": ") + info.fileName());
-    ui->labelLoadedFilename->setToolTip(info.absoluteFilePath());
+    showOpenedName(m_settings.loadFilePath);
+    m_nameBeforeLoad = QString();
     m_save->imageOpened(m_settings.loadFilePath);
 }
 

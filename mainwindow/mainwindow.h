@@ -23,6 +23,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 namespace Ui {
@@ -118,6 +119,9 @@ private:
     void applyAutoSize(bool checked);
     void fixNaturalSize();
     void imageOpened(const SourceImage &opened);
+    void stopLoading();
+    void showOpenedName(const QString &path);
+    void restoreNameBeforeLoad();
     void noteCuts(const QStringList &cuts);
     void showParamProblem();
     void drawOverlay(const ParamSet &params);
@@ -133,8 +137,12 @@ private:
     ProjectionConverter m_converter;
     QImage m_source;
     // The whole decode under way; a newer open replaces it, and the older
-    // result is then dropped unseen.
+    // decode is then stopped and its result dropped unseen.
     QFutureWatcher<SourceImage> *m_loading = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_loadCancel;
+    // The file name shown before the stand-in's, back should its decode fail.
+    QString m_nameBeforeLoad;
+    QString m_pathBeforeLoad;
     AppSettings m_settings;
     TextTable m_texts;
     QStringList m_batchInputs;

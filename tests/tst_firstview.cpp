@@ -6,6 +6,7 @@
 #include "testsupport.h"
 
 #include <QImageReader>
+#include <QLabel>
 #include <QThreadPool>
 #include <QtTest>
 
@@ -56,6 +57,8 @@ void TestFirstView::bigJpegShowsReducedThenWhole()
     QVERIFY(h.window.frameActive());
     QVERIFY(view->overlay().shown && !view->overlay().grid.isEmpty());
     QCOMPARE(view->overlay().frame.right(), kBigW - 1 - h.spinMargins().at(1) - 1);
+    QCOMPARE(h.child<QLabel>("labelLoadedFilename")->text(),
+        QStringLiteral("変換元の画像ファイル: big.jpg"));
 
     QTRY_VERIFY_WITH_TIMEOUT(!h.window.sourceImage().isNull(), 30000);
     QVERIFY(!h.window.imageLoading());
@@ -81,6 +84,8 @@ void TestFirstView::newerOpenWins()
     QCOMPARE(h.window.sourceImage().size(), QSize(300, 200));
     QCOMPARE(h.window.sourceView()->image().size(), QSize(300, 200));
     QVERIFY(!h.window.imageLoading());
+    QCOMPARE(h.child<QLabel>("labelLoadedFilename")->text(),
+        QStringLiteral("変換元の画像ファイル: small.png"));
 
     // Of two big ones, the second.
     QVERIFY(!h.open(big));

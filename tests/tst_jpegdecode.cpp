@@ -97,6 +97,7 @@ private slots:
     void sameAsToolkit();
     void cmykLeftToToolkit();
     void truncatedFails();
+    void cancelledStops();
     void overLimitRefusedBeforeDecoding();
     void reduction();
     void previewIsTheImageReduced();
@@ -173,6 +174,22 @@ void TestJpegDecode::truncatedFails()
     QCOMPARE(loaded.fault, LoadFault::Damaged);
     QVERIFY(loaded.image.isNull());
     QVERIFY(loadPreviewImage(cut, 50).image.isNull());
+}
+
+// A newer open sets the flag: the decode stops and hands back nothing.
+void TestJpegDecode::cancelledStops()
+{
+    const QString path = m_dir.filePath(QStringLiteral("cancel.jpg"));
+    QVERIFY(writeJpeg(path, testPicture(400, 300), 2, 2, false, JCS_RGB));
+    const std::atomic<bool> cancel { true };
+    const JpegDecoded jpeg = decodeJpeg(path, kDefaultMaxImagePixels, 0, &cancel);
+    QVERIFY(jpeg.image.isNull());
+    QCOMPARE(jpeg.error, QStringLiteral("cancelled"));
+    const SourceImage loaded = loadSourceImage(path, kDefaultMaxImagePixels, &cancel);
+    QVERIFY(loaded.image.isNull());
+    QCOMPARE(loaded.fault, LoadFault::Other);
+    const std::atomic<bool> carryOn { false };
+    QVERIFY(!loadSourceImage(path, kDefaultMaxImagePixels, &carryOn).image.isNull());
 }
 
 void TestJpegDecode::overLimitRefusedBeforeDecoding()
