@@ -208,7 +208,9 @@ bool writeJpeg(const QImage &image, QIODevice *device, int quality, QString *err
     const int mcuRows = std::clamp(bandRows / 16, 1, std::max(1, 65535 / mcusAcross));
     const int rows = 16 * mcuRows;
     const int bands = (image.height() + rows - 1) / rows;
-    const bool split = bands > 1 && mcusAcross <= 65535;
+    // Beyond libjpeg's largest dimension one stream lets the library refuse it.
+    const bool split
+        = bands > 1 && image.width() <= JPEG_MAX_DIMENSION && image.height() <= JPEG_MAX_DIMENSION;
     const unsigned interval = split ? unsigned(mcusAcross * mcuRows) : 0;
 
     // Every band is coded as an image of its own on some core; each starts
